@@ -1,0 +1,251 @@
+#include "CoolSocket.h"
+
+#include "EngineExceptions.h"
+#include "ViewerState.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace dova {
+
+namespace {
+// How often a pending connect looks at the closing flag.
+constexpr int ConnectPollSliceMs = 50;
+
+bool ResolveIPv4(const std::string& host, in_addr& out) {
+    if (inet_pton(AF_INET, host.c_str(), &out) == 1)
+        return true; // dotted form: no lookup
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
+        return false;
+    out = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    return true;
+}
+} // namespace
+
+CCoolSocket::CCoolSocket(CViewerState& owner)
+    : State(owner), Writing(std::make_unique<CLockable>()), Reading(std::make_unique<CLockable>()) {}
+
+CCoolSocket::~CCoolSocket() {
+    {
+        CLockGuard hold(*this);
+        Close();
+    }
+    // No read or write may still be running once both locks are ours.
+    CLockGuard reading(*Reading);
+    CLockGuard writing(*Writing);
+    const int fd = Descriptor.exchange(-1);
+    if (fd >= 0)
+        ::close(fd);
+    Stream.reset();
+}
+
+void CCoolSocket::Connect(const std::string& host, int port) {
+    CLockGuard hold(*this);
+    Closing = false;
+    LastHost = host;
+    LastPort = port;
+
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        throw CErrorException(codes::SocketCreate, texts::SocketCreate);
+    Descriptor = fd;
+    Open = true;
+
+    const int on = 1;
+    if (::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0)
+        throw CWarningException(0, texts::NagleOff);
+    const linger noLinger{0, 0};
+    if (::setsockopt(fd, SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger) != 0)
+        throw CWarningException(0, texts::LingerOff);
+
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(port));
+    if (!ResolveIPv4(host, address.sin_addr))
+        throw CErrorException(codes::SocketNoAddress, texts::SocketNoAddress);
+
+    // Non-blocking connect, polled in slices so an owner close ends it at once and an unreachable
+    // address gives up after ConnectTimeout instead of the kernel's two minutes.
+    const int flags = ::fcntl(fd, F_GETFL, 0);
+    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    int result = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    if (result != 0 && errno != EINPROGRESS) {
+        if (Closing)
+            throw CQuietException();
+        throw CErrorException(codes::SocketConnect, texts::SocketConnect);
+    }
+    if (result != 0) {
+        const auto deadline = std::chrono::steady_clock::now() + ConnectTimeout;
+        for (;;) {
+            if (Closing)
+                throw CQuietException();
+            if (std::chrono::steady_clock::now() >= deadline)
+                throw CErrorException(codes::SocketConnect, texts::SocketConnect);
+            pollfd waitFor{fd, POLLOUT, 0};
+            const int ready = ::poll(&waitFor, 1, ConnectPollSliceMs);
+            if (ready < 0 && errno != EINTR)
+                throw CErrorException(codes::SocketConnect, texts::SocketConnect);
+            if (ready > 0)
+                break;
+        }
+        int error = 0;
+        socklen_t size = sizeof error;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
+            if (Closing)
+                throw CQuietException();
+            throw CErrorException(codes::SocketConnect, texts::SocketConnect);
+        }
+    }
+    ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (Closing)
+        throw CQuietException();
+}
+
+void CCoolSocket::AttachConnected(int descriptor) {
+    CLockGuard hold(*this);
+    Closing = false;
+    Descriptor = descriptor;
+    Open = descriptor >= 0;
+}
+
+bool CCoolSocket::ReadThroughStream() const {
+    if (!Stream)
+        return false;
+    if (ForceStream)
+        return true;
+    if (!StreamCodingActive)
+        return false;
+    CLockGuard hold(State);
+    return State.StreamCodingMessage[1] == 1;
+}
+
+void CCoolSocket::FailRead(long result) {
+    if (Closing)
+        throw CQuietException();
+    if (result == 0)
+        throw CErrorException(codes::SocketClosed, texts::SocketClosed);
+    throw CErrorException(codes::SocketRead, texts::SocketRead);
+}
+
+void CCoolSocket::ReadBytes(void* buffer, size_t length, int flags) {
+    if (!buffer || length == 0)
+        return;
+    CLockGuard hold(*Reading);
+    auto* out = static_cast<uint8_t*>(buffer);
+    size_t filled = 0;
+    while (filled < length) {
+        long got;
+        if (ReadThroughStream()) {
+            got = Stream->ReadExact(out + filled, length - filled, flags);
+            BytesRead = Stream->TotalIn();
+        } else {
+            const int fd = Descriptor.load();
+            if (fd < 0 || !Open)
+                FailRead(-1);
+            got = ::recv(fd, out + filled, length - filled, flags);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got > 0)
+                BytesRead += uint32_t(got);
+        }
+        if (got <= 0)
+            FailRead(got);
+        // A peek that saw fewer bytes than asked looks again from the start of the buffer.
+        if (flags & PeekFlag) {
+            if (size_t(got) >= length)
+                break;
+            continue;
+        }
+        filled += size_t(got);
+    }
+    NotifyTransfer();
+}
+
+uint8_t CCoolSocket::ReadByte(int flags) {
+    uint8_t value = 0;
+    ReadBytes(&value, 1, flags);
+    return value;
+}
+
+uint32_t CCoolSocket::ReadUInt32() {
+    uint8_t b[4];
+    ReadBytes(b, 4);
+    return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | uint32_t(b[3]);
+}
+
+uint16_t CCoolSocket::ReadUInt16() {
+    uint8_t b[2];
+    ReadBytes(b, 2);
+    return uint16_t((b[0] << 8) | b[1]);
+}
+
+void CCoolSocket::WriteBytes(const void* buffer, size_t length) {
+    if (!buffer || length == 0)
+        return;
+    CLockGuard hold(*Writing);
+    const auto* in = static_cast<const uint8_t*>(buffer);
+    size_t sent = 0;
+    bool failed = false;
+    while (sent < length) {
+        const int fd = Descriptor.load();
+        if (fd < 0 || !Open) {
+            failed = true;
+            break;
+        }
+        const long put = ::send(fd, in + sent, length - sent, MSG_NOSIGNAL);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            failed = true;
+            break;
+        }
+        BytesWritten += uint32_t(put);
+        sent += size_t(put);
+    }
+    if (failed) {
+        if (Closing)
+            throw CQuietException();
+        throw CErrorException(codes::SocketWrite, texts::SocketWrite);
+    }
+    NotifyTransfer();
+}
+
+void CCoolSocket::NotifyTransfer() {
+    if (State.FireDataTransfers)
+        State.Post(HostMessage::DataTransfer, BytesRead.load(), BytesWritten.load());
+}
+
+void CCoolSocket::Close() {
+    // Shut down only: a receive blocked in another thread returns at once. The descriptor itself is
+    // released in the destructor, once no thread can still be using it.
+    if (Open.exchange(false)) {
+        const int fd = Descriptor.load();
+        if (fd >= 0)
+            ::shutdown(fd, SHUT_RDWR);
+        State.State = states::NotConnected;
+    }
+}
+
+void CCoolSocket::CloseByOwner(bool closing) {
+    Closing = closing;
+    Close();
+}
+
+void CCoolSocket::SetStreamSource(std::unique_ptr<IStreamSource> source) {
+    CLockGuard hold(*Reading);
+    Stream = std::move(source);
+}
+
+} // namespace dova

@@ -1,0 +1,89 @@
+#pragma once
+// CCoolSocket: the one TCP connection of a viewer to its RFB server. Blocking, exact-length reads and
+// writes; every failure is an engine exception, and every failure after the owner closed the
+// connection is quiet. ReadLock serialises readers and WriteLock writers, so messages of the session
+// and input threads never interleave on the wire; reads and writes proceed in parallel.
+
+#include "Lockable.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace dova {
+
+class CViewerState;
+
+// The read side of a stream-coding plug-in: once in force, every read goes through it.
+class IStreamSource {
+public:
+    virtual ~IStreamSource() = default;
+    // Places up to length bytes; 0 = connection closed, -1 = error. Honours the peek flag.
+    virtual long ReadExact(uint8_t* buffer, size_t length, int flags) = 0;
+    // Bytes taken from the connection so far.
+    virtual uint32_t TotalIn() = 0;
+};
+
+class CCoolSocket : public CLockable {
+public:
+    static constexpr int PeekFlag = 2; // MSG_PEEK on Linux as on the original platform
+    // An unreachable address gives up after this long, as the original platform's connect did.
+    static constexpr std::chrono::milliseconds ConnectTimeout{20000};
+
+    explicit CCoolSocket(CViewerState& owner);
+    ~CCoolSocket() override;
+
+    // Returns only once the TCP connection is established. Ends at once when closed by the owner.
+    void Connect(const std::string& host, int port);
+    // Takes an already connected descriptor (tests, in-memory peers); the socket owns it from now on.
+    void AttachConnected(int descriptor);
+
+    void ReadBytes(void* buffer, size_t length, int flags = 0);
+    uint8_t ReadByte(int flags = 0);
+    uint32_t ReadUInt32();
+    uint16_t ReadUInt16();
+    void WriteBytes(const void* buffer, size_t length);
+
+    void Close();
+    void CloseByOwner(bool closing);
+
+    bool IsClosing() const { return Closing.load(); }
+    bool IsOpen() const { return Open.load(); }
+    uint32_t TotalRead() const { return BytesRead.load(); }
+    uint32_t TotalWritten() const { return BytesWritten.load(); }
+    int Port() const { return LastPort; }
+    const std::string& Host() const { return LastHost; }
+
+    CLockable& WriteLock() { return *Writing; }
+    CLockable& ReadLock() { return *Reading; }
+
+    // Stream coding.
+    void SetStreamSource(std::unique_ptr<IStreamSource> source);
+    IStreamSource* StreamSource() const { return Stream.get(); }
+    std::atomic<bool> StreamCodingActive{false};
+    std::atomic<bool> ForceStream{false};
+
+    CViewerState& Owner() { return State; }
+
+private:
+    [[noreturn]] void FailRead(long result);
+    bool ReadThroughStream() const;
+    void NotifyTransfer();
+
+    CViewerState& State;
+    std::atomic<bool> Closing{false};
+    std::atomic<bool> Open{false};
+    std::atomic<int> Descriptor{-1};
+    std::atomic<uint32_t> BytesRead{0};
+    std::atomic<uint32_t> BytesWritten{0};
+    std::unique_ptr<CLockable> Writing;
+    std::unique_ptr<CLockable> Reading;
+    std::unique_ptr<IStreamSource> Stream;
+    int LastPort = 0;
+    std::string LastHost;
+};
+
+} // namespace dova

@@ -1,0 +1,73 @@
+#pragma once
+// CRfbProtocol: builds the client messages and sends each in one write. One instance per thread that
+// talks to the server (connect, session, input); the socket's write lock keeps them whole.
+
+#include "../framebuffer/PixelFormat.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dova {
+
+class CViewerState;
+class CCoolSocket;
+
+namespace client_messages {
+inline constexpr uint8_t SetPixelFormat = 0;
+inline constexpr uint8_t SetEncodings = 2;
+inline constexpr uint8_t FramebufferUpdateRequest = 3;
+inline constexpr uint8_t KeyEvent = 4;
+inline constexpr uint8_t PointerEvent = 5;
+inline constexpr uint8_t ClientCutText = 6;
+inline constexpr uint8_t StreamRequest = 10;
+} // namespace client_messages
+
+struct UpdateRegion {
+    uint16_t X = 0, Y = 0, Width = 0, Height = 0;
+};
+
+class CRfbProtocol {
+public:
+    CRfbProtocol(CViewerState& state, CCoolSocket& socket);
+
+    void SendSetPixelFormat(const PixelFormat& format);
+    // Sends the codec slots that are >= 0, in slot order; nothing when there are none.
+    void SendSetEncodings();
+    void SendUpdateRequest(const UpdateRegion& region, bool incremental);
+    void SendKeyEvent(uint32_t keysym, bool down);
+    void SendPointerEvent(int x, int y, uint8_t buttons);
+    // Header and text under the write lock, so no other message comes between them.
+    void SendClientCutText(const std::string& bytes);
+    void SendStreamRequest(uint8_t level);
+
+    CViewerState& State() { return Viewer; }
+    CCoolSocket& Socket() { return Connection; }
+
+    // Grows the scratch buffer to at least size bytes; it never shrinks.
+    uint8_t* Scratch(size_t size);
+
+    bool Progressive = false;
+
+private:
+    CViewerState& Viewer;
+    CCoolSocket& Connection;
+    std::vector<uint8_t> ScratchBuffer;
+};
+
+inline void PutU16(uint8_t* at, uint16_t v) {
+    at[0] = uint8_t(v >> 8);
+    at[1] = uint8_t(v);
+}
+inline void PutU32(uint8_t* at, uint32_t v) {
+    at[0] = uint8_t(v >> 24);
+    at[1] = uint8_t(v >> 16);
+    at[2] = uint8_t(v >> 8);
+    at[3] = uint8_t(v);
+}
+inline uint16_t GetU16(const uint8_t* at) { return uint16_t((at[0] << 8) | at[1]); }
+inline uint32_t GetU32(const uint8_t* at) {
+    return (uint32_t(at[0]) << 24) | (uint32_t(at[1]) << 16) | (uint32_t(at[2]) << 8) | uint32_t(at[3]);
+}
+
+} // namespace dova

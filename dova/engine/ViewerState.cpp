@@ -1,0 +1,61 @@
+#include "ViewerState.h"
+
+namespace dova {
+
+CViewerState::CViewerState(IHostPoster* host) : Host(host) {
+    PixelFormat::ForBitsPerPixel(16, CurrentPixelFormat);
+    RequestedPixelFormat = CurrentPixelFormat;
+}
+
+CViewerState::~CViewerState() = default;
+
+void CViewerState::Post(HostMessage message, uint32_t wParam, uint32_t lParam) {
+    if (Host)
+        Host->Post(message, wParam, lParam);
+}
+
+void CViewerState::ReportException(const CSimpleException& exception) {
+    {
+        CLockGuard hold(*this);
+        ExceptionQueue.push_back(
+            std::make_unique<CSimpleException>(exception.Code, exception.Message, exception.Level));
+    }
+    Post(HostMessage::Exception);
+}
+
+bool CViewerState::TakeException(std::unique_ptr<CSimpleException>& out) {
+    CLockGuard hold(*this);
+    if (ExceptionQueue.empty())
+        return false;
+    out = std::move(ExceptionQueue.front());
+    ExceptionQueue.pop_front();
+    return true;
+}
+
+void CViewerState::QueueServerCutText(std::string text) {
+    {
+        CLockGuard hold(*this);
+        ServerCutTextQueue.push_back(std::move(text));
+    }
+    Post(HostMessage::ServerCutText, 1, 0);
+}
+
+bool CViewerState::TakeServerCutText(std::string& out) {
+    CLockGuard hold(*this);
+    if (ServerCutTextQueue.empty())
+        return false;
+    out = std::move(ServerCutTextQueue.front());
+    ServerCutTextQueue.pop_front();
+    return true;
+}
+
+int CViewerState::SetRequestedPixelFormat(int bitsPerPixel) {
+    CLockGuard hold(*this);
+    PixelFormat wanted;
+    if (!PixelFormat::ForBitsPerPixel(bitsPerPixel, wanted))
+        return CurrentPixelFormat.BitsPerPixel;
+    RequestedPixelFormat = wanted;
+    return bitsPerPixel;
+}
+
+} // namespace dova

@@ -1,0 +1,130 @@
+#pragma once
+// CViewerState: the shared state of one viewer. The user-interface thread and the worker threads
+// read and write it; fields marked "under the lock" are touched only while holding it, the atomics
+// are single stores read without it. Lock order: a framebuffer lock is always taken before this one,
+// and code holding this lock never waits for a framebuffer lock.
+
+#include "EngineExceptions.h"
+#include "HostMessages.h"
+#include "Lockable.h"
+#include "ManualEvent.h"
+#include "../framebuffer/PixelFormat.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+
+namespace dova {
+
+class CFrameBuffer;
+class CCoolSocket;
+class CSessionThread;
+
+// Connection states, as the component reports them.
+namespace states {
+inline constexpr int32_t NotConnected = 0;
+inline constexpr int32_t Handshaking = 2;
+inline constexpr int32_t Connected = 0xF0000;
+inline constexpr int32_t Dispatching = 0xF0010;
+} // namespace states
+
+inline constexpr int CodecSlots = 16;
+// CopyRect, CopyRect, Hextile, Raw, CoRRE, RRE, then unused slots.
+inline constexpr std::array<int32_t, CodecSlots> DefaultCodecs = {1, 1, 5, 0, 4, 2, -1, -1,
+                                                                  -1, -1, -1, -1, -1, -1, -1, -1};
+
+class CViewerState : public CLockable {
+public:
+    explicit CViewerState(IHostPoster* host = nullptr);
+    ~CViewerState() override;
+
+    // Queues a copy of the exception and tells the host to drain the queue. Any thread.
+    void ReportException(const CSimpleException& exception);
+    // Takes the oldest queued exception; false when the queue is empty. User-interface thread.
+    bool TakeException(std::unique_ptr<CSimpleException>& out);
+
+    void QueueServerCutText(std::string text);
+    bool TakeServerCutText(std::string& out);
+
+    // Stores the requested format for 8, 16 or 32 bits per pixel and returns that value; any other
+    // value changes nothing and returns the bits per pixel in force.
+    int SetRequestedPixelFormat(int bitsPerPixel);
+
+    void Post(HostMessage message, uint32_t wParam = 0, uint32_t lParam = 0);
+
+    // Password round trip: the connect thread waits on PasswordEvent after posting
+    // HostMessage::Password; the host answers with PasswordAnswered(), or CancelPasswordWait() when
+    // the viewer stops so the connect thread never waits for a host that will not answer.
+    void PasswordAnswered() { PasswordEvent.Set(); }
+    void CancelPasswordWait() {
+        PasswordCancelled = true;
+        PasswordEvent.Set();
+    }
+
+    IHostPoster* Host = nullptr;
+
+    // Connection settings (under the lock).
+    std::string Server;   // UTF-8
+    std::string Password; // UTF-8
+    int32_t Port = 5900;
+    bool Shared = true;
+
+    std::atomic<int32_t> State{states::NotConnected};
+
+    // What the server told us (under the lock).
+    std::string ServerVersionText; // the 12 bytes the server sent
+    std::string ServerVersion;
+    uint16_t FrameWidth = 0;
+    uint16_t FrameHeight = 0;
+    PixelFormat ServerPixelFormat;
+    std::string DesktopName;
+
+    // Pixel formats (under the lock).
+    PixelFormat CurrentPixelFormat;   // in force: the framebuffer is built in it
+    PixelFormat RequestedPixelFormat; // differs from CurrentPixelFormat while a change is pending
+
+    // Encodings (under the lock).
+    std::array<int32_t, CodecSlots> Codecs = DefaultCodecs;
+    std::atomic<bool> EncodingsChanged{false};
+    std::atomic<bool> FullRefreshRequested{false};
+
+    // Session behaviour.
+    std::atomic<bool> RequestFrames{true};
+    std::atomic<int32_t> FrameUpdateDelay{0};
+    std::atomic<bool> EnableBell{true};
+    std::atomic<bool> RelayServerClipboard{true};
+    std::atomic<bool> FireDataTransfers{false};
+    std::atomic<bool> FireFrameUpdates{false};
+    std::atomic<bool> ProgressiveDrawing{false};
+    std::atomic<bool> Draw{true};
+
+    // Presentation (under the lock).
+    bool Stretch = false;
+    int32_t StretchMode = 4; // 4 halftone, anything else nearest pixel
+    int32_t StretchXNum = 1, StretchXDen = 1, StretchYNum = 1, StretchYDen = 1;
+    int32_t ViewLeft = 0, ViewTop = 0;
+    int32_t ScrollX = 0, ScrollY = 0;
+
+    // Compatible stream coding (under the lock).
+    bool StreamEnabled = false;
+    int32_t StreamLevel = 3;
+    std::array<uint8_t, 4> StreamCodingMessage{0, 0, 0, 0};
+
+    // Password wait.
+    CManualEvent PasswordEvent;
+    std::atomic<bool> PasswordCancelled{false};
+
+    // Objects of the running connection (owned by the component; the state only points at them).
+    std::atomic<CCoolSocket*> Socket{nullptr};
+    std::atomic<CFrameBuffer*> FrameBuffer{nullptr};
+    std::atomic<CSessionThread*> Session{nullptr};
+
+private:
+    std::deque<std::string> ServerCutTextQueue;
+    std::deque<std::unique_ptr<CSimpleException>> ExceptionQueue;
+};
+
+} // namespace dova

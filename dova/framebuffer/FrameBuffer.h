@@ -1,0 +1,86 @@
+#pragma once
+// CFrameBuffer: the local copy of the remote screen. Rows are top-down, Stride bytes apart (the row
+// rounded up to 4 bytes); pixel (x, y) starts at y * Stride + x * BytesPerPixel. Pixels are kept in
+// exactly the format the server was asked for, so decoders copy bytes and never convert.
+//
+// Writers (PutPixels, FillArea) first wait for the draw gate, then take the framebuffer lock for one
+// write. CopyArea ignores the gate. The lock is taken before the viewer state's lock, never after.
+
+#include "../engine/Lockable.h"
+#include "../engine/ManualEvent.h"
+#include "PixelFormat.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace dova {
+
+class CViewerState;
+class CFrameBuffer;
+
+// Shows framebuffer areas on screen. Called with the framebuffer lock held, from the session thread
+// (after decoding) or the user-interface thread (paint requests).
+class IFramePresenter {
+public:
+    virtual ~IFramePresenter() = default;
+    virtual void Present(const CFrameBuffer& frame, int x, int y, int width, int height) = 0;
+};
+
+class CFrameBuffer : public CLockable {
+public:
+    explicit CFrameBuffer(CViewerState& owner, IFramePresenter* presenter = nullptr);
+    ~CFrameBuffer() override;
+
+    // Builds or rebuilds the bitmap, all black. Throws CErrorException when memory runs out.
+    void Create(int width, int height, int bitsPerPixel);
+
+    // Copies h rows of w packed pixels from data to (x, y).
+    void PutPixels(int x, int y, int w, int h, const uint8_t* data, bool repaint = false);
+    // Fills with one pixel: the first BytesPerPixel bytes of pixel (in memory order) as received.
+    void FillArea(int x, int y, int w, int h, uint32_t pixel, bool repaint = false);
+    // Moves a rectangle inside the bitmap; overlapping areas are a true move.
+    void CopyArea(int srcX, int srcY, int dstX, int dstY, int w, int h);
+    // Hands the area to the presenter (no-op without one).
+    void Repaint(int x, int y, int w, int h);
+
+    // Draw gate, following the Draw property.
+    void SetDrawAllowed(bool allowed);
+    void OpenDrawGate() { DrawGate.Set(); }
+
+    void SetPresenter(IFramePresenter* presenter);
+
+    int Width() const { return FrameWidth; }
+    int Height() const { return FrameHeight; }
+    int Stride() const { return RowStride; }
+    int BitsPerPixel() const { return Bits; }
+    int BytesPerPixel() const { return Bytes; }
+    bool HasBitmap() const { return Created; }
+    const uint8_t* Data() const { return Pixels.data(); }
+    uint8_t* Data() { return Pixels.data(); }
+    const PixelFormat& Format() const { return Format_; }
+    // 0x00RRGGBB per index; meaningful at 8 bits per pixel.
+    const std::array<uint32_t, 256>& ColourTable() const { return Colours; }
+
+    static int StrideFor(int width, int bitsPerPixel);
+
+private:
+    // Clips (x, y, w, h) to the bitmap; false when nothing is left.
+    bool Clip(int& x, int& y, int& w, int& h, int* skipX = nullptr, int* skipY = nullptr) const;
+
+    CViewerState& Owner;
+    IFramePresenter* Presenter;
+    CManualEvent DrawGate;
+    std::vector<uint8_t> Pixels;
+    std::vector<uint8_t> FillRow;
+    std::array<uint32_t, 256> Colours{};
+    PixelFormat Format_;
+    int FrameWidth = 0;
+    int FrameHeight = 0;
+    int RowStride = 0;
+    int Bits = 0;
+    int Bytes = 0;
+    bool Created = false;
+};
+
+} // namespace dova

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs dependencies, builds and runs the whole test suite: a plain build, the same tests under
+# AddressSanitizer + UBSan, and the threaded tests under ThreadSanitizer. Real VNC servers are started
+# by the tests themselves on 127.0.0.1 and stopped when they end.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+
+build() { # dir, extra cmake args...
+    local dir=$1; shift
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLATIS_BUILD_BENCH=OFF "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+}
+
+build build/release
+ctest --test-dir build/release --output-on-failure -j "$jobs" --timeout 300
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+build build/asan -DLATIS_SANITIZE=address
+ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 600 -LE noasan
+
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+build build/tsan -DLATIS_SANITIZE=thread -DLATIS_BUILD_QT=OFF
+ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 600 -L threaded
