@@ -36,7 +36,8 @@ public:
     explicit CCoolSocket(CViewerState& owner);
     ~CCoolSocket() override;
 
-    // Returns only once the TCP connection is established. Ends at once when closed by the owner.
+    // Returns only once the TCP connection is established. Ends at once when closed by the owner,
+    // also when that close came before the call.
     void Connect(const std::string& host, int port);
     // Takes an already connected descriptor (tests, in-memory peers); the socket owns it from now on.
     void AttachConnected(int descriptor);
