@@ -4,7 +4,7 @@
 // constructor returns. The destructor ends every process it started, X clients included, also when
 // the test fails. Constructors throw std::runtime_error when a server cannot be started.
 //
-//   latis_test::XvncServer server({.Password = "secret12", .Width = 800, .Height = 600});
+//   latis_test::XvncServer server(ServerOptions().WithPassword("secret12").WithSize(800, 600));
 //   state.Port = server.Port();                     // connect to 127.0.0.1
 //   server.RunClientAndWait({"xsetroot", "-solid", "red"});
 //   latis_test::RgbImage screen = server.Screenshot();
@@ -24,6 +24,25 @@ struct ServerOptions {
     int Height = 768;
     int Depth = 24; // 16 or 24
     std::string DesktopName = "latis-test";
+
+    // Chainable, e.g. ServerOptions().WithPassword("secret12").WithSize(800, 600).
+    ServerOptions& WithPassword(std::string password) {
+        Password = std::move(password);
+        return *this;
+    }
+    ServerOptions& WithSize(int width, int height) {
+        Width = width;
+        Height = height;
+        return *this;
+    }
+    ServerOptions& WithDepth(int depth) {
+        Depth = depth;
+        return *this;
+    }
+    ServerOptions& WithName(std::string name) {
+        DesktopName = std::move(name);
+        return *this;
+    }
 };
 
 // What both kinds share: a private temporary folder, an X display, X clients and screenshots.
