@@ -56,6 +56,8 @@ public:
     uint32_t TotalRead() const { return BytesRead.load(); }
     uint32_t TotalWritten() const { return BytesWritten.load(); }
     int Port() const { return LastPort; }
+    // The platform socket, for a stream plug-in bound to this connection.
+    int Handle() const { return Descriptor.load(); }
     const std::string& Host() const { return LastHost; }
 
     CLockable& WriteLock() { return *Writing; }
