@@ -5,6 +5,7 @@
 #include "EngineExceptions.h"
 #include "RfbProtocol.h"
 #include "ServerInit.h"
+#include "StreamCoding.h"
 #include "ViewerState.h"
 
 #include <cstdio>
@@ -67,23 +68,6 @@ void AuthenticateVnc(CViewerState& state, CCoolSocket& socket) {
     std::string reason(length, '\0');
     socket.ReadBytes(reason.data(), reason.size());
     throw CErrorException(codes::Handshake, reason);
-}
-
-// ---- Compatible stream coding (HOOK) ----
-// Stream-coding plug-ins are not loaded yet: when the host asked for the compatible stream, say that
-// no plug-in was found and go on uncoded, as the handshake does whenever loading fails.
-void StartCompatibleStream(CViewerState& state, CCoolSocket& /*socket*/, CRfbProtocol& /*protocol*/) {
-    bool enabled;
-    int32_t level;
-    {
-        CLockGuard hold(state);
-        enabled = state.StreamEnabled;
-        level = state.StreamLevel;
-    }
-    if (!enabled || level == 0)
-        return;
-    state.ReportException(
-        CWarningException(0, "Could not find or initialize compatible zlib plugin (dova_zlib.dll)."));
 }
 
 } // namespace
