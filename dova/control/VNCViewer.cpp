@@ -308,7 +308,9 @@ void CVNCViewer::HandleHostEvent(const CHostEvent& event) {
         }
         break;
     }
-    case HostMessage::ServerInitUpdate:
+    case HostMessage::ServerInitUpdate: // the frame's size may have changed
+        UpdateScrollBars();
+        update();
         break;
     case HostMessage::FrameUpdated:
         if (FrameBuffer && FireFrameUpdatesValue) {
