@@ -87,7 +87,6 @@ VNCStatus CVNCViewer::Unadvise(IVNCViewerEvents* sink) {
     return VNC_S_OK;
 }
 
-
 bool CVNCViewer::ConnectedOrDispatching() const {
     const int32_t state = State->State.load();
     return state == states::Connected || state == states::Dispatching;
