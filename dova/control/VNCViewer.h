@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QScrollBar;
@@ -185,6 +186,8 @@ public:
     QRect ClientRect() const;
     // The engine state, for hosts inside this library (tests, tools).
     CViewerState& EngineState() { return *State; }
+    // The cursor chosen for the image (MousePointer, MouseIcon).
+    const QCursor& SelectedImageCursor() const { return SelectedCursor; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -248,6 +251,13 @@ private:
     void UpdateCursorAt(const QPoint& client);
     uint32_t Tick() const;
 
+    // Clipboard, bell, cursors (VNCViewerDesktop.cpp).
+    void OnServerBell();
+    void OnServerCutText(uint32_t dataType);
+    void OnLocalClipboardChanged();
+    void RelayLocalText(bool withEvent);
+    void SelectCursor();
+
     // Text and settings helpers (VNCViewerProperties.cpp).
     void SetServerText(const QString& text);
     void ApplyStretchSetting();
@@ -303,6 +313,7 @@ private:
     uint32_t ScreenEdgeStart = 0, FrameEdgeStart = 0;
     QElapsedTimer Clock;
     QCursor SelectedCursor;
+    std::optional<QCursor> CustomCursor;
 };
 
 } // namespace dova

@@ -158,3 +158,17 @@ TEST(ViewerRefresh, NudgesThePointerOneStepAndBack) {
     EXPECT_EQ(away[1], 0) << "no buttons";
     EXPECT_EQ((back[2] << 8) | back[3], 0);
 }
+
+TEST(ViewerMouse, MiddleAndRightButtonsTravelAsButtonsTwoAndThree) {
+    InputSession s;
+    const QPoint at(s.Rig.Int(&CVNCViewer::get_ViewLeft) + 3, s.Rig.Int(&CVNCViewer::get_ViewTop) + 5);
+    s.Mouse(QEvent::MouseButtonPress, at, Qt::MiddleButton);
+    s.Mouse(QEvent::MouseButtonRelease, at, Qt::MiddleButton);
+    s.Mouse(QEvent::MouseButtonPress, at, Qt::RightButton);
+    const std::vector<uint8_t> middleDown = s.NextPointerEvent(), middleUp = s.NextPointerEvent(),
+                               rightDown = s.NextPointerEvent();
+    ASSERT_EQ(middleDown.size(), 6u);
+    EXPECT_EQ(middleDown[1], 2);
+    EXPECT_EQ(middleUp[1], 0);
+    EXPECT_EQ(rightDown[1], 4);
+}
