@@ -179,6 +179,12 @@ public:
     VNCStatus Scroll(int32_t H, int32_t V, VNCVariant* retVal) override;
     VNCStatus Encrypt(const QString& Data, const QString& Key, QString* value) override;
     VNCStatus Decrypt(const QString& Data, const QString& Key, QString* value) override;
+    VNCStatus SaveProperties(QString* text) override;
+    VNCStatus LoadProperties(const QString& text) override;
+    VNCStatus GetDisplayString(int32_t dispid, QString* text) override;
+    VNCStatus GetPredefinedStrings(int32_t dispid, QStringList* texts, QList<int32_t>* cookies) override;
+    VNCStatus GetPredefinedValue(int32_t dispid, int32_t cookie, VNCVariant* value) override;
+    VNCStatus MapPropertyToPage(int32_t dispid, QString* page) override;
 
     // Scrolls the view; false when nothing moved (at an end, or no window).
     bool ScrollBy(int dx, int dy);
