@@ -10,7 +10,7 @@
 namespace dova {
 
 namespace {
-namespace tm = thread_messages;
+namespace msg = thread_messages;
 
 constexpr uint8_t LeftButton = 1;
 constexpr uint8_t MiddleButton = 2;
@@ -20,13 +20,13 @@ constexpr int32_t LargestCoordinate = 0xFFFF;
 
 bool IsRelayedInput(uint32_t message) {
     switch (message) {
-    case tm::KeyDown:
-    case tm::SysKeyDown:
-    case tm::KeyUp:
-    case tm::SysKeyUp:
+    case msg::KeyDown:
+    case msg::SysKeyDown:
+    case msg::KeyUp:
+    case msg::SysKeyUp:
         return true;
     default:
-        return message >= tm::MouseMove && message <= tm::Wheel;
+        return message >= msg::MouseMove && message <= msg::Wheel;
     }
 }
 
@@ -62,8 +62,8 @@ void CInputThread::SetKeyboardState(const KeyboardSnapshot& snapshot) {
 
 void CInputThread::RelayMouseMove(uint32_t buttonFlags, uint16_t x, uint16_t y, uint32_t tick) {
     MoveToken = tick;
-    PostToThread(tm::MoveToken, tick);
-    PostToThread(tm::MouseMove, buttonFlags, PackPosition(x, y));
+    PostToThread(msg::MoveToken, tick);
+    PostToThread(msg::MouseMove, buttonFlags, PackPosition(x, y));
 }
 
 void CInputThread::Run() {
@@ -100,58 +100,58 @@ void CInputThread::Dispatch(ThreadMessage& message) {
     if (IsRelayedInput(message.Message) && StopRequested())
         return;
     switch (message.Message) {
-    case tm::VncKeyDown:
-    case tm::VncKeyUp:
-        SendHostKey(uint8_t(message.WParam), int32_t(message.LParam), message.Message == tm::VncKeyDown);
+    case msg::VncKeyDown:
+    case msg::VncKeyUp:
+        SendHostKey(uint8_t(message.WParam), int32_t(message.LParam), message.Message == msg::VncKeyDown);
         break;
-    case tm::VncMouseDown:
-    case tm::VncMouseUp:
+    case msg::VncMouseDown:
+    case msg::VncMouseUp:
         if (const auto* record = std::get_if<PointerRecord>(&message.Payload))
-            SendHostPointer(*record, message.Message == tm::VncMouseDown);
+            SendHostPointer(*record, message.Message == msg::VncMouseDown);
         break;
-    case tm::VncClientCutText:
+    case msg::VncClientCutText:
         if (const auto* text = std::get_if<std::string>(&message.Payload))
             SendClientCutText(*text);
         break;
-    case tm::VncFrameUpdate:
+    case msg::VncFrameUpdate:
         // The session asks for the whole request region, whatever region the host named.
         State.FullRefreshRequested = true;
         break;
-    case tm::MoveToken: {
+    case msg::MoveToken: {
         uint32_t expected = uint32_t(message.WParam);
         MoveToken.compare_exchange_strong(expected, 0);
         break;
     }
-    case tm::KeyDown:
-    case tm::SysKeyDown:
+    case msg::KeyDown:
+    case msg::SysKeyDown:
         SendLocalKey(uint8_t(message.WParam), true, uint32_t(message.LParam));
         break;
-    case tm::KeyUp:
-    case tm::SysKeyUp:
+    case msg::KeyUp:
+    case msg::SysKeyUp:
         SendLocalKey(uint8_t(message.WParam), false, uint32_t(message.LParam));
         break;
-    case tm::MouseMove:
+    case msg::MouseMove:
         if (MoveToken.load() == 0) {
             ButtonMask = MaskFromButtonFlags(message.WParam);
             ProcessPointer(PositionX(message.LParam), PositionY(message.LParam), 0, true);
         }
         break;
-    case tm::LeftDown:
-    case tm::LeftUp:
+    case msg::LeftDown:
+    case msg::LeftUp:
         ProcessPointer(PositionX(message.LParam), PositionY(message.LParam), LeftButton,
-                       message.Message == tm::LeftDown);
+                       message.Message == msg::LeftDown);
         break;
-    case tm::RightDown:
-    case tm::RightUp:
+    case msg::RightDown:
+    case msg::RightUp:
         ProcessPointer(PositionX(message.LParam), PositionY(message.LParam), RightButton,
-                       message.Message == tm::RightDown);
+                       message.Message == msg::RightDown);
         break;
-    case tm::MiddleDown:
-    case tm::MiddleUp:
+    case msg::MiddleDown:
+    case msg::MiddleUp:
         ProcessPointer(PositionX(message.LParam), PositionY(message.LParam), MiddleButton,
-                       message.Message == tm::MiddleDown);
+                       message.Message == msg::MiddleDown);
         break;
-    case tm::Wheel:
+    case msg::Wheel:
         SendWheel(int16_t(uint16_t(message.WParam >> 16)));
         break;
     default: // double-clicks and anything unknown
