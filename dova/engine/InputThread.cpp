@@ -99,6 +99,12 @@ int CInputThread::OnThreadMessage(ThreadMessage& message) {
 void CInputThread::Dispatch(ThreadMessage& message) {
     if (IsRelayedInput(message.Message) && StopRequested())
         return;
+    // Virtual-key codes are one byte; a larger code names no key, and cutting it would name another.
+    const bool keyMessage = message.Message == msg::VncKeyDown || message.Message == msg::VncKeyUp ||
+                            message.Message == msg::KeyDown || message.Message == msg::KeyUp ||
+                            message.Message == msg::SysKeyDown || message.Message == msg::SysKeyUp;
+    if (keyMessage && message.WParam > 0xFF)
+        return;
     switch (message.Message) {
     case msg::VncKeyDown:
     case msg::VncKeyUp:
@@ -184,8 +190,7 @@ void CInputThread::SendLocalKey(uint8_t virtualKey, bool down, uint32_t codePoin
 
 void CInputThread::SendHostKey(uint8_t virtualKey, int32_t modifiers, bool down) {
     const bool applied = (modifiers & modifiers::Current) == 0;
-    if (applied)
-        ApplyModifiers(modifiers);
+    const int32_t held = applied ? ApplyModifiers(modifiers) : 0;
     uint32_t keysym = VirtualKeyKeysyms()[virtualKey];
     if (keysym == 0) {
         KeyboardSnapshot keyboard;
@@ -193,25 +198,23 @@ void CInputThread::SendHostKey(uint8_t virtualKey, int32_t modifiers, bool down)
             CLockGuard hold(KeyboardLock);
             keyboard = KeyboardState;
         }
-        // The server now holds Shift as the modifiers asked, so the character must match it.
-        if (applied && (modifiers & modifiers::KeepCurrent) == 0) {
-            const uint8_t shift = (modifiers & modifiers::Shift) ? KeyDownBit : 0;
+        if (applied) {
+            // The server now holds Shift as the modifiers asked, so the character must match it.
+            const uint8_t shift = (held & modifiers::Shift) ? KeyDownBit : 0;
             keyboard[virtual_keys::Shift] = shift;
             keyboard[virtual_keys::LeftShift] = shift;
             keyboard[virtual_keys::RightShift] = 0;
-        } else if (applied && (modifiers & modifiers::Shift)) {
-            keyboard[virtual_keys::Shift] = KeyDownBit;
         }
         keysym = KeysymForCodePoint(UsLayoutCharacter(virtualKey, keyboard));
     }
     SendKey(virtualKey, keysym, down);
 }
 
-void CInputThread::ApplyModifiers(int32_t modifiers) {
-    KeyboardSnapshot keyboard;
-    {
+int32_t CInputThread::ApplyModifiers(int32_t modifiers) {
+    int32_t held = modifiers & (modifiers::Shift | modifiers::Control | modifiers::Alt);
+    if (modifiers & modifiers::KeepCurrent) {
         CLockGuard hold(KeyboardLock);
-        keyboard = KeyboardState;
+        held |= ModifiersOf(KeyboardState);
     }
     struct Modifier {
         uint8_t VirtualKey;
@@ -220,12 +223,10 @@ void CInputThread::ApplyModifiers(int32_t modifiers) {
     constexpr Modifier Order[] = {{virtual_keys::Shift, modifiers::Shift},
                                   {virtual_keys::Control, modifiers::Control},
                                   {virtual_keys::Menu, modifiers::Alt}};
-    for (const Modifier& key : Order) {
-        bool down = (modifiers & key.Bit) != 0;
-        if (!down && (modifiers & modifiers::KeepCurrent))
-            down = (keyboard[key.VirtualKey] & KeyDownBit) != 0;
-        SendKey(key.VirtualKey, VirtualKeyKeysyms()[key.VirtualKey], down);
-    }
+    // All three, changed or not: the remote keyboard may have drifted from what was last sent.
+    for (const Modifier& key : Order)
+        SendKey(key.VirtualKey, VirtualKeyKeysyms()[key.VirtualKey], (held & key.Bit) != 0);
+    return held;
 }
 
 void CInputThread::SendPointer(int32_t x, int32_t y, uint8_t mask) {
