@@ -2,8 +2,11 @@
 // server that parses every byte proves no message of one was split by a message of the other.
 #include "InputRig.h"
 
+#include "RecordingPresenter.h"
 #include "engine/KeyboardLayout.h"
 #include "engine/RfbProtocol.h"
+#include "engine/SessionThread.h"
+#include "framebuffer/FrameBuffer.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +24,9 @@ constexpr int CutTexts = 3000;
 constexpr size_t CutTextLength = 300;
 constexpr int EncodingsEvery = 7;  // the writer sends SetEncodings after every 7th update request
 constexpr uint8_t FinalLevel = 99; // the writer's last message: a stream request with this level
+
+// x 0, y 0, width 640, height 480.
+const std::vector<uint8_t> FullFrame{0, 0, 0, 0, 2, 128, 1, 224};
 
 std::string CutText(int index) {
     return std::string(CutTextLength, char('a' + index % 26));
@@ -43,13 +49,15 @@ bool ParseOne(ScriptedPeer& peer, Tally& tally, std::string& fault) {
         return false;
     }
     switch (type[0]) {
-    case client_messages::FramebufferUpdateRequest:
-        if (peer.Receive(9) != Bytes({1, 0, 0, 0, 0, 2, 128, 1, 224})) {
+    case client_messages::FramebufferUpdateRequest: {
+        auto body = peer.Receive(9);
+        if (body.size() != 9 || body[0] > 1 || !std::equal(body.begin() + 1, body.end(), FullFrame.begin())) {
             fault = "update request";
             return false;
         }
         ++tally.UpdateRequests;
         return true;
+    }
     case client_messages::SetEncodings: {
         std::vector<uint8_t> expected{0, 0, 6};
         for (int code : {1, 1, 5, 0, 4, 2})
@@ -106,6 +114,25 @@ bool ParseOne(ScriptedPeer& peer, Tally& tally, std::string& fault) {
         return false;
     }
 }
+
+// Keeps the input thread busy with every kind of message it writes.
+void PostInput(CInputThread& input) {
+    PointerRecord click;
+    click.X = 639;
+    click.Y = 479;
+    click.Buttons = 1;
+    click.Valid = PointerRecord::HasX | PointerRecord::HasY | PointerRecord::HasButtons;
+    for (int i = 0; i < HostKeyPresses; ++i) {
+        input.PostToThread(msg::VncKeyDown, 0x74, modifiers::Current);
+        input.PostToThread(msg::VncKeyUp, 0x74, modifiers::Current);
+        if (i < PointerClicks)
+            input.PostToThread(msg::VncMouseUp, 0, 0, click); // press and release
+        if (i < CutTexts)
+            input.PostToThread(msg::VncClientCutText, 0, 0, CutText(i));
+        if (i % 100 == 0)
+            input.PostToThread(msg::VncFrameUpdate, 0, 0, RegionRecord{});
+    }
+}
 } // namespace
 
 TEST(InputInterleave, SessionAndInputMessagesStayWhole) {
@@ -126,21 +153,7 @@ TEST(InputInterleave, SessionAndInputMessagesStayWhole) {
             // the server side gave up after a fault
         }
     });
-    std::thread host([&] {
-        PointerRecord click;
-        click.X = 639;
-        click.Y = 479;
-        click.Buttons = 1;
-        click.Valid = PointerRecord::HasX | PointerRecord::HasY | PointerRecord::HasButtons;
-        for (int i = 0; i < HostKeyPresses; ++i) {
-            rig.Input->PostToThread(msg::VncKeyDown, 0x74, modifiers::Current);
-            rig.Input->PostToThread(msg::VncKeyUp, 0x74, modifiers::Current);
-            if (i < PointerClicks)
-                rig.Input->PostToThread(msg::VncMouseUp, 0, 0, click); // press and release
-            if (i < CutTexts)
-                rig.Input->PostToThread(msg::VncClientCutText, 0, 0, CutText(i));
-        }
-    });
+    std::thread host([&] { PostInput(*rig.Input); });
 
     Tally tally;
     std::string fault;
@@ -162,6 +175,50 @@ TEST(InputInterleave, SessionAndInputMessagesStayWhole) {
     EXPECT_EQ(tally.UpdateRequests, requestsSent);
     EXPECT_EQ(tally.Encodings, requestsSent / EncodingsEvery);
     EXPECT_TRUE(rig.Peer.Drain(std::chrono::milliseconds(0)).empty()) << "nothing left over";
+    std::unique_ptr<CSimpleException> reported;
+    EXPECT_TRUE(!fault.empty() || !rig.State.TakeException(reported));
+}
+
+// The same with the real session thread: the server answers every update request with an empty
+// update, so the session keeps asking while the input thread writes.
+TEST(InputInterleave, RealSessionThreadAndInputThread) {
+    InputRig rig;
+    latis_test::RecordingPresenter presenter;
+    CFrameBuffer frame(rig.State, &presenter);
+    rig.State.SetRequestedPixelFormat(32);
+    rig.State.CurrentPixelFormat = rig.State.RequestedPixelFormat;
+    rig.State.FrameWidth = 640;
+    rig.State.FrameHeight = 480;
+    frame.Create(640, 480, 32);
+    rig.State.FrameBuffer = &frame;
+    rig.State.State = states::Dispatching;
+    auto session = std::make_unique<CSessionThread>(rig.State);
+    session->Start();
+    std::thread host([&] { PostInput(*rig.Input); });
+
+    Tally tally;
+    std::string fault;
+    int updatesSent = 0;
+    // Each update brings exactly one more request; once the input is all seen, no more updates.
+    while (!tally.InputComplete() || tally.UpdateRequests < updatesSent + 1) {
+        const int requestsBefore = tally.UpdateRequests;
+        if (!ParseOne(rig.Peer, tally, fault))
+            break;
+        if (tally.UpdateRequests > requestsBefore && !tally.InputComplete()) {
+            rig.Peer.Send(Bytes({0, 0, 0, 0})); // FramebufferUpdate with no rectangles
+            ++updatesSent;
+        }
+    }
+    host.join();
+    rig.Socket->CloseByOwner(true); // as the control stops: the session's blocked receive ends quietly
+    session.reset();
+    rig.Input->Stop();
+    rig.State.FrameBuffer = nullptr;
+
+    EXPECT_EQ(fault, "");
+    EXPECT_TRUE(tally.InputComplete());
+    EXPECT_EQ(tally.UpdateRequests, updatesSent + 1);
+    EXPECT_GT(updatesSent, 0);
     std::unique_ptr<CSimpleException> reported;
     EXPECT_TRUE(!fault.empty() || !rig.State.TakeException(reported));
 }
