@@ -91,7 +91,10 @@ void RunHandshake(CViewerState& state) {
         state.State = states::Handshaking;
     }
     socket.Connect(host, port);
+    RunHandshakeOn(state, socket);
+}
 
+void RunHandshakeOn(CViewerState& state, CCoolSocket& socket) {
     char version[VersionLength + 1] = {};
     socket.ReadBytes(version, VersionLength);
     {
