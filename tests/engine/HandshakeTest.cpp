@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 
 using namespace dova;
 using namespace latis_test;
@@ -304,4 +305,23 @@ TEST(Handshake, ClosedPortReportsConnectFailure) {
     EXPECT_EQ(e->Code, codes::SocketConnect);
     EXPECT_EQ(e->Message, "Failed to connect to server/host");
     EXPECT_EQ(state.State.load(), states::Handshaking);
+}
+
+TEST(Handshake, StopDuringConnectEndsQuietly) {
+    StalledListener stalled;
+    RecordingHost host;
+    CViewerState state(&host);
+    CCoolSocket socket(state);
+    state.Server = "127.0.0.1";
+    state.Port = stalled.Port();
+    state.Socket = &socket;
+    CConnectThread thread(state);
+    thread.Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // As the viewer stops: close, release a password wait, join.
+    socket.CloseByOwner(true);
+    state.CancelPasswordWait();
+    thread.Stop();
+    EXPECT_EQ(host.Count(HostMessage::Exception), 0u);
+    EXPECT_EQ(host.Count(HostMessage::Connected), 0u);
 }
