@@ -183,3 +183,19 @@ TEST(CoolSocketConnect, OwnerCloseBeforeConnectStillEndsIt) {
     EXPECT_EQ(Failure([&] { socket.Connect("127.0.0.1", listener.Port()); }).second, ExceptionLevel::Quiet);
     EXPECT_EQ(listener.Accept(std::chrono::milliseconds(100)), -1) << "no connection was made";
 }
+
+TEST(CoolSocketWrite, PeerGoneIsWriteErrorUnlessOwnerClosed) {
+    Connection c;
+    c.Peer.CloseServerSide();
+    const std::vector<uint8_t> message(64 * 1024, 1);
+    // The first send may still be accepted by the kernel; a later one fails.
+    auto writeUntilFailure = [&] {
+        for (int i = 0; i < 64; ++i)
+            c.Socket.WriteBytes(message.data(), message.size());
+    };
+    const auto [code, level] = Failure(writeUntilFailure);
+    EXPECT_EQ(code, codes::SocketWrite);
+    EXPECT_EQ(level, ExceptionLevel::Error);
+    c.Socket.CloseByOwner(true);
+    EXPECT_EQ(Failure(writeUntilFailure).second, ExceptionLevel::Quiet);
+}
