@@ -44,6 +44,9 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         if (options.HasClick || !options.TypeText.empty())
             dova_snap::ApplyInput(connection, options);
+        if (!options.OutPath.empty())
+            std::fprintf(stderr, "dova-snap: screen capture is not available yet; %s not written\n",
+                         options.OutPath.c_str());
     } catch (const dova::CSimpleException& failure) {
         std::fprintf(stderr, "dova-snap: error %d: %s\n", failure.Code, failure.Message.c_str());
         return 1;
