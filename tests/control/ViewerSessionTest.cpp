@@ -189,3 +189,29 @@ TEST(ViewerLifecycle, StopWhileConnectedRaisesDisconnectedOnce) {
     rig.Viewer->get_ServerVersion(&version);
     EXPECT_TRUE(version.isEmpty());
 }
+
+TEST(ViewerLifecycle, HostReconnectingFromItsErrorHandlerKeepsTheNewConnection) {
+    ViewerRig rig(200, 200);
+    ScriptedRfbServer first, second;
+    rig.ConnectTo(first, 64, 48);
+    first.Receive(10);
+    struct Reconnect : IVNCViewerEvents {
+        CVNCViewer* Viewer = nullptr;
+        int Port = 0;
+        void Error(int32_t, QString&, const VNCVariant&) override {
+            Viewer->Connect(QStringLiteral("127.0.0.1"), int32_t(Port), VNCVariant(), VNCVariant(), nullptr);
+        }
+    } reconnect;
+    reconnect.Viewer = rig.Viewer.get();
+    reconnect.Port = second.Port();
+    rig.Viewer->Advise(&reconnect);
+    rig.Sink.OnConnected = nullptr;
+    first.Close();
+    ASSERT_TRUE(PumpUntil([&] { return rig.Sink.Count("Error") == 1; }));
+    second.Handshake(32, 32);
+    EXPECT_TRUE(PumpUntil([&] { return rig.Sink.Count("Connected") == 2; }))
+        << "the connection the host opened from its handler was not ended behind its back";
+    EXPECT_EQ(rig.Int(&CVNCViewer::get_State), dovaStateConnected);
+    EXPECT_EQ(rig.Sink.Count("Disconnected"), 1u);
+    rig.Viewer->Unadvise(&reconnect);
+}
