@@ -235,7 +235,9 @@ void CVNCViewer::PublishView() {
 void CVNCViewer::RebuildImage() {
     if (!FrameBuffer)
         return;
-    // Framebuffer lock (inside Repaint) before the back surface: the presenter's own order.
+    // The framebuffer lock first (the session thread may be rebuilding the bitmap), then the
+    // presenter takes the back surface's: the presenter's own order.
+    CLockGuard hold(*FrameBuffer);
     FrameBuffer->Repaint(0, 0, FrameBuffer->Width(), FrameBuffer->Height());
 }
 
