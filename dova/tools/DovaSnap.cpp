@@ -3,6 +3,7 @@
 #include "PngWriter.h"
 #include "SnapCapture.h"
 #include "SnapConnection.h"
+#include "SnapInput.h"
 #include "SnapOptions.h"
 
 #include <cstdio>
@@ -45,6 +46,8 @@ int main(int argc, char** argv) {
         connection.Connect(ConnectLimit);
         PrintServer(connection.State());
         std::fflush(stdout);
+        if (options.HasClick || !options.TypeText.empty())
+            dova_snap::ApplyInput(connection, options);
         if (options.Captures()) {
             const auto report =
                 dova_snap::CaptureUpdates(connection, options.UpdatesToCapture(), UpdateLimit);

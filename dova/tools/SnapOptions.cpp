@@ -10,11 +10,13 @@ namespace dova_snap {
 
 const char* const Usage =
     "usage: dova-snap HOST[:PORT] [--password P] [--bpp 8|16|32] [--encodings LIST] [--updates N]\n"
-    "                 [--out FILE.png]\n"
+    "                 [--out FILE.png] [--click X,Y] [--type TEXT]\n"
     "  HOST:N with N below 100 is display N (port 5900 + N); HOST:PN is port N.\n"
     "  --encodings: comma-separated encoding numbers, asked for in that order (0 Raw, 1 CopyRect,\n"
     "  2 RRE, 4 CoRRE, 5 Hextile). --updates N: decode N updates and print what arrived.\n"
-    "  --out: write the framebuffer after the updates (1 unless --updates says more) as PNG.\n";
+    "  --out: write the framebuffer after the updates (1 unless --updates says more) as PNG.\n"
+    "  --click moves the remote pointer to X,Y and clicks the left button; --type\n"
+    "  then types TEXT (capitals through Shift). Both once the connection is up.\n";
 
 namespace {
 
@@ -80,6 +82,20 @@ const std::vector<Option>& OptionTable() {
          [](SnapOptions& o, const std::string& v) {
              if (!ParseInt(v, o.Updates) || o.Updates < 1)
                  return std::string("--updates takes a number of at least 1");
+             return std::string();
+         }},
+        {"--click", true,
+         [](SnapOptions& o, const std::string& v) {
+             const size_t comma = v.find(',');
+             if (comma == std::string::npos || !ParseInt(v.substr(0, comma), o.ClickX) ||
+                 !ParseInt(v.substr(comma + 1), o.ClickY) || o.ClickX > 65535 || o.ClickY > 65535)
+                 return std::string("--click takes X,Y (0 to 65535 each)");
+             o.HasClick = true;
+             return std::string();
+         }},
+        {"--type", true,
+         [](SnapOptions& o, const std::string& v) {
+             o.TypeText = v;
              return std::string();
          }},
         {"--out", true,

@@ -21,6 +21,9 @@ struct SnapOptions {
     // Whether the session runs after the handshake, and for how many updates.
     bool Captures() const { return Updates > 0 || !OutPath.empty(); }
     int UpdatesToCapture() const { return Updates > 0 ? Updates : 1; }
+    bool HasClick = false; // --click X,Y: move the remote pointer there and click the left button
+    int ClickX = 0, ClickY = 0;
+    std::string TypeText; // --type TEXT (UTF-8), typed after the click
 };
 
 extern const char* const Usage;
