@@ -242,3 +242,24 @@ TEST(ViewerFrames, ChangingTheStretchModeRedrawsWithTheNewFilter) {
     EXPECT_TRUE((shown & 0xFFFFFF) == 0xFF0000u || (shown & 0xFFFFFF) == 0x0000FFu)
         << std::hex << shown << ": colour-on-colour keeps one column";
 }
+
+TEST(ViewerGeometry, ScrollBarRequestsMoveByLinesPagesAndThumb) {
+    ViewerRig rig(800, 600);
+    ScriptedRfbServer server;
+    rig.ConnectTo(server, 1024, 768);
+    QScrollBar* horizontal = nullptr;
+    for (QScrollBar* bar : rig.Viewer->findChildren<QScrollBar*>())
+        if (bar->orientation() == Qt::Horizontal)
+            horizontal = bar;
+    ASSERT_NE(horizontal, nullptr);
+    horizontal->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(rig.Int(&CVNCViewer::get_ScrollPosH), 10);
+    horizontal->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(rig.Int(&CVNCViewer::get_ScrollPosH), 10 + rig.Viewer->ClientRect().width() / 4);
+    horizontal->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    EXPECT_EQ(rig.Int(&CVNCViewer::get_ScrollPosH), rig.Viewer->ClientRect().width() / 4);
+    horizontal->setSliderPosition(150); // dragging the thumb
+    EXPECT_EQ(rig.Int(&CVNCViewer::get_ScrollPosH), 150);
+    EXPECT_EQ(horizontal->value(), 150);
+    EXPECT_EQ(rig.Int(&CVNCViewer::get_ScrollPosV), 0) << "the other bar stays";
+}
