@@ -120,6 +120,25 @@ TEST(ViewerFrames, ThreeRectanglesRaiseFrameUpdatedThreeTimesInOrder) {
     EXPECT_EQ(shot.pixel(left + 5, top + 6) & 0xFFFFFF, 0x0000FFu);
     EXPECT_EQ(shot.pixel(left + 30, top + 30) & 0xFFFFFF, 0x000000u) << "black where nothing came yet";
     EXPECT_EQ(shot.pixel(5, 5) & 0xFFFFFF, 0xFFFFFFu) << "the band around the image in BackColor";
+    QImage picture;
+    rig.Viewer->get_Picture(&picture);
+    ASSERT_EQ(picture.size(), QSize(64, 48));
+    EXPECT_EQ(picture.pixel(0, 0) & 0xFFFFFF, 0xFF0000u) << "Picture shows the live framebuffer";
+    EXPECT_EQ(picture.pixel(10, 20) & 0xFFFFFF, 0x00FF00u);
+}
+
+TEST(ViewerFrames, DataTransferReportsByteCountsWhenAsked) {
+    ViewerRig rig(200, 200);
+    struct Counter : IVNCViewerEvents {
+        int32_t LastRead = -1;
+        void DataTransfer(int32_t TotalRead, int32_t) override { LastRead = TotalRead; }
+    } counter;
+    rig.Viewer->Advise(&counter);
+    rig.Viewer->put_FireDataTransfers(VNC_TRUE);
+    ScriptedRfbServer server;
+    rig.ConnectTo(server, 64, 48);
+    EXPECT_TRUE(PumpUntil([&] { return counter.LastRead > 12; })) << "the handshake's bytes were counted";
+    rig.Viewer->Unadvise(&counter);
 }
 
 TEST(ViewerFrames, NoFrameUpdatedWhenNotAsked) {
