@@ -113,6 +113,17 @@ void CVNCViewer::SetTrapped(bool on) {
     Raise([&](IVNCViewerEvents& sink) { sink.MouseTrap(value); });
 }
 
+bool CVNCViewer::event(QEvent* event) {
+    // While keys are relayed the viewer sees them before the host's shortcuts do, as a control sees
+    // key messages before its host dispatches them; the host still decides in BeforeKeyDown.
+    if (event->type() == QEvent::ShortcutOverride && Input && RelayKeysValue &&
+        State->State.load() == states::Dispatching) {
+        event->accept();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
 void CVNCViewer::keyPressEvent(QKeyEvent* event) {
     HandleKey(event, true);
 }
