@@ -60,9 +60,13 @@ CVNCViewer::CVNCViewer(QWidget* parent) : QWidget(parent) {
     QObject::connect(VBar, &QAbstractSlider::actionTriggered, this,
                      [this](int action) { OnBarAction(Qt::Vertical, action); });
 
+    Clock.start();
     Ticker.setInterval(TickMilliseconds);
     QObject::connect(&Ticker, &QTimer::timeout, this, [this] { OnTimer(); });
     Ticker.start();
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        QObject::connect(clipboard, &QClipboard::dataChanged, this, [this] { OnLocalClipboardChanged(); });
+    SelectCursor();
     UpdateScrollBars();
 }
 
@@ -84,14 +88,6 @@ VNCStatus CVNCViewer::Advise(IVNCViewerEvents* sink) {
 VNCStatus CVNCViewer::Unadvise(IVNCViewerEvents* sink) {
     Sinks.erase(std::remove(Sinks.begin(), Sinks.end(), sink), Sinks.end());
     return VNC_S_OK;
-}
-
-template <typename Call> void CVNCViewer::Raise(Call call) {
-    // A handler may advise or unadvise sinks: walk a copy, skipping sinks removed meanwhile.
-    const std::vector<IVNCViewerEvents*> sinks = Sinks;
-    for (IVNCViewerEvents* sink : sinks)
-        if (std::find(Sinks.begin(), Sinks.end(), sink) != Sinks.end())
-            call(*sink);
 }
 
 bool CVNCViewer::ConnectedOrDispatching() const {
@@ -230,11 +226,13 @@ VNCStatus CVNCViewer::Stop(VNCVariant* retVal) {
     return VNC_S_OK;
 }
 
-VNCStatus CVNCViewer::Disconnect(VNCVariant* retVal) { return Stop(retVal); }
+VNCStatus CVNCViewer::Disconnect(VNCVariant* retVal) {
+    return Stop(retVal);
+}
 
 void CVNCViewer::OnConnected() {
     if (!ConnectThread)
-        return; // the attempt was stopped meanwhile
+        return;            // the attempt was stopped meanwhile
     ConnectThread.reset(); // it has finished; this joins it
     Session = std::make_unique<CSessionThread>(*State);
     State->State = states::Connected;
@@ -285,26 +283,19 @@ void CVNCViewer::HandleHostEvent(const CHostEvent& event) {
         break;
     case HostMessage::DataTransfer:
         if (FireDataTransfersValue)
-            Raise([&](IVNCViewerEvents& sink) { sink.DataTransfer(int32_t(event.WParam), int32_t(event.LParam)); });
+            Raise([&](IVNCViewerEvents& sink) {
+                sink.DataTransfer(int32_t(event.WParam), int32_t(event.LParam));
+            });
         break;
-    case HostMessage::ServerBell: {
-        int32_t action = dovaBellActionDefault;
-        Raise([&](IVNCViewerEvents& sink) { sink.ServerBell(action); });
-        if (action != dovaBellActionNone)
-            QApplication::beep();
+    case HostMessage::ServerBell:
+        OnServerBell();
         break;
-    }
-    case HostMessage::ServerCutText: {
-        std::string bytes;
-        while (State->TakeServerCutText(bytes)) {
-            ServerClipboardText = QString::fromUtf8(bytes);
-            VNCVariant data(ServerClipboardText);
-            int32_t action = dovaActionAllowDOVAAndWin;
-            Raise([&](IVNCViewerEvents& sink) { sink.ServerClipboard(dovaDataText, data, action); });
-        }
+    case HostMessage::ServerCutText:
+        OnServerCutText(event.WParam);
         break;
-    }
-    case HostMessage::ServerInitUpdate:
+    case HostMessage::ServerInitUpdate: // the frame's size may have changed
+        UpdateScrollBars();
+        update();
         break;
     case HostMessage::FrameUpdated:
         if (FrameBuffer && FireFrameUpdatesValue) {
