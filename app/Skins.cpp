@@ -29,8 +29,6 @@ QFrame#TVNCPanel { background: #2a2d33; border: 1px solid #4a4e57; }
 QLabel#FTitlePanel { color: #ffffff; background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #4d5360, stop:1 #30343b); }
 QWidget#FViewArea { background: #101114; }
 QLabel#FStatusLabel { color: #d0d4da; }
-QSlider::groove:horizontal { height: 4px; background: #5a5f69; }
-QSlider::handle:horizontal { width: 12px; margin: -6px 0; background: #9fc7ef; border-radius: 3px; }
 QWidget#PanelAyar, QWidget#Panel2 { background: #25282e; }
 QLabel#sLabelIkonBoyutu { color: #9fc7ef; }
 )";
@@ -53,8 +51,6 @@ QFrame#TVNCPanel { background: #ffffff; border: 1px solid #8db2e3; }
 QLabel#FTitlePanel { color: #15428b; background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #e3edfa, stop:1 #c4d8f1); }
 QWidget#FViewArea { background: #f4f8fd; }
 QLabel#FStatusLabel { color: #15428b; }
-QSlider::groove:horizontal { height: 4px; background: #8db2e3; }
-QSlider::handle:horizontal { width: 12px; margin: -6px 0; background: #ffd869; border: 1px solid #c99a2e; border-radius: 3px; }
 QWidget#PanelAyar, QWidget#Panel2 { background: #dfe9f5; }
 QLabel#sLabelIkonBoyutu { color: rgb(59, 90, 130); }
 )";
