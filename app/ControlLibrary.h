@@ -1,0 +1,30 @@
+#pragma once
+// Creating viewer controls from libdova.so in the program folder. On this platform "registering" the
+// library means making it loadable by the process: the library is opened once and stays loaded for
+// the life of the process, since viewer widgets made by its code may live until the very end.
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+namespace dova {
+class IVNCViewer;
+}
+
+// Program folder + "libdova.so".
+QString ControlLibraryPath();
+
+// One creation attempt with the library of the program folder: asks its entry point for a viewer.
+// Null when the library was not registered (loaded), or when it refuses the interface version this
+// program was built with (a library of another build).
+dova::IVNCViewer* CreateViewerControl(QWidget* parent);
+dova::IVNCViewer* CreateViewerControlFrom(const QString& path, QWidget* parent);
+
+// Makes the library at path instantiable: loads it into the process and finds its entry point.
+// Failures (no file, not a library, no entry point) are swallowed; the next attempt tells.
+void RegisterControlLibrary(const QString& path);
+
+// Tests replace the library with their own factory (null restores the library).
+using ViewerFactory = std::function<dova::IVNCViewer*(QWidget* parent)>;
+void SetViewerFactoryForTesting(ViewerFactory factory);
