@@ -1,0 +1,172 @@
+#include "ComputerIni.h"
+#include "ComputerTable.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+using Values = TComputerTable::Values;
+
+class ComputerIni : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(Dir.isValid()); }
+
+    QString Path() const { return Dir.filePath(QStringLiteral("bilgisayar.ini")); }
+
+    void WriteFile(const QByteArray& bytes) {
+        QFile f(Path());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+
+    QByteArray ReadFile() {
+        QFile f(Path());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    QTemporaryDir Dir;
+    TComputerTable Table;
+};
+
+} // namespace
+
+TEST_F(ComputerIni, SaveWritesSectionsInTableOrderWithCrLf) {
+    Table.AppendRecord(Values{QStringLiteral("Ofis"), QStringLiteral("10.0.0.5"), QStringLiteral("5900"),
+                              QStringLiteral("gizli")});
+    Table.AppendRecord(Values{QStringLiteral("Depo"), QStringLiteral("depo.local")});
+    ASSERT_TRUE(SaveTableToIni(Table, Path()));
+    EXPECT_EQ(ReadFile(), QByteArray("[RecNo1]\r\nBILGISAYARADI=Ofis\r\nIP=10.0.0.5\r\nPORT=5900\r\n"
+                                     "PASSWORD=gizli\r\n[RecNo2]\r\nBILGISAYARADI=Depo\r\nIP=depo.local\r\n"
+                                     "PORT=\r\nPASSWORD=\r\n"));
+}
+
+TEST_F(ComputerIni, SectionsLoadInFileOrderWhateverTheirNamesAndSaveBackNumbered) {
+    WriteFile("[B]\r\nBILGISAYARADI=bee\r\nIP=1.1.1.1\r\n\r\n[A]\r\nBILGISAYARADI=ay\r\nIP=2.2.2.2\r\n");
+    LoadTableFromIni(Table, Path());
+    ASSERT_EQ(Table.RecordCount(), 2);
+    EXPECT_EQ(Table.Value(0, TComputerTable::BILGISAYARADI), QStringLiteral("bee"));
+    EXPECT_EQ(Table.Value(1, TComputerTable::BILGISAYARADI), QStringLiteral("ay"));
+    EXPECT_EQ(Table.RecNo(), 0);
+    ASSERT_TRUE(SaveTableToIni(Table, Path()));
+    EXPECT_EQ(ReadFile(), QByteArray("[RecNo1]\r\nBILGISAYARADI=bee\r\nIP=1.1.1.1\r\nPORT=\r\nPASSWORD=\r\n"
+                                     "[RecNo2]\r\nBILGISAYARADI=ay\r\nIP=2.2.2.2\r\nPORT=\r\nPASSWORD=\r\n"));
+}
+
+TEST_F(ComputerIni, KeysInAnyCaseOtherKeysIgnoredNoDefaultPort) {
+    WriteFile("[x]\nip=192.168.1.9\nHOST=ignored\n[y]\r\nBilgisayarAdi=iki\r\nPort=5901\r\n");
+    LoadTableFromIni(Table, Path());
+    ASSERT_EQ(Table.RecordCount(), 2);
+    EXPECT_EQ(Table.Value(0, TComputerTable::IP), QStringLiteral("192.168.1.9"));
+    EXPECT_EQ(Table.Value(0, TComputerTable::BILGISAYARADI), QString());
+    EXPECT_EQ(Table.Value(0, TComputerTable::PORT), QString());
+    EXPECT_EQ(Table.Value(0, TComputerTable::PASSWORD), QString());
+    EXPECT_EQ(Table.Value(1, TComputerTable::BILGISAYARADI), QStringLiteral("iki"));
+    EXPECT_EQ(Table.Value(1, TComputerTable::PORT), QStringLiteral("5901"));
+}
+
+TEST_F(ComputerIni, LongValuesAreCutToFiftyOnLoad) {
+    WriteFile("[RecNo1]\r\nBILGISAYARADI=" + QByteArray(60, 'n') + "\r\n");
+    LoadTableFromIni(Table, Path());
+    EXPECT_EQ(Table.Value(0, TComputerTable::BILGISAYARADI), QString(50, u'n'));
+}
+
+TEST_F(ComputerIni, EqualsSignsInsideValuesSurviveARoundTrip) {
+    Table.AppendRecord(
+        Values{QStringLiteral("a=b"), QStringLiteral("h"), QStringLiteral("1"), QStringLiteral("pa=ss==")});
+    ASSERT_TRUE(SaveTableToIni(Table, Path()));
+    TComputerTable loaded;
+    LoadTableFromIni(loaded, Path());
+    EXPECT_EQ(loaded.Value(0, TComputerTable::PASSWORD), QStringLiteral("pa=ss=="));
+    EXPECT_EQ(loaded.Value(0, TComputerTable::BILGISAYARADI), QStringLiteral("a=b"));
+}
+
+TEST_F(ComputerIni, BlanksAndOneQuotePairAreDroppedOnLoad) {
+    Table.AppendRecord(Values{QStringLiteral("ad"), QStringLiteral("  h  "), QStringLiteral("\"5900\""),
+                              QStringLiteral("   secret")});
+    ASSERT_TRUE(SaveTableToIni(Table, Path()));
+    TComputerTable loaded;
+    LoadTableFromIni(loaded, Path());
+    EXPECT_EQ(loaded.Value(0, TComputerTable::IP), QStringLiteral("h"));
+    EXPECT_EQ(loaded.Value(0, TComputerTable::PORT), QStringLiteral("5900"));
+    EXPECT_EQ(loaded.Value(0, TComputerTable::PASSWORD), QStringLiteral("secret"));
+}
+
+TEST_F(ComputerIni, TurkishTextRoundTripsAsUtf8AndWindows1254FilesStillLoad) {
+    const QString name = QStringLiteral("Muhasebe Şubesi ığüöçİ");
+    Table.AppendRecord(Values{name, QStringLiteral("h")});
+    ASSERT_TRUE(SaveTableToIni(Table, Path()));
+    EXPECT_TRUE(ReadFile().contains(name.toUtf8()));
+    TComputerTable loaded;
+    LoadTableFromIni(loaded, Path());
+    EXPECT_EQ(loaded.Value(0, TComputerTable::BILGISAYARADI), name);
+
+    QStringEncoder cp1254("windows-1254");
+    WriteFile("[RecNo1]\r\nBILGISAYARADI=" + QByteArray(cp1254.encode(name)) + "\r\n");
+    LoadTableFromIni(loaded, Path());
+    ASSERT_EQ(loaded.RecordCount(), 1);
+    EXPECT_EQ(loaded.Value(0, TComputerTable::BILGISAYARADI), name);
+}
+
+TEST_F(ComputerIni, LoadReplacesTheTableAndSkipsEmptyValues) {
+    Table.AppendRecord(Values{QStringLiteral("old")});
+    WriteFile("[RecNo1]\r\nBILGISAYARADI=\r\nIP=x\r\n");
+    LoadTableFromIni(Table, Path());
+    ASSERT_EQ(Table.RecordCount(), 1);
+    EXPECT_EQ(Table.Value(0, TComputerTable::BILGISAYARADI), QString());
+    EXPECT_EQ(Table.Value(0, TComputerTable::IP), QStringLiteral("x"));
+}
+
+TEST_F(ComputerIni, FileIsReadableByItsOwnerOnly) {
+    Table.AppendRecord(Values{QStringLiteral("a")});
+    WriteFile("old"); // an existing file with wider permissions is replaced by a private one
+    QFile::setPermissions(Path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    ASSERT_TRUE(SaveTableToIni(Table, Path()));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(Path()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(ComputerIni, SaveThatCannotWriteKeepsTheOldFileAndReportsThePath) {
+    const QByteArray old = "[RecNo1]\r\nBILGISAYARADI=keep\r\n";
+    WriteFile(old);
+    Table.AppendRecord(Values{QStringLiteral("a new and longer computer name"), QStringLiteral("host")});
+    // A file-size limit makes every write past 16 bytes fail, as a full disk would (root included).
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tight = saved;
+    tight.rlim_cur = 16;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    QString error;
+    const bool ok = SaveTableToIni(Table, Path(), &error);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(error, QStringLiteral("Unable to write to %1").arg(Path()));
+    EXPECT_EQ(ReadFile(), old);
+    EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("bilgisayar.ini")});
+}
+
+TEST_F(ComputerIni, SaveIntoAMissingFolderReportsThePath) {
+    Table.AppendRecord(Values{QStringLiteral("x")});
+    const QString missing = Dir.filePath(QStringLiteral("nope/bilgisayar.ini"));
+    QString error;
+    EXPECT_FALSE(SaveTableToIni(Table, missing, &error));
+    EXPECT_EQ(error, QStringLiteral("Unable to write to %1").arg(missing));
+}
+
+TEST(FieldToIniText, NumbersUseAPointAndDatesTheirDayNumber) {
+    EXPECT_EQ(FieldToIniText(QVariant()), QString());
+    EXPECT_EQ(FieldToIniText(QVariant(2.5)), QStringLiteral("2.5"));
+    EXPECT_EQ(FieldToIniText(QVariant(QDate(1900, 1, 1))), QStringLiteral("2"));
+    EXPECT_EQ(FieldToIniText(QVariant(QStringLiteral("metin"))), QStringLiteral("metin"));
+}
