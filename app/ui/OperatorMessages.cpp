@@ -1,5 +1,7 @@
 #include "OperatorMessages.h"
 
+#include <QApplication>
+
 #include <utility>
 
 namespace OperatorMessages {
@@ -35,6 +37,11 @@ QMessageBox::StandardButton ShowBox(QWidget* parent, QMessageBox::Icon icon, con
 
 void ShowNotice(QWidget* parent, const QString& text) {
     ShowBox(parent, QMessageBox::Information, QStringLiteral("Bilgi"), text, QMessageBox::Ok,
+            QMessageBox::Ok);
+}
+
+void ShowError(QWidget* parent, const QString& text) {
+    ShowBox(parent, QMessageBox::Critical, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
             QMessageBox::Ok);
 }
 

@@ -29,6 +29,9 @@ void ShowNotice(QWidget* parent, const QString& text);
 // Caption "Soru", question icon, Yes/No/Cancel with No as the default button.
 QMessageBox::StandardButton AskYesNoCancel(QWidget* parent, const QString& text);
 
+// The application's standard error box: its display name as caption, a critical icon, one OK button.
+void ShowError(QWidget* parent, const QString& text);
+
 // Caption "Confirm", OK and Cancel; Cancel is the default so that Enter never deletes by accident.
 bool ConfirmOkCancel(QWidget* parent, const QString& text);
 
