@@ -67,8 +67,8 @@ TAboutF::TAboutF(const QString& caption, const QString& programName, const QPixm
         this, QStringLiteral("<a href=\"%1\">%2</a>").arg(MakerInfo::WebAddress(), MakerInfo::WebCaption()),
         QRect(right + 10, 330, 296, 18));
     auto* mail = MakeLabel(this,
-                           QStringLiteral("<a href=\"mailto:destek@tarnovex.com.tr\">"
-                                          "destek@tarnovex.com.tr</a>"),
+                           QStringLiteral("<a href=\"mailto:destek@tarnovex.com\">"
+                                          "destek@tarnovex.com</a>"),
                            QRect(right + 10, 350, 296, 18));
     for (QLabel* link : {web, mail}) {
         link->setTextFormat(Qt::RichText);

@@ -14,10 +14,10 @@ inline QString ProductNameAndVersion() {
     return QStringLiteral("LatisVNC s1.02.01");
 }
 inline QString WebAddress() {
-    return QStringLiteral("http://www.tarnovex.com.tr");
+    return QStringLiteral("http://www.tarnovex.com");
 }
 inline QString WebCaption() {
-    return QStringLiteral("www.tarnovex.com.tr");
+    return QStringLiteral("www.tarnovex.com");
 }
 
 // Lines after the program name in the scrolling information text.
@@ -33,8 +33,8 @@ inline QStringList LegalAndContactLines() {
         QString(),
         QStringLiteral("İletişim:"),
         QStringLiteral("TARNOVEX Bilişim Hizmetleri"),
-        QStringLiteral("Web : www.tarnovex.com.tr"),
-        QStringLiteral("E-posta : destek@tarnovex.com.tr"),
+        QStringLiteral("Web : www.tarnovex.com"),
+        QStringLiteral("E-posta : destek@tarnovex.com"),
         QString(),
         QStringLiteral("LatisVNC, RFB (VNC) protokolü ile"),
         QStringLiteral("birçok bilgisayarı aynı anda izler."),
