@@ -73,13 +73,14 @@ TK_BilgisayarF::TK_BilgisayarF(TComputerTable& table, QWidget* mainWindow)
         FEdits[field] = edit;
     }
     FEdits[TComputerTable::PASSWORD]->setEchoMode(QLineEdit::Password);
+    // "*" for every character whatever the style's own mask character is.
+    FEdits[TComputerTable::PASSWORD]->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
 
     sDBNavigator1 = new TRecordNavigator(FTable, sPanel1);
     sDBNavigator1->setObjectName(QStringLiteral("sDBNavigator1"));
     sDBNavigator1->setGeometry(0, RecordPanelHeight - NavigatorHeight, ClientWidth, NavigatorHeight);
 
-    FGridModel = new TEditorGridModel(this);
-    FGridModel->setSourceModel(&FTable);
+    FGridModel = new TEditorGridModel(FTable, this);
     DBGrid1 = new QTableView(this);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setGeometry(0, HeaderHeight + RecordPanelHeight, ClientWidth,
