@@ -1,0 +1,257 @@
+#include "VNCPanel.h"
+
+#include "ControlLibrary.h"
+#include "Deployment.h"
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+
+using namespace dova;
+
+namespace {
+
+constexpr int InitialSize = 160;
+constexpr int TitleHeight = 20;
+constexpr int InitialViewHeight = 110;
+constexpr int ButtonMargin = 5;
+constexpr int ViewerInset = 5;             // the viewer sits 5 pixels inside the view area when connected
+constexpr int OffArea = -500;              // where the viewer waits while it has nothing to show
+constexpr int StretchBase = 1024;          // the view area's width stands for 1024 remote pixels
+constexpr int TileBitsPerPixel = 16;       // half the traffic of true colour, enough for a thumbnail
+constexpr int TileFrameUpdateDelay = 2000; // one screen update every two seconds per tile
+
+QString ConnectingText() {
+    return QStringLiteral("Bağlanıyor...");
+}
+QString FullScreenCaption() {
+    return QStringLiteral("Tam Ekran");
+}
+QString ReconnectCaption() {
+    return QStringLiteral("Yeniden Bağlan");
+}
+
+// The port text as a whole number, when it is one (digits with an optional sign, within 32 bits).
+bool PortNumber(const QString& text, int32_t& port) {
+    static const QRegularExpression wholeNumber(QStringLiteral("^[+-]?[0-9]+$"));
+    if (!wholeNumber.match(text).hasMatch())
+        return false;
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    if (ok)
+        port = value;
+    return ok;
+}
+
+} // namespace
+
+TVNCPanel::TVNCPanel(QWidget* parent) : QFrame(parent) {
+    setObjectName(QStringLiteral("TVNCPanel"));
+    setFrameStyle(QFrame::NoFrame);
+    resize(InitialSize, InitialSize);
+
+    FViewArea = new QWidget(this);
+    FViewArea->setObjectName(QStringLiteral("FViewArea"));
+    FViewArea->setGeometry(0, TitleHeight, width(), InitialViewHeight);
+    FViewArea->setEnabled(false);
+
+    FButton = new QPushButton(FullScreenCaption(), this);
+    FButton->setObjectName(QStringLiteral("FButton"));
+    FButton->setGeometry(ButtonMargin, 131, width() - 2 * ButtonMargin, 24);
+    FButton->setEnabled(false);
+    connect(FButton, &QPushButton::clicked, this, &TVNCPanel::ButtonClick);
+
+    FStatusLabel = new QLabel(ConnectingText(), FViewArea);
+    FStatusLabel->setObjectName(QStringLiteral("FStatusLabel"));
+    FStatusLabel->setWordWrap(true);
+    FStatusLabel->setAlignment(Qt::AlignCenter);
+    FStatusLabel->setGeometry(FViewArea->rect());
+
+    FTitlePanel = new QLabel(this);
+    FTitlePanel->setObjectName(QStringLiteral("FTitlePanel"));
+    FTitlePanel->setAlignment(Qt::AlignCenter);
+    QFont bold = FTitlePanel->font();
+    bold.setBold(true);
+    FTitlePanel->setFont(bold);
+    FTitlePanel->setGeometry(0, 0, width(), TitleHeight);
+
+    CreateViewer();
+    PanelResize();
+}
+
+TVNCPanel::~TVNCPanel() {
+    if (FViewer) {
+        if (FViewerReady && FViewer->IsConnected()) {
+            FViewer->Stop();
+            FViewer->Disconnect();
+        }
+        FViewer->OnConnected = nullptr;
+        FViewer->OnError = nullptr;
+        FViewer.reset();
+    }
+}
+
+void TVNCPanel::SetTitle(const QString& title) {
+    FTitlePanel->setText(title);
+}
+QString TVNCPanel::Title() const {
+    return FTitlePanel->text();
+}
+
+bool TVNCPanel::TryCreateViewer() {
+    FViewer = TVNCViewer::Create(FViewArea);
+    if (!FViewer || !FViewer->Widget()) {
+        FViewer.reset();
+        FViewerReady = false;
+        return false;
+    }
+    FViewer->Widget()->setGeometry(OffArea, OffArea, FViewArea->width() - 2 * ViewerInset,
+                                   FViewArea->height() - 2 * ViewerInset);
+    FViewer->OnConnected = [this](TVNCViewer* sender, QString&) { ViewerConnected(sender); };
+    FViewer->OnError = [this](TVNCViewer* sender, int number, QString& message, const VNCVariant& v1) {
+        ViewerError(sender, number, message, v1);
+    };
+    FViewerReady = true;
+    FViewer->SetStretch(true);
+    FViewer->SetBitsPerPixel(TileBitsPerPixel);
+    FViewer->StretchX(FViewArea->width(), StretchBase);
+    FViewer->StretchY(FViewArea->width(), StretchBase);
+    FViewer->SetFrameUpdateDelay(TileFrameUpdateDelay);
+    FViewer->SetScrollbars(dovaScrollbarNone);
+    FViewer->SetName(TileViewerName());
+    FViewer->Widget()->show();
+    return true;
+}
+
+void TVNCPanel::CreateViewer() {
+    if (TryCreateViewer())
+        return;
+    const QString library = ProgramFolder() + QString::fromUtf16(ControlLibraryFileName);
+    if (!QFileInfo::exists(library))
+        return;
+    RegisterControlLibrary(library);
+    TryCreateViewer();
+}
+
+void TVNCPanel::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    PanelResize();
+}
+
+void TVNCPanel::PanelResize() {
+    FTitlePanel->setGeometry(0, 0, width(), TitleHeight);
+    FViewArea->setGeometry(0, TitleHeight, width(), height() - 50);
+    FStatusLabel->setGeometry(FViewArea->rect());
+    FButton->setGeometry(ButtonMargin, height() - 27, width() - 2 * ButtonMargin, FButton->height());
+    ApplyStretch();
+}
+
+// Both axes scale by the view area's width over 1024. Once the remote screen's size is known, both
+// ratios come down (equally) until the whole screen fits the viewer's window, so wide screens and the
+// bottom rows of 4:3 screens are not cut off.
+void TVNCPanel::ApplyStretch() {
+    if (!FViewerReady)
+        return;
+    int64_t num = FViewArea->width();
+    int64_t den = StretchBase;
+    if (FViewer->IsConnected()) {
+        const int64_t fw = FViewer->FrameWidth();
+        const int64_t fh = FViewer->FrameHeight();
+        const int64_t roomW = FViewArea->width() - 2 * ViewerInset;
+        const int64_t roomH = FViewArea->height() - 2 * ViewerInset;
+        if (fw > 0 && fh > 0 && roomW > 0 && roomH > 0) {
+            if (roomW * den < num * fw) {
+                num = roomW;
+                den = fw;
+            }
+            if (roomH * den < num * fh) {
+                num = roomH;
+                den = fh;
+            }
+        }
+    }
+    if (num <= 0)
+        return; // a collapsed tile keeps its last ratio
+    FViewer->StretchX(static_cast<int>(num), static_cast<int>(den));
+    FViewer->StretchY(static_cast<int>(num), static_cast<int>(den));
+}
+
+int TVNCPanel::ConnectWithArguments(TVNCViewer& viewer) const {
+    int32_t port = 0;
+    const VNCVariant portArgument = PortNumber(FPort, port) ? VNCVariant(port) : VNCVariant();
+    return viewer.Connect(VNCVariant(FServer), portArgument, VNCVariant(FPassword));
+}
+
+void TVNCPanel::ConnectTo(const QString& Server, const QString& Port, const QString& Password) {
+    if (!FViewerReady)
+        return;
+    if (FViewer->IsConnected())
+        FViewer->Disconnect();
+    if (!Server.isEmpty())
+        FServer = Server;
+    if (!Port.isEmpty())
+        FPort = Port;
+    if (!Password.isEmpty())
+        FPassword = Password;
+    ConnectWithArguments(*FViewer);
+}
+
+void TVNCPanel::ViewerConnected(TVNCViewer* Sender) {
+    Sender->Start();
+    if (Sender->Name() != TileViewerName())
+        return;
+    FStatusLabel->hide();
+    QWidget* w = FViewer->Widget();
+    w->show();
+    FButton->setText(FullScreenCaption());
+    w->setGeometry(ViewerInset, ViewerInset, w->parentWidget()->width() - 2 * ViewerInset,
+                   w->parentWidget()->height() - 2 * ViewerInset);
+    FButton->setEnabled(true);
+    ApplyStretch();
+}
+
+void TVNCPanel::ViewerError(TVNCViewer*, int, const QString& Message, const VNCVariant&) {
+    FStatusLabel->setText(Message);
+    FStatusLabel->show();
+    if (FViewer) {
+        QWidget* w = FViewer->Widget();
+        w->hide();
+        w->move(OffArea, OffArea);
+    }
+    FButton->setText(ReconnectCaption());
+    FButton->setEnabled(true);
+}
+
+int TVNCPanel::AskForInputControl() {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Soru"),
+                    QStringLiteral("Klavye ve mouse kontrolü aktif olsun mu ?"),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, window());
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec();
+}
+
+void TVNCPanel::ButtonClick() {
+    if (FViewer && FViewer->IsConnected()) {
+        switch (AskForInputControl()) {
+        case QMessageBox::Yes:
+            ShowFullScreen(true);
+            break;
+        case QMessageBox::No:
+            ShowFullScreen(false);
+            break;
+        default:
+            break;
+        }
+        return;
+    }
+    ShowConnectingLook();
+    if (FViewer)
+        ConnectWithArguments(*FViewer);
+}
+
+void TVNCPanel::ShowConnectingLook() {
+    FStatusLabel->setText(ConnectingText());
+    FButton->setEnabled(false);
+}

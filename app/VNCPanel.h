@@ -1,0 +1,75 @@
+#pragma once
+// TVNCPanel: the square tile that watches one computer. It holds the computer's name, a view area
+// with the tile's viewer control (display only: the area is disabled, so no input reaches the
+// viewer), a status text for the connecting and failed states, and one action button that either
+// reconnects or opens the full-screen window.
+
+#include "DOVALib_TLB.h"
+
+#include <QFrame>
+#include <QString>
+
+#include <memory>
+
+class QAbstractButton;
+class QLabel;
+class QPushButton;
+
+class TVNCPanel : public QFrame {
+    Q_OBJECT
+
+public:
+    // Component names of the two viewers a tile makes; they tell the viewers' events apart.
+    static QString TileViewerName() { return QStringLiteral("DOVA"); }
+    static QString FullScreenViewerName() { return QStringLiteral("FULLFORMDOVA"); }
+
+    explicit TVNCPanel(QWidget* parent = nullptr);
+    ~TVNCPanel() override;
+
+    void SetTitle(const QString& title);
+    QString Title() const;
+
+    void ConnectTo(const QString& Server, const QString& Port, const QString& Password);
+    // Connects any viewer (the tile's or the full-screen one) with the tile's connection arguments.
+    int ConnectWithArguments(TVNCViewer& viewer) const;
+    void ShowFullScreen(bool inputEnabled);
+    // Click handlers of the full-screen window's "BAŞLAT MENU" and "CTRL + ALT + DEL" buttons.
+    void SendStartMenuKeys(QAbstractButton* Sender);
+    void SendCtrlAltDelKeys(QAbstractButton* Sender);
+
+    // Parts, for the grid and for tests.
+    TVNCViewer* Viewer() const { return FViewer.get(); }
+    bool ViewerReady() const { return FViewerReady; }
+    QWidget* ViewArea() const { return FViewArea; }
+    QLabel* StatusLabel() const { return FStatusLabel; }
+    QPushButton* Button() const { return FButton; }
+    QLabel* TitlePanel() const { return FTitlePanel; }
+
+    // Handlers of the viewers' events.
+    void ViewerConnected(TVNCViewer* Sender);
+    void ViewerError(TVNCViewer* Sender, int Number, const QString& Message, const dova::VNCVariant& v1);
+
+    void ButtonClick();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    // The Yes/No/Cancel question before full screen (a separate step so tests can answer it).
+    virtual int AskForInputControl();
+
+private:
+    void PanelResize();
+    void CreateViewer();
+    bool TryCreateViewer();
+    void ApplyStretch();
+    void ShowConnectingLook();
+
+    std::unique_ptr<TVNCViewer> FViewer;
+    bool FViewerReady = false;
+    QWidget* FViewArea = nullptr;
+    QPushButton* FButton = nullptr;
+    QLabel* FStatusLabel = nullptr;
+    QLabel* FTitlePanel = nullptr;
+    QString FServer;
+    QString FPort;
+    QString FPassword;
+};
