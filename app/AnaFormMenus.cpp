@@ -12,7 +12,9 @@ void TAnaFormF::BilgisayarKayitlari1Click() {
                              [this] { BuildTiles(); });
 }
 
-void TAnaFormF::LatisVNCYardm1Click() { HelpActions::OpenHelpDocument(this, Folder()); }
+void TAnaFormF::LatisVNCYardm1Click() {
+    HelpActions::OpenHelpDocument(this, Folder());
+}
 
 void TAnaFormF::Hakkinda1Click() {
     // The about box component AboutBox1 lives with the main window; it is made on first use.
@@ -24,4 +26,6 @@ void TAnaFormF::Hakkinda1Click() {
     HelpActions::ShowAbout(*aboutBox, this);
 }
 
-void TAnaFormF::WebSite1Click() { HelpActions::OpenMakerWebSite(this); }
+void TAnaFormF::WebSite1Click() {
+    HelpActions::OpenMakerWebSite(this);
+}

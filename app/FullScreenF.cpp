@@ -88,7 +88,9 @@ bool TFullScreenF::CreateViewer() {
     return true;
 }
 
-void TFullScreenF::SetInputEnabled(bool enabled) { FClientPanel->setEnabled(enabled); }
+void TFullScreenF::SetInputEnabled(bool enabled) {
+    FClientPanel->setEnabled(enabled);
+}
 
 void TFullScreenF::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);

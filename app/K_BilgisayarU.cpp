@@ -4,6 +4,7 @@
 #include "ComputerTable.h"
 #include "EditorGridModel.h"
 #include "RecordNavigator.h"
+#include "ui/FormHeader.h"
 #include "ui/OperatorMessages.h"
 
 #include <QFrame>
@@ -20,20 +21,9 @@ TK_BilgisayarF* K_BilgisayarF = nullptr;
 
 namespace {
 
-constexpr int HeaderHeight = 30;
+constexpr int HeaderHeight = TFormHeader::HeaderHeight;
 constexpr int RecordPanelHeight = 163;
 constexpr int NavigatorHeight = 42;
-
-QWidget* MakeTitleStrip(QWidget* parent, const QString& title) {
-    auto* strip = new QLabel(title, parent);
-    strip->setObjectName(QStringLiteral("FormHeader1"));
-    strip->setIndent(40);
-    strip->setStyleSheet(
-        QStringLiteral("QLabel#FormHeader1 { color: white; font-weight: bold; font-size: 19px;"
-                       " background: qlineargradient(x1:0, y1:0, x2:1, y2:0,"
-                       " stop:0 rgb(99,147,206), stop:1 rgb(229,239,255)); }"));
-    return strip;
-}
 
 } // namespace
 
@@ -47,8 +37,13 @@ TK_BilgisayarF::TK_BilgisayarF(TComputerTable& table, QWidget* mainWindow)
     formFont.setPixelSize(11);
     setFont(formFont);
 
-    QWidget* header = MakeTitleStrip(this, QStringLiteral("Bilgisayar Kayitlari"));
-    header->setGeometry(0, 0, ClientWidth, HeaderHeight);
+    auto* header = new TFormHeader(this);
+    header->setObjectName(QStringLiteral("FormHeader1"));
+    header->SetTitle(QStringLiteral("Bilgisayar Kayitlari"));
+    QFont titleFont = header->TitleFont();
+    titleFont.setPixelSize(19);
+    header->SetTitleFont(titleFont);
+    header->setGeometry(0, 0, ClientWidth, TFormHeader::HeaderHeight);
 
     sPanel1 = new QFrame(this);
     sPanel1->setObjectName(QStringLiteral("sPanel1"));
