@@ -1,0 +1,157 @@
+#include "AnaForm.h"
+#include "ComputerTable.h"
+#include "VNCPanel.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLabel>
+#include <QScrollArea>
+#include <QSlider>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A main window started in its own program folder holding the given bilgisayar.ini (if any).
+class Grid : public ::testing::Test {
+protected:
+    void Start(const QByteArray& ini) {
+        ASSERT_TRUE(Folder.isValid());
+        if (!ini.isNull()) {
+            QFile f(Folder.filePath(QStringLiteral("bilgisayar.ini")));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(ini);
+        }
+        Form = std::make_unique<TAnaFormF>(Folder.path() + u'/');
+    }
+
+    // Sizes the window so that the scrolling area is areaWidth pixels wide, then builds.
+    void Build(int areaWidth, int iconSize) {
+        Form->show();
+        Form->resize(areaWidth, 700);
+        QCoreApplication::processEvents();
+        // Let the first activation's build happen now, so that it cannot come later.
+        Form->FormActivate();
+        QCoreApplication::sendPostedEvents(Form.get(), TAnaFormF::WM_BUILDTILES);
+        ASSERT_EQ(Form->ScrollBox1()->width(), areaWidth);
+        Form->SetIconSize(iconSize);
+        Form->BuildTiles();
+    }
+
+    static QByteArray Records(const QStringList& names) {
+        QByteArray ini;
+        int n = 1;
+        for (const QString& name : names)
+            ini += "[RecNo" + QByteArray::number(n++) + "]\r\nBILGISAYARADI=" + name.toUtf8() +
+                   "\r\nIP=127.0.0.1\r\n";
+        return ini;
+    }
+
+    QTemporaryDir Folder;
+    std::unique_ptr<TAnaFormF> Form;
+};
+
+} // namespace
+
+TEST(TilePlacement, WrapTestComesBeforeEveryTile) {
+    const QList<QRect> p = TAnaFormF::TilePlacement(5, 160, 850);
+    EXPECT_EQ(p[0], QRect(10, 10, 160, 160));
+    EXPECT_EQ(p[3], QRect(520, 10, 160, 160));
+    EXPECT_EQ(p[4], QRect(10, 170, 160, 160)); // rows are exactly s apart
+    const QList<QRect> tooWide = TAnaFormF::TilePlacement(2, 500, 500);
+    EXPECT_EQ(tooWide[0].topLeft(), QPoint(10, 510)); // the first row stays empty
+    EXPECT_EQ(tooWide[1].topLeft(), QPoint(10, 1010));
+}
+
+TEST_F(Grid, FourTilesOfOneHundredSixtyInEightHundredFiftyPixels) {
+    Start(Records({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
+                   QStringLiteral("e")}));
+    Build(850, 160);
+    const QList<TVNCPanel*> tiles = Form->Tiles();
+    ASSERT_EQ(tiles.size(), 5);
+    EXPECT_EQ(tiles[0]->geometry(), QRect(10, 10, 160, 160));
+    EXPECT_EQ(tiles[1]->geometry(), QRect(180, 10, 160, 160));
+    EXPECT_EQ(tiles[2]->geometry(), QRect(350, 10, 160, 160));
+    EXPECT_EQ(tiles[3]->geometry(), QRect(520, 10, 160, 160));
+    EXPECT_EQ(tiles[4]->geometry(), QRect(10, 170, 160, 160));
+    EXPECT_TRUE(Form->PanelUyari()->isHidden());
+}
+
+TEST_F(Grid, TilesAsWideAsTheAreaLeaveTheFirstRowEmpty) {
+    Start(Records({QStringLiteral("a"), QStringLiteral("b")}));
+    Build(500, 500);
+    const QList<TVNCPanel*> tiles = Form->Tiles();
+    ASSERT_EQ(tiles.size(), 2);
+    EXPECT_EQ(tiles[0]->geometry(), QRect(10, 510, 500, 500));
+    EXPECT_EQ(tiles[1]->geometry(), QRect(10, 1010, 500, 500));
+}
+
+TEST_F(Grid, EmptyTableShowsTheWarningStripAndNoTiles) {
+    Start(QByteArray());
+    Build(850, 160);
+    EXPECT_TRUE(Form->Tiles().isEmpty());
+    EXPECT_FALSE(Form->PanelUyari()->isHidden());
+    EXPECT_EQ(Form->PanelUyari()->text(),
+              QStringLiteral("SİSTEMİ NASIL KULLANACAĞINIZ YARDIM MENÜSÜNDE AÇIKLANMIŞTIR."));
+}
+
+TEST_F(Grid, TilesFollowTheNameOrderAndEveryBuildStartsAfresh) {
+    Start(Records({QStringLiteral("b"), QStringLiteral("A")}));
+    Build(850, 160);
+    ASSERT_EQ(Form->Tiles().size(), 2);
+    EXPECT_EQ(Form->Tiles()[0]->Title(), QStringLiteral("A"));
+    EXPECT_EQ(Form->Tiles()[1]->Title(), QStringLiteral("b"));
+    TVNCPanel* first = Form->Tiles()[0];
+    Form->BuildTiles();
+    ASSERT_EQ(Form->Tiles().size(), 2);
+    EXPECT_FALSE(Form->Tiles().contains(first));
+    Form->RxBilgisayar()->Clear();
+    Form->BuildTiles();
+    EXPECT_TRUE(Form->Tiles().isEmpty());
+    EXPECT_FALSE(Form->PanelUyari()->isHidden());
+}
+
+TEST_F(Grid, ResizingTheWindowLeavesTheTilesWhereTheyAre) {
+    Start(Records({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
+                   QStringLiteral("e")}));
+    Build(850, 160);
+    Form->resize(1400, 700);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Form->Tiles()[4]->geometry(), QRect(10, 170, 160, 160));
+}
+
+TEST_F(Grid, FirstActivationBuildsOnceThroughThePostedMessage) {
+    Start(Records({QStringLiteral("a")}));
+    EXPECT_TRUE(Form->FirstActivationPending());
+    Form->FormActivate();
+    EXPECT_TRUE(Form->Tiles().isEmpty()); // built on the next turn of the event loop
+    QCoreApplication::processEvents();
+    ASSERT_EQ(Form->Tiles().size(), 1);
+    TVNCPanel* tile = Form->Tiles()[0];
+    Form->FormActivate();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Form->Tiles()[0], tile); // later activations build nothing
+}
+
+TEST_F(Grid, TrackBarChangesTheLabelAtOnceAndSettingsSurviveARestart) {
+    Start(QByteArray());
+    Form->sTrackBar1()->setValue(230);
+    EXPECT_EQ(Form->sLabelIkonBoyutu()->text(), QStringLiteral("İkon Boyutu : 230"));
+    Form->SetSkinName(QStringLiteral("WMP11 (internal)"));
+    Form->StoreSettings();
+    Form.reset();
+    Form = std::make_unique<TAnaFormF>(Folder.path() + u'/');
+    EXPECT_EQ(Form->SkinName(), QString());
+    Form->RestoreSettings();
+    EXPECT_EQ(Form->IconSize(), 230);
+    EXPECT_EQ(Form->SkinName(), QStringLiteral("WMP11 (internal)"));
+}
+
+TEST_F(Grid, DefaultSkinIsOffice2007Blue) {
+    Start(QByteArray());
+    Form->RestoreSettings();
+    EXPECT_EQ(Form->SkinName(), QStringLiteral("Office2007 Blue (internal)"));
+    EXPECT_EQ(Form->IconSize(), 160);
+    EXPECT_EQ(Form->windowTitle(), QStringLiteral("TARNOVEX LatisVNC s1.02.01f"));
+}

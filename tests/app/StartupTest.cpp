@@ -1,0 +1,103 @@
+#include "AnaForm.h"
+#include "ComputerTable.h"
+#include "Deployment.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Takes the file-system identity of an unprivileged user for this thread, so that a folder without
+// write permission is read-only even for root (who would otherwise write anyway).
+class UnprivilegedFiles {
+public:
+    UnprivilegedFiles() {
+        if (::geteuid() == 0)
+            ::setfsuid(Nobody);
+    }
+    ~UnprivilegedFiles() {
+        if (::geteuid() == 0)
+            ::setfsuid(0);
+    }
+    static constexpr uid_t Nobody = 65534;
+};
+
+bool AnyModalWindow() {
+    return QApplication::activeModalWidget() != nullptr;
+}
+
+} // namespace
+
+TEST(Startup, FirstStartInAnEmptyFolderWritesTheHelpButNoComputerList) {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u'/';
+    TAnaFormF form(folder);
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("TARNOVEX LatisVNC s1.02.01f"));
+    EXPECT_EQ(ReadAll(folder + QStringLiteral("yardim.pdf")), ReadAll(EmbeddedHelpResource()));
+    EXPECT_TRUE(ReadAll(folder + QStringLiteral("yardim.pdf")).startsWith("%PDF"));
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("bilgisayar.ini")));
+    EXPECT_TRUE(form.RxBilgisayar()->IsEmpty());
+    // The control library is written only when the program carries one.
+    EXPECT_EQ(QFileInfo::exists(folder + QStringLiteral("libdova.so")),
+              QFileInfo::exists(EmbeddedControlLibraryResource()));
+}
+
+TEST(Startup, ChangedHelpIsReplacedAndAnExistingLibraryIsKept) {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u'/';
+    QFile help(folder + QStringLiteral("yardim.pdf"));
+    ASSERT_TRUE(help.open(QIODevice::WriteOnly));
+    help.write("changed by the user");
+    help.close();
+    QFile library(folder + QStringLiteral("libdova.so"));
+    ASSERT_TRUE(library.open(QIODevice::WriteOnly));
+    library.write("another build");
+    library.close();
+    TAnaFormF form(folder);
+    EXPECT_EQ(ReadAll(folder + QStringLiteral("yardim.pdf")), ReadAll(EmbeddedHelpResource()));
+    EXPECT_EQ(ReadAll(folder + QStringLiteral("libdova.so")), QByteArray("another build"));
+}
+
+TEST(Startup, ReadOnlyProgramFolderStartsSilently) {
+    QTemporaryDir dir;
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    const QString folder = dir.path() + QStringLiteral("/program/");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile list(folder + QStringLiteral("bilgisayar.ini"));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write("[RecNo1]\r\nBILGISAYARADI=ofis\r\nIP=127.0.0.1\r\nPORT=1\r\n");
+    list.close();
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    {
+        UnprivilegedFiles unprivileged;
+        // Check that the folder really is read-only for this thread before trusting the test.
+        QFile probe(folder + QStringLiteral("probe"));
+        ASSERT_FALSE(probe.open(QIODevice::WriteOnly));
+
+        TAnaFormF form(folder);
+        form.ShowMain();
+        form.FormActivate();
+        QApplication::processEvents();
+        EXPECT_FALSE(AnyModalWindow());
+        EXPECT_EQ(form.RxBilgisayar()->RecordCount(), 1);
+        EXPECT_EQ(form.Tiles().size(), 1);
+        form.close(); // the settings cannot be written either: still no message
+        EXPECT_FALSE(AnyModalWindow());
+    }
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("bilgisayar.ini")});
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+}

@@ -1,0 +1,196 @@
+#include "VNCPanel.h"
+#include "ControlLibrary.h"
+#include "FakeViewer.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A tile whose full-screen question is answered by the test.
+class TestPanel : public TVNCPanel {
+public:
+    using TVNCPanel::TVNCPanel;
+    int Answer = QMessageBox::Cancel;
+    int Asked = 0;
+
+protected:
+    int AskForInputControl() override {
+        ++Asked;
+        return Answer;
+    }
+};
+
+class Tile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetViewerFactoryForTesting(
+            [](QWidget* parent) -> dova::IVNCViewer* { return new FakeViewer(parent); });
+        FakeViewer::Log().clear();
+        Panel = std::make_unique<TestPanel>();
+        Panel->setGeometry(10, 10, 160, 160);
+        Panel->show(); // a hidden widget gets its resize events only when shown
+        Fake = FakeViewer::Created().back();
+    }
+    void TearDown() override {
+        Panel.reset();
+        SetViewerFactoryForTesting(nullptr);
+    }
+
+    QStringList LogFrom(const QString& first) const {
+        const QStringList& log = FakeViewer::Log();
+        const qsizetype i = log.indexOf(first);
+        return i < 0 ? QStringList() : log.mid(i);
+    }
+
+    std::unique_ptr<TestPanel> Panel;
+    FakeViewer* Fake = nullptr;
+};
+
+} // namespace
+
+TEST_F(Tile, ViewerSettingsAreMadeInOrder) {
+    ASSERT_TRUE(Panel->ViewerReady());
+    const QStringList log = FakeViewer::Log();
+    ASSERT_GE(log.size(), 5);
+    EXPECT_EQ(log.mid(0, 5),
+              (QStringList{QStringLiteral("Stretch=-1"), QStringLiteral("BitsPerPixel=16"),
+                           QStringLiteral("StretchX=160/1024"), QStringLiteral("FrameUpdateDelay=2000"),
+                           QStringLiteral("Scrollbars=0")}));
+    EXPECT_EQ(Panel->Viewer()->Name(), QStringLiteral("DOVA"));
+    EXPECT_EQ(Fake->geometry().topLeft(), QPoint(-500, -500));
+    EXPECT_FALSE(Panel->ViewArea()->isEnabled()); // display only
+}
+
+TEST_F(Tile, ConnectingLookAndGeometry) {
+    EXPECT_EQ(Panel->StatusLabel()->text(), QStringLiteral("Bağlanıyor..."));
+    EXPECT_EQ(Panel->Button()->text(), QStringLiteral("Tam Ekran"));
+    EXPECT_FALSE(Panel->Button()->isEnabled());
+    EXPECT_EQ(Panel->ViewArea()->geometry(), QRect(0, 20, 160, 110));
+    EXPECT_EQ(Panel->Button()->geometry().top(), 133);
+    EXPECT_EQ(Panel->Button()->width(), 150);
+}
+
+TEST_F(Tile, ResizeSetsBothRatiosFromTheViewAreaWidth) {
+    Panel->resize(150, 150);
+    EXPECT_EQ(Fake->RatioX.X, 150);
+    EXPECT_EQ(Fake->RatioX.Y, 1024);
+    EXPECT_EQ(Fake->RatioY.X, 150);
+    EXPECT_EQ(Fake->RatioY.Y, 1024);
+    EXPECT_EQ(Panel->ViewArea()->height(), 100);
+}
+
+TEST_F(Tile, PortTextIsPassedOnlyWhenItIsAWholeNumber) {
+    Panel->ConnectTo(QStringLiteral("127.0.0.1"), QStringLiteral("5901"), QString());
+    EXPECT_EQ(FakeViewer::Log().last(), QStringLiteral("Connect(127.0.0.1,5901,,-)"));
+    auto other = std::make_unique<TestPanel>();
+    other->ConnectTo(QStringLiteral("host"), QStringLiteral("abc"), QStringLiteral("pw"));
+    EXPECT_EQ(FakeViewer::Log().last(), QStringLiteral("Connect(host,-,pw,-)"));
+    EXPECT_EQ(FakeViewer::Created().back()->Port, 5900);
+}
+
+TEST_F(Tile, EmptyArgumentsKeepTheStoredValues) {
+    Panel->ConnectTo(QStringLiteral("h1"), QStringLiteral("5902"), QStringLiteral("s1"));
+    Panel->ConnectTo(QString(), QString(), QString());
+    EXPECT_EQ(FakeViewer::Log().last(), QStringLiteral("Connect(h1,5902,s1,-)"));
+}
+
+TEST_F(Tile, ConnectedShowsTheViewerAndFitsTheWholeRemoteScreen) {
+    Panel->ConnectTo(QStringLiteral("h"), QStringLiteral("5900"), QStringLiteral("p"));
+    Fake->RaiseConnected(1920, 1080);
+    EXPECT_TRUE(FakeViewer::Log().contains(QStringLiteral("Start")));
+    EXPECT_TRUE(Panel->StatusLabel()->isHidden());
+    EXPECT_EQ(Fake->geometry(), QRect(5, 5, 150, 100));
+    EXPECT_TRUE(Panel->Button()->isEnabled());
+    // 160/1024 would show only the left 960 pixels of a 1920-wide screen in a 150-pixel window.
+    EXPECT_EQ(Fake->RatioX.X, 150);
+    EXPECT_EQ(Fake->RatioX.Y, 1920);
+    EXPECT_EQ(Fake->RatioY.X, Fake->RatioX.X);
+    EXPECT_EQ(Fake->RatioY.Y, Fake->RatioX.Y);
+    EXPECT_LE(1080 * Fake->RatioY.X / Fake->RatioY.Y, 100);
+}
+
+TEST_F(Tile, FourByThreeScreenKeepsItsBottomRowsInASquareTile) {
+    // 160/1024 would draw 768 rows as 120 in a window 100 rows high, cutting off the task bar.
+    Panel->ConnectTo(QStringLiteral("h"), QString(), QString());
+    Fake->RaiseConnected(1024, 768);
+    EXPECT_EQ(Fake->RatioX.X, 100);
+    EXPECT_EQ(Fake->RatioX.Y, 768);
+    EXPECT_EQ(Fake->RatioY.X, 100);
+    EXPECT_EQ(Fake->RatioY.Y, 768);
+    // In a larger tile the viewer window's width is the limit.
+    Panel->resize(300, 300);
+    EXPECT_EQ(Fake->RatioX.X, 290);
+    EXPECT_EQ(Fake->RatioX.Y, 1024);
+    EXPECT_EQ(Fake->RatioY.X, 290);
+}
+
+TEST_F(Tile, SmallRemoteScreensKeepTheWidthOver1024Ratio) {
+    Panel->ConnectTo(QStringLiteral("h"), QString(), QString());
+    Fake->RaiseConnected(320, 200);
+    EXPECT_EQ(Fake->RatioX.X, 160);
+    EXPECT_EQ(Fake->RatioX.Y, 1024);
+}
+
+TEST_F(Tile, ErrorShowsTheMessageAndReconnectButton) {
+    Panel->ConnectTo(QStringLiteral("h"), QString(), QString());
+    Fake->RaiseError(QStringLiteral("Failed to connect to server/host"));
+    EXPECT_EQ(Panel->StatusLabel()->text(), QStringLiteral("Failed to connect to server/host"));
+    EXPECT_FALSE(Panel->StatusLabel()->isHidden());
+    EXPECT_TRUE(Fake->isHidden());
+    EXPECT_EQ(Fake->pos(), QPoint(-500, -500));
+    EXPECT_EQ(Panel->Button()->text(), QStringLiteral("Yeniden Bağlan"));
+    EXPECT_TRUE(Panel->Button()->isEnabled());
+
+    FakeViewer::Log().clear();
+    Panel->Button()->click();
+    EXPECT_EQ(Panel->StatusLabel()->text(), QStringLiteral("Bağlanıyor..."));
+    EXPECT_FALSE(Panel->Button()->isEnabled());
+    EXPECT_EQ(FakeViewer::Log(), QStringList{QStringLiteral("Connect(h,-,,-)")}); // no disconnect first
+    EXPECT_EQ(Panel->Asked, 0);
+}
+
+TEST_F(Tile, FullScreenViewerConnectedDoesNotChangeTheTile) {
+    auto full = std::make_unique<TVNCViewer>(new FakeViewer(nullptr));
+    full->SetName(QStringLiteral("FULLFORMDOVA"));
+    static_cast<FakeViewer*>(full->Control())->RaiseConnected(800, 600);
+    Panel->ViewerConnected(full.get());
+    EXPECT_EQ(Panel->StatusLabel()->text(), QStringLiteral("Bağlanıyor..."));
+    EXPECT_FALSE(Panel->StatusLabel()->isHidden());
+    EXPECT_FALSE(Panel->Button()->isEnabled());
+}
+
+TEST_F(Tile, ButtonOfAConnectedTileAsksAndCancelChangesNothing) {
+    Panel->ConnectTo(QStringLiteral("h"), QString(), QString());
+    Fake->RaiseConnected(800, 600);
+    FakeViewer::Log().clear();
+    Panel->Answer = QMessageBox::Cancel;
+    Panel->Button()->click();
+    EXPECT_EQ(Panel->Asked, 1);
+    EXPECT_TRUE(FakeViewer::Log().isEmpty());
+    EXPECT_TRUE(Panel->Viewer()->IsConnected());
+}
+
+TEST_F(Tile, DestroyingAConnectedTileStopsAndDisconnectsBeforeReleasing) {
+    Panel->ConnectTo(QStringLiteral("h"), QString(), QString());
+    Fake->RaiseConnected(800, 600);
+    FakeViewer::Log().clear();
+    Panel.reset();
+    EXPECT_EQ(FakeViewer::Log(), (QStringList{QStringLiteral("Stop"), QStringLiteral("Disconnect"),
+                                              QStringLiteral("destroyed")}));
+}
+
+TEST(TileWithoutViewer, StaysConnectingAndIgnoresConnectTo) {
+    SetViewerFactoryForTesting([](QWidget*) -> dova::IVNCViewer* { return nullptr; });
+    TVNCPanel panel;
+    panel.ConnectTo(QStringLiteral("h"), QStringLiteral("1"), QStringLiteral("p"));
+    panel.resize(300, 300);
+    EXPECT_FALSE(panel.ViewerReady());
+    EXPECT_EQ(panel.Viewer(), nullptr);
+    EXPECT_EQ(panel.StatusLabel()->text(), QStringLiteral("Bağlanıyor..."));
+    EXPECT_FALSE(panel.Button()->isEnabled());
+    SetViewerFactoryForTesting(nullptr);
+}
