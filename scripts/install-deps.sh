@@ -5,7 +5,7 @@ packages=(
     build-essential cmake ninja-build clang libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libbenchmark-dev
-    tigervnc-standalone-server tigervnc-tools x11vnc xvfb x11-apps xterm x11-utils xdotool xclip
+    tigervnc-standalone-server tigervnc-tools x11vnc xvfb x11-apps x11-xserver-utils xterm x11-utils xdotool xclip
     imagemagick fonts-dejavu-core poppler-utils
 )
 missing=()

@@ -53,7 +53,10 @@ CCoolSocket::~CCoolSocket() {
 
 void CCoolSocket::Connect(const std::string& host, int port) {
     CLockGuard hold(*this);
-    Closing = false;
+    // An owner close that came before the attempt began still ends it: the closing flag is never
+    // cleared here (a socket serves one attempt only).
+    if (Closing)
+        throw CQuietException();
     LastHost = host;
     LastPort = port;
 

@@ -36,7 +36,8 @@ public:
     explicit CCoolSocket(CViewerState& owner);
     ~CCoolSocket() override;
 
-    // Returns only once the TCP connection is established. Ends at once when closed by the owner.
+    // Returns only once the TCP connection is established. Ends at once when closed by the owner,
+    // also when that close came before the call.
     void Connect(const std::string& host, int port);
     // Takes an already connected descriptor (tests, in-memory peers); the socket owns it from now on.
     void AttachConnected(int descriptor);
@@ -55,6 +56,8 @@ public:
     uint32_t TotalRead() const { return BytesRead.load(); }
     uint32_t TotalWritten() const { return BytesWritten.load(); }
     int Port() const { return LastPort; }
+    // The platform socket, for a stream plug-in bound to this connection.
+    int Handle() const { return Descriptor.load(); }
     const std::string& Host() const { return LastHost; }
 
     CLockable& WriteLock() { return *Writing; }

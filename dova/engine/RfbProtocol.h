@@ -1,10 +1,14 @@
 #pragma once
 // CRfbProtocol: builds the client messages and sends each in one write. One instance per thread that
-// talks to the server (connect, session, input); the socket's write lock keeps them whole.
+// talks to the server (connect, session, input); the socket's write lock keeps them whole. The session
+// reads server messages through Input(); over a socket both directions are the connection, while the
+// benchmarks and the fuzzer give it memory instead.
 
 #include "../framebuffer/PixelFormat.h"
+#include "ByteSource.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,9 +31,14 @@ struct UpdateRegion {
     uint16_t X = 0, Y = 0, Width = 0, Height = 0;
 };
 
+class CSocketTransport;
+
 class CRfbProtocol {
 public:
     CRfbProtocol(CViewerState& state, CCoolSocket& socket);
+    // Reads from input and writes to output (not owned); Socket() is then null.
+    CRfbProtocol(CViewerState& state, CByteSource& input, IByteSink& output);
+    ~CRfbProtocol();
 
     void SendSetPixelFormat(const PixelFormat& format);
     // Sends the codec slots that are >= 0, in slot order; nothing when there are none.
@@ -42,17 +51,25 @@ public:
     void SendStreamRequest(uint8_t level);
 
     CViewerState& State() { return Viewer; }
-    CCoolSocket& Socket() { return Connection; }
+    // The connection, when the protocol was made over one.
+    CCoolSocket* Socket() { return Connection; }
+    CByteSource& Input() { return *Source; }
+    IByteSink& Output() { return *Sink; }
 
-    // Grows the scratch buffer to at least size bytes; it never shrinks.
-    uint8_t* Scratch(size_t size);
+    // Grows the scratch buffer to at least size bytes; it never shrinks. It is the input's buffer, so
+    // socket reads and decoders share one allocation.
+    uint8_t* Scratch(size_t size) { return Source->Scratch(size); }
 
+    // Copied from ProgressiveDrawing at the start of every update (and by Hextile after tiles with
+    // subrectangles).
     bool Progressive = false;
 
 private:
     CViewerState& Viewer;
-    CCoolSocket& Connection;
-    std::vector<uint8_t> ScratchBuffer;
+    CCoolSocket* Connection = nullptr;
+    std::unique_ptr<CSocketTransport> OwnTransport;
+    CByteSource* Source;
+    IByteSink* Sink;
 };
 
 inline void PutU16(uint8_t* at, uint16_t v) {
@@ -65,7 +82,9 @@ inline void PutU32(uint8_t* at, uint32_t v) {
     at[2] = uint8_t(v >> 8);
     at[3] = uint8_t(v);
 }
-inline uint16_t GetU16(const uint8_t* at) { return uint16_t((at[0] << 8) | at[1]); }
+inline uint16_t GetU16(const uint8_t* at) {
+    return uint16_t((at[0] << 8) | at[1]);
+}
 inline uint32_t GetU32(const uint8_t* at) {
     return (uint32_t(at[0]) << 24) | (uint32_t(at[1]) << 16) | (uint32_t(at[2]) << 8) | uint32_t(at[3]);
 }

@@ -47,6 +47,8 @@ public:
     // Draw gate, following the Draw property.
     void SetDrawAllowed(bool allowed);
     void OpenDrawGate() { DrawGate.Set(); }
+    // Blocks while drawing is not allowed. Writers call it before taking the lock, never while holding it.
+    void WaitForDrawGate() { DrawGate.Wait(); }
 
     void SetPresenter(IFramePresenter* presenter);
 

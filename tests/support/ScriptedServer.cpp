@@ -17,6 +17,11 @@ ScriptedPeer::ScriptedPeer() {
     Client = pair[1];
 }
 
+ScriptedPeer::ScriptedPeer(int acceptedServerSide) : Server(acceptedServerSide) {
+    if (Server < 0)
+        throw std::runtime_error("no accepted connection");
+}
+
 ScriptedPeer::~ScriptedPeer() {
     if (Server >= 0)
         ::close(Server);
@@ -40,14 +45,16 @@ void ScriptedPeer::Send(const std::vector<uint8_t>& bytes) {
     }
 }
 
-void ScriptedPeer::Send(const std::string& bytes) { Send(std::vector<uint8_t>(bytes.begin(), bytes.end())); }
+void ScriptedPeer::Send(const std::string& bytes) {
+    Send(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+}
 
 std::vector<uint8_t> ScriptedPeer::Receive(size_t n, std::chrono::milliseconds limit) {
     std::vector<uint8_t> out;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (out.size() < n) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                                std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
         pollfd p{Server, POLLIN, 0};
@@ -98,7 +105,9 @@ LoopbackListener::LoopbackListener() {
     ListenPort = ntohs(a.sin_port);
 }
 
-LoopbackListener::~LoopbackListener() { Close(); }
+LoopbackListener::~LoopbackListener() {
+    Close();
+}
 
 int LoopbackListener::Accept(std::chrono::milliseconds limit) {
     pollfd p{Listener, POLLIN, 0};

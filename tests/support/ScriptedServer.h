@@ -17,6 +17,8 @@ namespace latis_test {
 class ScriptedPeer {
 public:
     ScriptedPeer();
+    // Plays the server on an accepted connection (LoopbackListener::Accept); owns the descriptor.
+    explicit ScriptedPeer(int acceptedServerSide);
     ~ScriptedPeer();
     int TakeClientSide(); // ownership moves to the caller
     void Send(const std::vector<uint8_t>& bytes);

@@ -1,0 +1,272 @@
+#pragma once
+// CVNCViewer: the viewer widget behind IVNCViewer. It owns one connection's engine objects (socket,
+// connect, session and input threads, framebuffer), turns the engine's posted notifications into
+// events on the user-interface thread, and shows the back surface the session thread draws into.
+//
+// Every member runs on the user-interface thread. The session thread touches only the shared state,
+// the framebuffer and the back surface (through the presenter); it reaches this object only by
+// posted events.
+
+#include "HostEvent.h"
+#include "IVNCViewer.h"
+
+#include "engine/ViewerState.h"
+#include "framebuffer/BackSurface.h"
+#include "framebuffer/SurfacePresenter.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+class QScrollBar;
+
+namespace dova {
+
+class CCoolSocket;
+class CConnectThread;
+class CSessionThread;
+class CInputThread;
+class CFrameBuffer;
+
+class CVNCViewer : public QWidget, public IVNCViewer {
+public:
+    explicit CVNCViewer(QWidget* parent = nullptr);
+    ~CVNCViewer() override;
+
+    VNCStatus Advise(IVNCViewerEvents* sink) override;
+    VNCStatus Unadvise(IVNCViewerEvents* sink) override;
+
+    VNCStatus get_BackColor(uint32_t* value) override;
+    VNCStatus put_BackColor(uint32_t value) override;
+    VNCStatus get_ForeColor(uint32_t* value) override;
+    VNCStatus put_ForeColor(uint32_t value) override;
+    VNCStatus get_Enabled(VNCBool* value) override;
+    VNCStatus put_Enabled(VNCBool value) override;
+    VNCStatus get_Window(QWidget** value) override;
+    VNCStatus get_MouseIcon(QImage* value) override;
+    VNCStatus put_MouseIcon(const QImage& value) override;
+    VNCStatus putref_MouseIcon(const QImage& value) override;
+    VNCStatus get_Picture(QImage* value) override;
+    VNCStatus get_MousePointer(int32_t* value) override;
+    VNCStatus put_MousePointer(int32_t value) override;
+    VNCStatus get_Server(QString* value) override;
+    VNCStatus put_Server(const QString& value) override;
+    VNCStatus get_Password(QString* value) override;
+    VNCStatus put_Password(const QString& value) override;
+    VNCStatus get_Port(int32_t* value) override;
+    VNCStatus put_Port(int32_t value) override;
+    VNCStatus get_Display(int32_t* value) override;
+    VNCStatus put_Display(int32_t value) override;
+    VNCStatus get_Shared(VNCBool* value) override;
+    VNCStatus put_Shared(VNCBool value) override;
+    VNCStatus get_ServerAddress(QString* value) override;
+    VNCStatus put_ServerAddress(const QString& value) override;
+    VNCStatus get_ServerName(QString* value) override;
+    VNCStatus get_State(int32_t* value) override;
+    VNCStatus get_FrameWidth(int32_t* value) override;
+    VNCStatus get_FrameHeight(int32_t* value) override;
+    VNCStatus get_RelayKeys(VNCBool* value) override;
+    VNCStatus put_RelayKeys(VNCBool value) override;
+    VNCStatus get_RelayMouse(VNCBool* value) override;
+    VNCStatus put_RelayMouse(VNCBool value) override;
+    VNCStatus get_RelayLocalClipboard(VNCBool* value) override;
+    VNCStatus put_RelayLocalClipboard(VNCBool value) override;
+    VNCStatus get_RelayServerClipboard(VNCBool* value) override;
+    VNCStatus put_RelayServerClipboard(VNCBool value) override;
+    VNCStatus get_ScreenEdgeDelay(int32_t* value) override;
+    VNCStatus put_ScreenEdgeDelay(int32_t value) override;
+    VNCStatus get_EnableBell(VNCBool* value) override;
+    VNCStatus put_EnableBell(VNCBool value) override;
+    VNCStatus get_Codecs(int32_t Index, int32_t* value) override;
+    VNCStatus put_Codecs(int32_t Index, int32_t value) override;
+    VNCStatus get_MousePosX(int32_t* value) override;
+    VNCStatus get_MousePosY(int32_t* value) override;
+    VNCStatus get_MousePosFrameX(int32_t* value) override;
+    VNCStatus get_MousePosFrameY(int32_t* value) override;
+    VNCStatus get_RequestFrames(VNCBool* value) override;
+    VNCStatus put_RequestFrames(VNCBool value) override;
+    VNCStatus get_ScreenHeight(int32_t* value) override;
+    VNCStatus get_ScreenWidth(int32_t* value) override;
+    VNCStatus get_ScreenBitsPerPixel(int32_t* value) override;
+    VNCStatus get_FrameUpdateDelay(int32_t* value) override;
+    VNCStatus put_FrameUpdateDelay(int32_t value) override;
+    VNCStatus get_PrimaryCodec(int32_t* value) override;
+    VNCStatus put_PrimaryCodec(int32_t value) override;
+    VNCStatus get_Scrollbars(int32_t* value) override;
+    VNCStatus put_Scrollbars(int32_t value) override;
+    VNCStatus get_Stretch(VNCBool* value) override;
+    VNCStatus put_Stretch(VNCBool value) override;
+    VNCStatus get_StretchMode(int32_t* value) override;
+    VNCStatus put_StretchMode(int32_t value) override;
+    VNCStatus get_ProgressiveDrawing(VNCBool* value) override;
+    VNCStatus put_ProgressiveDrawing(VNCBool value) override;
+    VNCStatus get_AutoScroll(VNCBool* value) override;
+    VNCStatus put_AutoScroll(VNCBool value) override;
+    VNCStatus get_AutoScrollDelay(int32_t* value) override;
+    VNCStatus put_AutoScrollDelay(int32_t value) override;
+    VNCStatus get_AutoScrollBand(int32_t* value) override;
+    VNCStatus put_AutoScrollBand(int32_t value) override;
+    VNCStatus get_BitsPerPixel(int16_t* value) override;
+    VNCStatus put_BitsPerPixel(int16_t value) override;
+    VNCStatus get_ServerVersion(QString* value) override;
+    VNCStatus get_StretchedWidth(int32_t* value) override;
+    VNCStatus get_StretchedHeight(int32_t* value) override;
+    VNCStatus get_ViewWidth(int32_t* value) override;
+    VNCStatus get_ViewHeight(int32_t* value) override;
+    VNCStatus get_ViewLeft(int32_t* value) override;
+    VNCStatus get_ViewTop(int32_t* value) override;
+    VNCStatus get_ViewRight(int32_t* value) override;
+    VNCStatus get_ViewBottom(int32_t* value) override;
+    VNCStatus get_ViewRectangle(VNCRectangle* value) override;
+    VNCStatus get_Draw(VNCBool* value) override;
+    VNCStatus put_Draw(VNCBool value) override;
+    VNCStatus get_FireFrameUpdates(VNCBool* value) override;
+    VNCStatus put_FireFrameUpdates(VNCBool value) override;
+    VNCStatus get_FireDataTransfers(VNCBool* value) override;
+    VNCStatus put_FireDataTransfers(VNCBool value) override;
+    VNCStatus get_MouseTrap(VNCBool* value) override;
+    VNCStatus put_MouseTrap(VNCBool value) override;
+    VNCStatus get_MouseTrapModifers(int32_t* value) override;
+    VNCStatus put_MouseTrapModifers(int32_t value) override;
+    VNCStatus get_Alignment(int32_t* value) override;
+    VNCStatus put_Alignment(int32_t value) override;
+    VNCStatus get_hDC(uint32_t* value) override;
+    VNCStatus get_ScrollPosH(int32_t* value) override;
+    VNCStatus get_ScrollPosV(int32_t* value) override;
+    VNCStatus get_ViewEdgeDelay(int32_t* value) override;
+    VNCStatus put_ViewEdgeDelay(int32_t value) override;
+    VNCStatus get_FrameEdgeDelay(int32_t* value) override;
+    VNCStatus put_FrameEdgeDelay(int32_t value) override;
+    VNCStatus get_ServerClipboard(VNCVariant* value) override;
+    VNCStatus put_ServerClipboard(const VNCVariant& value) override;
+    VNCStatus get_LocalClipboard(VNCVariant* value) override;
+    VNCStatus put_LocalClipboard(const VNCVariant& value) override;
+
+    VNCStatus Connect(const VNCVariant& Server, const VNCVariant& Port, const VNCVariant& Password,
+                      const VNCVariant& Flags, VNCVariant* retVal) override;
+    VNCStatus Start(VNCVariant* retVal) override;
+    VNCStatus Stop(VNCVariant* retVal) override;
+    VNCStatus Disconnect(VNCVariant* retVal) override;
+    VNCStatus SendKeyDown(int32_t KeyCode, int32_t Modifier, VNCVariant* retVal) override;
+    VNCStatus SendKeyUp(int32_t KeyCode, int32_t Modifier, VNCVariant* retVal) override;
+    VNCStatus SendKeyPress(int32_t KeyCode, int32_t Repeat, int32_t Modifiers, VNCVariant* retVal) override;
+    VNCStatus SendMouseDown(int32_t Buttons, int32_t Modifiers, const VNCVariant& X, const VNCVariant& Y,
+                            VNCVariant* retVal) override;
+    VNCStatus SendMouseUp(int32_t Buttons, int32_t Modifiers, const VNCVariant& X, const VNCVariant& Y,
+                          VNCVariant* retVal) override;
+    VNCStatus SendMouseMove(int32_t Buttons, int32_t Modifiers, const VNCVariant& X, const VNCVariant& Y,
+                            VNCVariant* retVal) override;
+    VNCStatus SendMouseClick(int32_t Buttons, int32_t Repeat, int32_t Modifiers, const VNCVariant& X,
+                             const VNCVariant& Y, VNCVariant* retVal) override;
+    VNCStatus SendClipboard(int32_t DataType, const VNCVariant& Data, VNCVariant* retVal) override;
+    VNCStatus Refresh(int32_t X, int32_t Y, int32_t W, int32_t H, VNCVariant* retVal) override;
+    VNCStatus RefreshRectangle(const VNCRectangle& Rectangle, VNCVariant* retVal) override;
+    VNCStatus ChangeDisplaySettings(int32_t W, int32_t H, int32_t BitsPerPixel, int32_t Frequency,
+                                    int32_t Flags, int32_t Display, VNCVariant* retVal) override;
+    VNCStatus Command(const VNCVariant& v1, const VNCVariant& v2, const VNCVariant& v3, const VNCVariant& v4,
+                      VNCVariant* retVal) override;
+    VNCStatus TranslateButtons(int32_t Buttons, int32_t* value) override;
+    VNCStatus AboutBox() override;
+    VNCStatus IsConnected(VNCBool* value) override;
+    VNCStatus StretchX(int32_t Numerator, int32_t Denominator, VNCPoint* value) override;
+    VNCStatus StretchY(int32_t Numerator, int32_t Denominator, VNCPoint* value) override;
+    VNCStatus Scroll(int32_t H, int32_t V, VNCVariant* retVal) override;
+    VNCStatus Encrypt(const QString& Data, const QString& Key, QString* value) override;
+    VNCStatus Decrypt(const QString& Data, const QString& Key, QString* value) override;
+
+    // Scrolls the view; false when nothing moved (at an end, or no window).
+    bool ScrollBy(int dx, int dy);
+    // The client area: the window without the scroll bars now shown.
+    QRect ClientRect() const;
+    // The engine state, for hosts inside this library (tests, tools).
+    CViewerState& EngineState() { return *State; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void customEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Lifecycle and notifications (VNCViewer.cpp).
+    void StopSession();
+    void OnConnected();
+    void DrainExceptions();
+    void HandleHostEvent(const CHostEvent& event);
+    bool HasSession() const { return Session != nullptr; }
+    bool ConnectedOrDispatching() const;
+    template <typename Call> void Raise(Call call);
+
+    // Geometry, scrolling and painting (VNCViewerWindow.cpp).
+    int ContentWidth() const;
+    int ContentHeight() const;
+    bool ViewValid() const;
+    int ViewLeftValue() const;
+    int ViewTopValue() const;
+    bool HorizontalNeeded(bool forced) const;
+    bool VerticalNeeded(bool forced) const;
+    void UpdateScrollBars();
+    void SetScrollInfo(int h, int v);
+    void LayoutBars();
+    void OnBarAction(Qt::Orientation orientation, int action);
+    void RebuildImage();
+    void PublishView();
+    void OnTimer();
+    void AutoScrollTick();
+    void PaintPlaceholder(class QPainter& painter, const QRect& bounds);
+    StretchRatio Ratio() const;
+
+    // Text and settings helpers (VNCViewerProperties.cpp).
+    void SetServerText(const QString& text);
+    void ApplyStretchSetting();
+
+    std::vector<IVNCViewerEvents*> Sinks;
+
+    // Engine objects of the running connection. The poster outlives every thread that may post.
+    std::unique_ptr<CQtHostPoster> Poster;
+    std::unique_ptr<CViewerState> State;
+    CBackSurface Surface;
+    std::unique_ptr<CSurfacePresenter> Presenter;
+    std::unique_ptr<CCoolSocket> Socket;
+    std::unique_ptr<CConnectThread> ConnectThread;
+    std::unique_ptr<CSessionThread> Session;
+    std::unique_ptr<CInputThread> Input;
+    std::unique_ptr<CFrameBuffer> FrameBuffer;
+    uint32_t Generation = 1;
+    bool AttemptLive = false;      // from Connect until Stop: errors of this connection reach the host
+    bool ReachedConnected = false; // the connection got to Connected: Stop raises Disconnected
+    bool Stopping = false;
+
+    // Window state.
+    uint32_t BackColour = 0xFFFFFF;
+    uint32_t ForeColour = 0;
+    VNCBool EnabledValue = VNC_TRUE;
+    QImage MouseIconImage;
+    int32_t MousePointerValue = dovaMousePointerSmallCircle;
+    int32_t ScrollbarsValue = dovaScrollbarBoth;
+    int RememberedH = 0, RememberedV = 0;
+    int RangeH = 0, RangeV = 0; // the range maxima last set (content sizes)
+    bool HBarShown = true, VBarShown = true;
+    QScrollBar* HBar = nullptr;
+    QScrollBar* VBar = nullptr;
+    QTimer Ticker;
+    bool SettingBars = false;
+
+    // Settings kept here as the 16-bit values the host gave.
+    VNCBool SharedValue = VNC_TRUE, RelayKeysValue = VNC_TRUE, RelayMouseValue = VNC_TRUE;
+    VNCBool RelayLocalClipboardValue = VNC_TRUE, RelayServerClipboardValue = VNC_TRUE;
+    VNCBool EnableBellValue = VNC_TRUE, RequestFramesValue = VNC_TRUE, AutoScrollValue = VNC_TRUE;
+    VNCBool DrawValue = VNC_TRUE, MouseTrapValue = VNC_TRUE, ProgressiveDrawingValue = VNC_FALSE;
+    VNCBool StretchValue = VNC_FALSE, FireFrameUpdatesValue = VNC_FALSE, FireDataTransfersValue = VNC_FALSE;
+    int32_t MouseTrapModifersValue = dovaModifierShift;
+    int32_t AlignmentValue = dovaEdgeCentre;
+    int32_t AutoScrollDelayValue = 800;
+    int32_t AutoScrollBandValue = 10;
+    int32_t ScreenEdgeDelayValue = 2000;
+    QString ServerClipboardText;
+    uint32_t LastMouseKeyState = 0;
+};
+
+} // namespace dova

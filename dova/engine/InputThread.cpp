@@ -1,0 +1,285 @@
+#include "InputThread.h"
+
+#include "CoolSocket.h"
+#include "EngineExceptions.h"
+#include "Keysyms.h"
+#include "ViewerState.h"
+
+#include <algorithm>
+
+namespace dova {
+
+namespace {
+namespace tm = thread_messages;
+
+constexpr uint8_t LeftButton = 1;
+constexpr uint8_t MiddleButton = 2;
+constexpr uint8_t RightButton = 4;
+// PointerEvent coordinates are unsigned 16-bit.
+constexpr int32_t LargestCoordinate = 0xFFFF;
+
+bool IsRelayedInput(uint32_t message) {
+    switch (message) {
+    case tm::KeyDown:
+    case tm::SysKeyDown:
+    case tm::KeyUp:
+    case tm::SysKeyUp:
+        return true;
+    default:
+        return message >= tm::MouseMove && message <= tm::Wheel;
+    }
+}
+
+int32_t PositionX(int64_t lParam) {
+    return int32_t(uint64_t(lParam) & 0xFFFF);
+}
+int32_t PositionY(int64_t lParam) {
+    return int32_t((uint64_t(lParam) >> 16) & 0xFFFF);
+}
+
+uint8_t MaskFromButtonFlags(uint64_t flags) {
+    uint8_t mask = 0;
+    if (flags & 0x0001)
+        mask |= LeftButton;
+    if (flags & 0x0010)
+        mask |= MiddleButton;
+    if (flags & 0x0002)
+        mask |= RightButton;
+    return mask;
+}
+} // namespace
+
+CInputThread::CInputThread(CViewerState& state) : State(state) {}
+
+CInputThread::~CInputThread() {
+    Stop();
+}
+
+void CInputThread::SetKeyboardState(const KeyboardSnapshot& snapshot) {
+    CLockGuard hold(KeyboardLock);
+    KeyboardState = snapshot;
+}
+
+void CInputThread::RelayMouseMove(uint32_t buttonFlags, uint16_t x, uint16_t y, uint32_t tick) {
+    MoveToken = tick;
+    PostToThread(tm::MoveToken, tick);
+    PostToThread(tm::MouseMove, buttonFlags, PackPosition(x, y));
+}
+
+void CInputThread::Run() {
+    if (CCoolSocket* socket = State.Socket.load())
+        Protocol = std::make_unique<CRfbProtocol>(State, *socket);
+    RunMessageLoop();
+    Protocol.reset();
+}
+
+int CInputThread::OnThreadMessage(ThreadMessage& message) {
+    try {
+        Dispatch(message);
+    } catch (const CSimpleException& failure) {
+        switch (failure.Level) {
+        case ExceptionLevel::Error:
+            if (CCoolSocket* socket = State.Socket.load())
+                socket->CloseByOwner(true);
+            State.ReportException(failure);
+            break;
+        case ExceptionLevel::Quiet:
+            // The owner closed the connection: there is nothing to tell the host, and a queued quiet
+            // failure would reach a later connection's host as an empty error.
+            break;
+        default:
+            State.ReportException(failure);
+            break;
+        }
+    }
+    // The payload (record or text) is owned by the message and goes with it on every path.
+    return 1;
+}
+
+void CInputThread::Dispatch(ThreadMessage& message) {
+    if (IsRelayedInput(message.Message) && StopRequested())
+        return;
+    switch (message.Message) {
+    case tm::VncKeyDown:
+    case tm::VncKeyUp:
+        SendHostKey(uint8_t(message.WParam), int32_t(message.LParam), message.Message == tm::VncKeyDown);
+        break;
+    case tm::VncMouseDown:
+    case tm::VncMouseUp:
+        if (const auto* record = std::get_if<PointerRecord>(&message.Payload))
+            SendHostPointer(*record, message.Message == tm::VncMouseDown);
+        break;
+    case tm::VncClientCutText:
+        if (const auto* text = std::get_if<std::string>(&message.Payload))
+            SendClientCutText(*text);
+        break;
+    case tm::VncFrameUpdate:
+        // The session asks for the whole request region, whatever region the host named.
+        State.FullRefreshRequested = true;
+        break;
+    case tm::MoveToken: {
+        uint32_t expected = uint32_t(message.WParam);
+        MoveToken.compare_exchange_strong(expected, 0);
+        break;
+    }
+    case tm::KeyDown:
+    case tm::SysKeyDown:
+        SendLocalKey(uint8_t(message.WParam), true, uint32_t(message.LParam));
+        break;
+    case tm::KeyUp:
+    case tm::SysKeyUp:
+        SendLocalKey(uint8_t(message.WParam), false, uint32_t(message.LParam));
+        break;
+    case tm::MouseMove:
+        if (MoveToken.load() == 0) {
+            ButtonMask = MaskFromButtonFlags(message.WParam);
+            ProcessPointer(PositionX(message.LParam), PositionY(message.LParam), 0, true);
+        }
+        break;
+    case tm::LeftDown:
+    case tm::LeftUp:
+        ProcessPointer(PositionX(message.LParam), PositionY(message.LParam), LeftButton,
+                       message.Message == tm::LeftDown);
+        break;
+    case tm::RightDown:
+    case tm::RightUp:
+        ProcessPointer(PositionX(message.LParam), PositionY(message.LParam), RightButton,
+                       message.Message == tm::RightDown);
+        break;
+    case tm::MiddleDown:
+    case tm::MiddleUp:
+        ProcessPointer(PositionX(message.LParam), PositionY(message.LParam), MiddleButton,
+                       message.Message == tm::MiddleDown);
+        break;
+    case tm::Wheel:
+        SendWheel(int16_t(uint16_t(message.WParam >> 16)));
+        break;
+    default: // double-clicks and anything unknown
+        break;
+    }
+}
+
+void CInputThread::SendKey(uint8_t virtualKey, uint32_t keysym, bool down) {
+    uint32_t& pressed = PressedKeysyms[virtualKey];
+    if (down) {
+        pressed = keysym;
+    } else if (pressed != 0) {
+        keysym = pressed;
+        pressed = 0;
+    }
+    if (keysym != 0 && Protocol)
+        Protocol->SendKeyEvent(keysym, down);
+}
+
+void CInputThread::SendLocalKey(uint8_t virtualKey, bool down, uint32_t codePoint) {
+    uint32_t keysym = VirtualKeyKeysyms()[virtualKey];
+    if (keysym == 0)
+        keysym = KeysymForCodePoint(codePoint);
+    if (keysym == 0) {
+        CLockGuard hold(KeyboardLock);
+        keysym = KeysymForCodePoint(UsLayoutCharacter(virtualKey, KeyboardState));
+    }
+    SendKey(virtualKey, keysym, down);
+}
+
+void CInputThread::SendHostKey(uint8_t virtualKey, int32_t modifiers, bool down) {
+    const bool applied = (modifiers & modifiers::Current) == 0;
+    if (applied)
+        ApplyModifiers(modifiers);
+    uint32_t keysym = VirtualKeyKeysyms()[virtualKey];
+    if (keysym == 0) {
+        KeyboardSnapshot keyboard;
+        {
+            CLockGuard hold(KeyboardLock);
+            keyboard = KeyboardState;
+        }
+        // The server now holds Shift as the modifiers asked, so the character must match it.
+        if (applied && (modifiers & modifiers::KeepCurrent) == 0) {
+            const uint8_t shift = (modifiers & modifiers::Shift) ? KeyDownBit : 0;
+            keyboard[virtual_keys::Shift] = shift;
+            keyboard[virtual_keys::LeftShift] = shift;
+            keyboard[virtual_keys::RightShift] = 0;
+        } else if (applied && (modifiers & modifiers::Shift)) {
+            keyboard[virtual_keys::Shift] = KeyDownBit;
+        }
+        keysym = KeysymForCodePoint(UsLayoutCharacter(virtualKey, keyboard));
+    }
+    SendKey(virtualKey, keysym, down);
+}
+
+void CInputThread::ApplyModifiers(int32_t modifiers) {
+    KeyboardSnapshot keyboard;
+    {
+        CLockGuard hold(KeyboardLock);
+        keyboard = KeyboardState;
+    }
+    struct Modifier {
+        uint8_t VirtualKey;
+        int32_t Bit;
+    };
+    constexpr Modifier Order[] = {{virtual_keys::Shift, modifiers::Shift},
+                                  {virtual_keys::Control, modifiers::Control},
+                                  {virtual_keys::Menu, modifiers::Alt}};
+    for (const Modifier& key : Order) {
+        bool down = (modifiers & key.Bit) != 0;
+        if (!down && (modifiers & modifiers::KeepCurrent))
+            down = (keyboard[key.VirtualKey] & KeyDownBit) != 0;
+        SendKey(key.VirtualKey, VirtualKeyKeysyms()[key.VirtualKey], down);
+    }
+}
+
+void CInputThread::SendPointer(int32_t x, int32_t y, uint8_t mask) {
+    if (Protocol)
+        Protocol->SendPointerEvent(std::clamp(x, 0, LargestCoordinate), std::clamp(y, 0, LargestCoordinate),
+                                   mask);
+}
+
+void CInputThread::ProcessPointer(int32_t x, int32_t y, uint8_t mask, bool down) {
+    LastX = x;
+    LastY = y;
+    if (down) {
+        ButtonMask |= mask;
+        SendPointer(x, y, ButtonMask);
+    } else if ((ButtonMask & mask) == mask) {
+        ButtonMask &= uint8_t(~mask);
+        SendPointer(x, y, ButtonMask);
+    } else {
+        // A release the server never saw pressed: press and release, so the click still happens.
+        SendPointer(x, y, ButtonMask | mask);
+        SendPointer(x, y, ButtonMask);
+    }
+}
+
+void CInputThread::SendHostPointer(const PointerRecord& record, bool down) {
+    const int32_t x = (record.Valid & PointerRecord::HasX) ? record.X : LastX.load();
+    const int32_t y = (record.Valid & PointerRecord::HasY) ? record.Y : LastY.load();
+    const uint8_t buttons = (record.Valid & PointerRecord::HasButtons) ? uint8_t(record.Buttons) : ButtonMask;
+    if ((record.Valid & PointerRecord::HasModifiers) && (record.Modifiers & modifiers::Current) == 0)
+        ApplyModifiers(record.Modifiers);
+    ButtonMask = 0;
+    ProcessPointer(x, y, buttons, down);
+}
+
+void CInputThread::SendWheel(int16_t delta) {
+    // Towards the user scrolls down. Sent at once rather than queued behind later input, so a wheel
+    // turn keeps its place among the clicks around it.
+    const uint8_t arrow = delta < 0 ? virtual_keys::Down : virtual_keys::Up;
+    SendLocalKey(arrow, true, 0);
+    SendLocalKey(arrow, false, 0);
+}
+
+void CInputThread::SendClientCutText(const std::string& text) {
+    std::string copy;
+    copy.reserve(text.size());
+    // The text ends at its first NUL, as the original NUL-terminated hand-over did.
+    for (char c : text) {
+        if (c == '\0')
+            break;
+        if (c != '\r')
+            copy.push_back(c);
+    }
+    if (Protocol)
+        Protocol->SendClientCutText(copy);
+}
+
+} // namespace dova

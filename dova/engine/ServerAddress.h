@@ -1,0 +1,16 @@
+#pragma once
+// Splitting a server text such as "pc1:1", "pc1:D1", "pc1:5902" or "pc1:P80" into host and port.
+
+#include <string>
+
+namespace dova {
+
+inline constexpr int BaseRfbPort = 5900;
+// Below this, a number after the colon without P or D is a display number, not a port.
+inline constexpr int DisplayNumberLimit = 100;
+
+// With no colon the text is the host and port is left as it was. After the colon, P selects a port
+// number, D a display number (port 5900 + n); with neither, numbers below 100 are display numbers.
+void SplitServerText(const std::string& text, std::string& host, int& port);
+
+} // namespace dova

@@ -1,0 +1,164 @@
+#include "ServerMessageReader.h"
+
+#include "../framebuffer/FrameBuffer.h"
+#include "../framebuffer/RectangleLoop.h"
+#include "EngineExceptions.h"
+#include "ViewerState.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace dova {
+
+namespace {
+
+CFrameBuffer& FrameOf(CViewerState& state) {
+    CFrameBuffer* frame = state.FrameBuffer.load();
+    if (!frame || !frame->HasBitmap())
+        throw CErrorException(codes::Validity, "No frame buffer to draw the update into.");
+    return *frame;
+}
+
+} // namespace
+
+std::string LineFeedsToCrLf(const uint8_t* text, size_t length) {
+    if (length == 0)
+        return std::string();
+    const auto* end = static_cast<const uint8_t*>(std::memchr(text, 0, length));
+    const size_t used = end ? size_t(end - text) : length;
+    std::string out;
+    out.reserve(used + used / 8 + 1);
+    for (size_t i = 0; i < used; ++i) {
+        if (text[i] == '\n')
+            out.push_back('\r');
+        out.push_back(char(text[i]));
+    }
+    return out;
+}
+
+CServerMessageReader::CServerMessageReader(CRfbProtocol& protocol, ISessionLink& link)
+    : Protocol(protocol), State(protocol.State()), Input(protocol.Input()), Link(link) {
+    ResetRequestRegion();
+}
+
+void CServerMessageReader::ResetRequestRegion() {
+    CLockGuard hold(State);
+    Region = UpdateRegion{0, 0, State.FrameWidth, State.FrameHeight};
+}
+
+void CServerMessageReader::RequestFirstUpdate() {
+    Protocol.SendUpdateRequest(Region, true);
+}
+
+bool CServerMessageReader::ReadMessage() {
+    switch (Input.PeekByte()) {
+    case server_messages::FramebufferUpdate:
+        return ReadFramebufferUpdate();
+    case server_messages::Bell:
+        Input.Take(1);
+        if (State.EnableBell)
+            State.Post(HostMessage::ServerBell);
+        return true;
+    case server_messages::ServerCutText:
+        ReadServerCutText();
+        return true;
+    case server_messages::StreamStart:
+        Input.Take(1);
+        Link.StartCodedStream();
+        return true;
+    case server_messages::StreamCoding: {
+        uint8_t message[4];
+        Input.ReadInto(message, sizeof message);
+        Link.SwitchStreamCoding(message);
+        return true;
+    }
+    case server_messages::ServerReinit:
+        ReadServerReinit();
+        return true;
+    default: // SetColourMapEntries (1) included: colour maps are never asked for
+        throw CErrorException(codes::ProtocolSync, texts::ProtocolSync);
+    }
+}
+
+bool CServerMessageReader::ReadFramebufferUpdate() {
+    const auto start = std::chrono::steady_clock::now();
+    const uint16_t count = GetU16(Input.Take(4) + 2);
+    CRectangleLoop::Run(Protocol, FrameOf(State), count);
+
+    if (State.EncodingsChanged.exchange(false))
+        Protocol.SendSetEncodings();
+    if (!RequestNextUpdate())
+        return false;
+
+    // The request is already out; the delay only holds back reading the answer.
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    const std::chrono::milliseconds delay(std::max(0, State.FrameUpdateDelay.load()));
+    if (elapsed < delay)
+        return Link.AwaitDelay(delay - elapsed);
+    return true;
+}
+
+bool CServerMessageReader::RequestNextUpdate() {
+    PixelFormat current, requested;
+    {
+        CLockGuard hold(State);
+        current = State.CurrentPixelFormat;
+        requested = State.RequestedPixelFormat;
+    }
+    if (current != requested) {
+        Protocol.SendSetPixelFormat(requested);
+        if (!Link.AwaitFramesAllowed())
+            return false;
+        Protocol.SendUpdateRequest(Region, false);
+        uint16_t width, height;
+        {
+            CLockGuard hold(State);
+            State.CurrentPixelFormat = requested;
+            width = State.FrameWidth;
+            height = State.FrameHeight;
+        }
+        // Black until the full update in the new format arrives; rebuilt before any of its rectangles.
+        FrameOf(State).Create(width, height, requested.BitsPerPixel);
+        return true;
+    }
+    if (State.FullRefreshRequested.exchange(false)) {
+        Protocol.SendUpdateRequest(Region, false);
+        return true;
+    }
+    if (!Link.AwaitFramesAllowed())
+        return false;
+    Protocol.SendUpdateRequest(Region, true);
+    return true;
+}
+
+void CServerMessageReader::ReadServerCutText() {
+    const uint32_t length = GetU32(Input.Take(8) + 4);
+    if (length > MaxServerCutText) {
+        char text[128];
+        std::snprintf(text, sizeof text, "Server cut text too long (%u bytes).", unsigned(length));
+        throw CErrorException(codes::Validity, text);
+    }
+    const uint8_t* bytes = Input.Take(length);
+    if (State.RelayServerClipboard)
+        State.QueueServerCutText(LineFeedsToCrLf(bytes, length));
+}
+
+void CServerMessageReader::ReadServerReinit() {
+    Input.Take(1);
+    Link.ReadServerInit();
+    uint16_t width, height;
+    int bitsPerPixel;
+    {
+        CLockGuard hold(State);
+        width = State.FrameWidth;
+        height = State.FrameHeight;
+        bitsPerPixel = State.CurrentPixelFormat.BitsPerPixel;
+    }
+    // The frame may have changed size: no rectangle of the new frame may be drawn into the old bitmap.
+    FrameOf(State).Create(width, height, bitsPerPixel);
+    State.Post(HostMessage::ServerInitUpdate);
+    ResetRequestRegion();
+}
+
+} // namespace dova

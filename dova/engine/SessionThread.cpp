@@ -1,0 +1,125 @@
+#include "SessionThread.h"
+
+#include "CoolSocket.h"
+#include "EngineExceptions.h"
+#include "ServerInit.h"
+#include "ViewerState.h"
+
+#include <new>
+
+namespace dova {
+
+namespace {
+// Server stream coding without a plug-in: reads cannot go through a plug-in that is not there.
+constexpr const char* StreamUnsupported = "Server sent unsupported RFB_SERVER_STREAMCODING message";
+} // namespace
+
+CSessionThread::CSessionThread(CViewerState& state) : State(state), FramesEvent(state.RequestFrames.load()) {
+    CLockGuard hold(State);
+    Region = UpdateRegion{0, 0, State.FrameWidth, State.FrameHeight};
+    State.Session = this;
+}
+
+CSessionThread::~CSessionThread() {
+    Stop(); // Run uses this object's fields: end it before they go
+    CSessionThread* self = this;
+    State.Session.compare_exchange_strong(self, nullptr);
+}
+
+void CSessionThread::Stop() {
+    // The stop flag first, so a wait woken below sees it and leaves instead of sending a request.
+    StopEvent.Set();
+    DelayEvent.Set();
+    FramesEvent.Set();
+    CWorkerThread::Stop();
+    // The waits' events follow their properties again, should the thread be started once more.
+    DelayEvent.Reset();
+    SetFramesAllowed(State.RequestFrames);
+}
+
+UpdateRegion CSessionThread::RequestRegion() const {
+    CLockGuard hold(RegionLock);
+    return Region;
+}
+
+void CSessionThread::Run() {
+    Socket = State.Socket.load();
+    try {
+        if (!Socket)
+            throw CErrorException(codes::SocketClosed, texts::SocketClosed);
+        Dispatch(*Socket);
+    } catch (const CQuietException&) {
+        // The owner closed the connection: nothing to tell.
+    } catch (const CSimpleException& failure) {
+        Fail(failure);
+    } catch (const std::bad_alloc&) {
+        Fail(CErrorException(codes::Validity, "Not enough memory."));
+    }
+    Protocol.reset();
+}
+
+void CSessionThread::Dispatch(CCoolSocket& socket) {
+    Protocol = std::make_unique<CRfbProtocol>(State, socket);
+    CServerMessageReader reader(*Protocol, *this);
+    {
+        CLockGuard hold(RegionLock);
+        Region = reader.RequestRegion();
+    }
+    reader.RequestFirstUpdate();
+    while (!StopRequested()) {
+        HonourSuspend();
+        if (!reader.ReadMessage())
+            break;
+        CLockGuard hold(RegionLock);
+        Region = reader.RequestRegion();
+    }
+}
+
+void CSessionThread::Fail(const CSimpleException& failure) {
+    // Reported while State still says connected, so the host raises it and stops; closing the socket
+    // (which sets State to 0) comes after.
+    State.ReportException(failure);
+    if (failure.Level == ExceptionLevel::Error && Socket)
+        Socket->CloseByOwner(true);
+}
+
+bool CSessionThread::AwaitFramesAllowed() {
+    if (!State.RequestFrames)
+        FramesEvent.Wait();
+    return !StopRequested();
+}
+
+bool CSessionThread::AwaitDelay(std::chrono::milliseconds rest) {
+    DelayEvent.WaitFor(rest);
+    DelayEvent.Reset();
+    return !StopRequested();
+}
+
+void CSessionThread::ReadServerInit() {
+    dova::ReadServerInit(State, *Socket);
+}
+
+void CSessionThread::StartCodedStream() {
+    if (!Socket->StreamSource())
+        throw CErrorException(0, StreamUnsupported);
+    Socket->ForceStream = true;
+}
+
+void CSessionThread::SwitchStreamCoding(const uint8_t message[4]) {
+    const uint8_t codec = message[1];
+    const uint8_t start = message[2];
+    if (codec > 1)
+        throw CErrorException(0, StreamUnsupported);
+    // Codec 1 reads through the plug-in, which must already be bound: loading one during the
+    // session is not offered yet.
+    if (codec == 1 && !Socket->StreamSource())
+        throw CErrorException(0, StreamUnsupported);
+    (void)start;
+    {
+        CLockGuard hold(State);
+        std::copy(message, message + 4, State.StreamCodingMessage.begin());
+    }
+    Socket->StreamCodingActive = true;
+}
+
+} // namespace dova

@@ -1,0 +1,18 @@
+#include "CopyRectDecoder.h"
+
+#include "../engine/RfbProtocol.h"
+#include "FrameBuffer.h"
+
+namespace dova {
+
+void CCopyRectDecoder::Decode(CRfbProtocol& protocol, CFrameBuffer& frame, const RectangleHeader& rect) {
+    const uint8_t* source = protocol.Input().Take(4);
+    const uint32_t sourceX = GetU16(source);
+    const uint32_t sourceY = GetU16(source + 2);
+    if (sourceX + rect.Width > uint32_t(frame.Width()) || sourceY + rect.Height > uint32_t(frame.Height()))
+        RaiseMalformed();
+    // A true move even when source and destination overlap; not held back by the draw gate.
+    frame.CopyArea(int(sourceX), int(sourceY), rect.X, rect.Y, rect.Width, rect.Height);
+}
+
+} // namespace dova

@@ -1,0 +1,100 @@
+#include "HextileDecoder.h"
+
+#include "../engine/RfbProtocol.h"
+#include "../engine/ViewerState.h"
+#include "FrameWriter.h"
+
+namespace dova {
+
+namespace {
+
+using namespace hextile;
+
+template <typename Pixel> class CTileReader {
+public:
+    CTileReader(CRfbProtocol& protocol, CFrameBuffer& frame)
+        : Protocol(protocol), Input(protocol.Input()), Frame(frame), Writer(frame) {}
+
+    void Decode(const RectangleHeader& rect) {
+        // Room for a raw tile and for the longest coloured subrectangle list.
+        Input.Scratch(std::max<size_t>(TileSize * TileSize * sizeof(Pixel), 255 * (sizeof(Pixel) + 2)));
+        CLockGuard reading(Input.ReadLock()); // until the last tile is done
+        const int right = rect.X + rect.Width;
+        const int bottom = rect.Y + rect.Height;
+        for (int ty = rect.Y; ty < bottom; ty += TileSize) {
+            const int th = std::min(TileSize, bottom - ty);
+            for (int tx = rect.X; tx < right; tx += TileSize)
+                DecodeTile(tx, ty, std::min(TileSize, right - tx), th);
+        }
+    }
+
+private:
+    void DecodeTile(int tx, int ty, int tw, int th) {
+        const uint8_t mask = *TakeReleasing(Input, Writer, 1);
+        if (mask & Raw) {
+            const size_t rowBytes = size_t(tw) * sizeof(Pixel);
+            Writer.Put<Pixel>(tx, ty, tw, th, TakeReleasing(Input, Writer, rowBytes * size_t(th)), rowBytes);
+            RepaintIfProgressive(tx, ty, tw, th);
+            return;
+        }
+        if (mask & BackgroundSpecified)
+            Background = LoadPixel<Pixel>(TakeReleasing(Input, Writer, sizeof(Pixel)));
+        Writer.Fill<Pixel>(tx, ty, tw, th, Background);
+        if (mask & ForegroundSpecified)
+            Foreground = LoadPixel<Pixel>(TakeReleasing(Input, Writer, sizeof(Pixel)));
+        if (!(mask & AnySubrects)) {
+            RepaintIfProgressive(tx, ty, tw, th);
+            return;
+        }
+        const unsigned count = *TakeReleasing(Input, Writer, 1);
+        if (mask & SubrectsColoured) {
+            constexpr size_t RecordSize = sizeof(Pixel) + 2;
+            const uint8_t* record = TakeReleasing(Input, Writer, count * RecordSize);
+            for (unsigned i = 0; i < count; ++i, record += RecordSize) {
+                Foreground = LoadPixel<Pixel>(record);
+                FillSubrect(tx, ty, tw, th, record[sizeof(Pixel)], record[sizeof(Pixel) + 1]);
+            }
+        } else {
+            const uint8_t* record = TakeReleasing(Input, Writer, count * 2);
+            for (unsigned i = 0; i < count; ++i, record += 2)
+                FillSubrect(tx, ty, tw, th, record[0], record[1]);
+        }
+        // A change of ProgressiveDrawing takes effect here, in the middle of an update.
+        Protocol.Progressive = Protocol.State().ProgressiveDrawing;
+        RepaintIfProgressive(tx, ty, tw, th);
+    }
+
+    // Position byte: x in the high, y in the low 4 bits; size byte: width - 1 and height - 1.
+    void FillSubrect(int tx, int ty, int tw, int th, uint8_t position, uint8_t size) {
+        const int x = position >> 4;
+        const int y = position & 15;
+        if (x >= tw || y >= th)
+            return;
+        const int w = std::min((size >> 4) + 1, tw - x);
+        const int h = std::min((size & 15) + 1, th - y);
+        Writer.Fill<Pixel>(tx + x, ty + y, w, h, Foreground);
+    }
+
+    void RepaintIfProgressive(int tx, int ty, int tw, int th) {
+        if (Protocol.Progressive)
+            Frame.Repaint(tx, ty, tw, th);
+    }
+
+    CRfbProtocol& Protocol;
+    CByteSource& Input;
+    CFrameBuffer& Frame;
+    CFrameWriter Writer;
+    Pixel Background = 0;
+    Pixel Foreground = 0;
+};
+
+} // namespace
+
+void CHextileDecoder::Decode(CRfbProtocol& protocol, CFrameBuffer& frame, const RectangleHeader& rect) {
+    ForPixelType(frame.BytesPerPixel(), [&](auto pixel) {
+        CTileReader<decltype(pixel)> reader(protocol, frame);
+        reader.Decode(rect);
+    });
+}
+
+} // namespace dova

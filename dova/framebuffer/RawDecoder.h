@@ -1,0 +1,13 @@
+#pragma once
+// Raw (encoding 0): width x height pixels, row by row, no padding.
+
+#include "RectangleDecoder.h"
+
+namespace dova {
+
+class CRawDecoder : public IRectangleDecoder {
+public:
+    void Decode(CRfbProtocol& protocol, CFrameBuffer& frame, const RectangleHeader& rect) override;
+};
+
+} // namespace dova

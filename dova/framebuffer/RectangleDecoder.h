@@ -1,0 +1,66 @@
+#pragma once
+// The one interface every rectangle decoder implements, and what they share: the rectangle header,
+// the encoding numbers and the choice of pixel type.
+
+#include "../engine/EngineExceptions.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace dova {
+
+class CRfbProtocol;
+class CFrameBuffer;
+
+namespace encodings {
+inline constexpr int32_t Raw = 0;
+inline constexpr int32_t CopyRect = 1;
+inline constexpr int32_t RRE = 2;
+inline constexpr int32_t CoRRE = 4;
+inline constexpr int32_t Hextile = 5;
+} // namespace encodings
+
+// The largest payload a decoder takes in one read. Bigger payloads (only a huge Raw rectangle or
+// subrectangle list can be) are read and drawn in bands, so a server-chosen count never decides how
+// much memory the viewer allocates. 16 MiB holds a whole 1920 x 1080 frame at 32 bits per pixel.
+inline constexpr size_t MaxPayloadRead = size_t(16) << 20;
+
+struct RectangleHeader {
+    uint16_t X = 0;
+    uint16_t Y = 0;
+    uint16_t Width = 0;
+    uint16_t Height = 0;
+    int32_t Encoding = 0;
+};
+
+class IRectangleDecoder {
+public:
+    virtual ~IRectangleDecoder() = default;
+    // Reads the whole payload of the rectangle from protocol.Input() and draws it into frame. The
+    // rectangle lies inside the frame (the loop checked it). Repaints only tiles, and only when
+    // protocol.Progressive is set; the rectangle itself is the loop's business.
+    virtual void Decode(CRfbProtocol& protocol, CFrameBuffer& frame, const RectangleHeader& rect) = 0;
+};
+
+// Calls body with a value of the pixel type for the bytes per pixel (1, 2 or 4).
+template <typename Body> void ForPixelType(int bytesPerPixel, Body&& body) {
+    switch (bytesPerPixel) {
+    case 1:
+        body(uint8_t{});
+        break;
+    case 2:
+        body(uint16_t{});
+        break;
+    case 4:
+        body(uint32_t{});
+        break;
+    default:
+        throw CErrorException(codes::Validity, "Frame buffer pixel size invalid.");
+    }
+}
+
+[[noreturn]] inline void RaiseMalformed() {
+    throw CErrorException(codes::ProtocolSync, texts::ProtocolSync);
+}
+
+} // namespace dova

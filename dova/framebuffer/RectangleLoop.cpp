@@ -1,0 +1,114 @@
+#include "RectangleLoop.h"
+
+#include "../engine/RfbProtocol.h"
+#include "../engine/ViewerState.h"
+#include "CopyRectDecoder.h"
+#include "FrameBuffer.h"
+#include "HextileDecoder.h"
+#include "RawDecoder.h"
+#include "RreDecoder.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace dova {
+
+namespace {
+
+// The area of an update that waits for the closing repaint.
+struct BoundingBox {
+    bool Empty = true;
+    int Left = 0, Top = 0, Right = 0, Bottom = 0;
+
+    void Add(const RectangleHeader& r) {
+        const int right = r.X + r.Width, bottom = r.Y + r.Height;
+        if (Empty) {
+            Left = r.X, Top = r.Y, Right = right, Bottom = bottom;
+            Empty = false;
+            return;
+        }
+        Left = std::min<int>(Left, r.X);
+        Top = std::min<int>(Top, r.Y);
+        Right = std::max(Right, right);
+        Bottom = std::max(Bottom, bottom);
+    }
+};
+
+[[noreturn]] void RaiseOutOfBounds(const RectangleHeader& r) {
+    char text[256];
+    std::snprintf(text, sizeof text, "Update rectangle out of bounds (%d, %d, %d, %d).", int(r.X), int(r.Y),
+                  int(r.Width), int(r.Height));
+    throw CErrorException(codes::Validity, text);
+}
+
+} // namespace
+
+IRectangleDecoder* CRectangleLoop::DecoderFor(int32_t encoding) {
+    static CRawDecoder raw;
+    static CCopyRectDecoder copyRect;
+    static CRreDecoder rre(false);
+    static CRreDecoder coRre(true);
+    static CHextileDecoder hextile;
+    switch (encoding) {
+    case encodings::Raw:
+        return &raw;
+    case encodings::CopyRect:
+        return &copyRect;
+    case encodings::RRE:
+        return &rre;
+    case encodings::CoRRE:
+        return &coRre;
+    case encodings::Hextile:
+        return &hextile;
+    default:
+        return nullptr;
+    }
+}
+
+void CRectangleLoop::Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t count) {
+    CViewerState& state = protocol.State();
+    CByteSource& input = protocol.Input();
+    protocol.Progressive = state.ProgressiveDrawing;
+
+    // The frame as the server described it; the bitmap has that size too, and checking against both
+    // keeps every write inside the bitmap even if they ever disagreed.
+    uint32_t frameWidth, frameHeight;
+    {
+        CLockGuard hold(state);
+        frameWidth = std::min<uint32_t>(state.FrameWidth, uint32_t(frame.Width()));
+        frameHeight = std::min<uint32_t>(state.FrameHeight, uint32_t(frame.Height()));
+    }
+
+    BoundingBox box;
+    for (uint16_t i = 0; i < count; ++i) {
+        const uint8_t* head = input.Take(12);
+        RectangleHeader rect;
+        rect.X = GetU16(head);
+        rect.Y = GetU16(head + 2);
+        rect.Width = GetU16(head + 4);
+        rect.Height = GetU16(head + 6);
+        rect.Encoding = int32_t(GetU32(head + 8));
+
+        if (uint32_t(rect.X) + rect.Width > frameWidth || uint32_t(rect.Y) + rect.Height > frameHeight)
+            RaiseOutOfBounds(rect);
+        IRectangleDecoder* decoder = DecoderFor(rect.Encoding);
+        if (!decoder)
+            RaiseMalformed(); // its payload cannot be skipped: everything after it would be misread
+        decoder->Decode(protocol, frame, rect);
+
+        // Decided after decoding, so a rectangle is always either repainted now or in the box, even
+        // when Hextile switched Progressive in the middle of it.
+        if (protocol.Progressive)
+            frame.Repaint(rect.X, rect.Y, rect.Width, rect.Height);
+        else
+            box.Add(rect);
+
+        if (state.FireFrameUpdates)
+            state.Post(HostMessage::FrameUpdated, PackWords(rect.X, rect.Y),
+                       PackWords(rect.Width, rect.Height));
+    }
+    if (!box.Empty)
+        frame.Repaint(box.Left, box.Top, box.Right - box.Left, box.Bottom - box.Top);
+}
+
+} // namespace dova

@@ -1,0 +1,260 @@
+#include "Scaler.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <vector>
+
+namespace dova {
+
+int ScaleX(const StretchRatio& r, int v) {
+    return int(int64_t(v) * r.NumX / r.DenX);
+}
+int ScaleY(const StretchRatio& r, int v) {
+    return int(int64_t(v) * r.NumY / r.DenY);
+}
+
+Area UnscaleRect(const StretchRatio& r, int left, int top, int width, int height) {
+    return Area{int(int64_t(left) * r.DenX / r.NumX), int(int64_t(top) * r.DenY / r.NumY),
+                int(int64_t(width) * r.DenX / r.NumX), int(int64_t(height) * r.DenY / r.NumY)};
+}
+
+Edges ScaleRectOutward(const StretchRatio& r, int left, int top, int right, int bottom) {
+    return Edges{(ScaleX(r, left) / r.NumX) * r.NumX, (ScaleY(r, top) / r.NumY) * r.NumY,
+                 ((ScaleX(r, right) + r.NumX) / r.NumX) * r.NumX,
+                 ((ScaleY(r, bottom) + r.NumY) / r.NumY) * r.NumY};
+}
+
+namespace {
+
+// Raw components of one pixel, each 0..max of its channel.
+struct Channels {
+    uint32_t Shift[3];
+    uint32_t Max[3];
+    // Raw component value to 0..255.
+    std::array<uint8_t, 256> Level[3];
+    bool SmallMaxima = true; // every maximum fits the 256-entry tables
+
+    explicit Channels(const SourcePixels& s) {
+        const PixelFormat& f = s.Format;
+        if (s.BitsPerPixel == 8) { // through the colour table: components are already 0..255
+            for (int c = 0; c < 3; ++c) {
+                Shift[c] = uint32_t(16 - 8 * c);
+                Max[c] = 255;
+            }
+        } else {
+            Shift[0] = f.RedShift;
+            Shift[1] = f.GreenShift;
+            Shift[2] = f.BlueShift;
+            Max[0] = f.RedMax;
+            Max[1] = f.GreenMax;
+            Max[2] = f.BlueMax;
+        }
+        for (int c = 0; c < 3; ++c) {
+            if (Max[c] > 255)
+                SmallMaxima = false;
+            for (uint32_t v = 0; v < 256; ++v)
+                Level[c][v] = Max[c] == 0 ? 0 : uint8_t(std::min<uint32_t>(v, Max[c]) * 255u / Max[c]);
+        }
+    }
+    uint32_t Raw(uint32_t pixel, int c) const { return Shift[c] < 32 ? (pixel >> Shift[c]) & Max[c] : 0; }
+    uint32_t ToLevel(uint32_t raw, int c) const {
+        if (SmallMaxima)
+            return Level[c][raw & 0xFF];
+        return Max[c] == 0 ? 0 : uint32_t(uint64_t(raw) * 255u / Max[c]);
+    }
+    uint32_t Convert(uint32_t pixel) const {
+        return (ToLevel(Raw(pixel, 0), 0) << 16) | (ToLevel(Raw(pixel, 1), 1) << 8) |
+               ToLevel(Raw(pixel, 2), 2);
+    }
+};
+
+// One pixel as a word in which the channel shifts apply (8 bpp: the colour table's 0x00RRGGBB).
+template <int Bytes>
+inline uint32_t Fetch(const uint8_t* at, bool swap, const std::array<uint32_t, 256>* colours) {
+    if constexpr (Bytes == 1) {
+        return (*colours)[*at];
+    } else if constexpr (Bytes == 2) {
+        uint16_t v;
+        std::memcpy(&v, at, 2);
+        return swap ? uint16_t((v >> 8) | (v << 8)) : v;
+    } else {
+        uint32_t v;
+        std::memcpy(&v, at, 4);
+        return swap ? __builtin_bswap32(v) : v;
+    }
+}
+
+bool NeedsSwap(const SourcePixels& s) {
+    constexpr bool hostBig = std::endian::native == std::endian::big;
+    return s.BitsPerPixel > 8 && (s.Format.BigEndian != 0) != hostBig;
+}
+
+template <int Bytes>
+void CopyRows(const SourcePixels& s, int sx, int sy, int w, int h, TargetPixels& t, int dx, int dy) {
+    const Channels ch(s);
+    const bool swap = NeedsSwap(s);
+    for (int r = 0; r < h; ++r) {
+        const uint8_t* in = s.Data + size_t(sy + r) * s.Stride + size_t(sx) * Bytes;
+        uint32_t* out = t.Data + size_t(dy + r) * t.Stride + dx;
+        if constexpr (Bytes == 1) {
+            for (int c = 0; c < w; ++c)
+                out[c] = (*s.Colours)[in[c]];
+        } else {
+            for (int c = 0; c < w; ++c, in += Bytes)
+                out[c] = ch.Convert(Fetch<Bytes>(in, swap, s.Colours));
+        }
+    }
+}
+
+// Source span [first, last) of destination index i of n, for a source run of length len at start.
+inline void Span(int64_t start, int64_t len, int64_t n, int64_t i, int limit, int& first, int& last) {
+    int64_t a = start + (i * len) / n;
+    int64_t b = start + ((i + 1) * len + n - 1) / n;
+    if (b <= a)
+        b = a + 1;
+    first = int(std::clamp<int64_t>(a, 0, limit));
+    last = int(std::clamp<int64_t>(b, 0, limit));
+}
+
+template <int Bytes>
+void Halftone(const SourcePixels& s, const Area& src, TargetPixels& t, const Area& dst, int i0, int i1,
+              int j0, int j1) {
+    const Channels ch(s);
+    const bool swap = NeedsSwap(s);
+    const int columns = i1 - i0;
+    std::vector<int> first(static_cast<size_t>(columns)), last(static_cast<size_t>(columns));
+    for (int i = i0; i < i1; ++i)
+        Span(src.X, src.Width, dst.Width, i - dst.X, s.Width, first[size_t(i - i0)], last[size_t(i - i0)]);
+    std::vector<uint64_t> sums(size_t(columns) * 3);
+    for (int j = j0; j < j1; ++j) {
+        int top, bottom;
+        Span(src.Y, src.Height, dst.Height, j - dst.Y, s.Height, top, bottom);
+        std::fill(sums.begin(), sums.end(), 0);
+        for (int y = top; y < bottom; ++y) {
+            const uint8_t* row = s.Data + size_t(y) * s.Stride;
+            uint64_t* acc = sums.data();
+            for (int c = 0; c < columns; ++c, acc += 3) {
+                uint32_t r = 0, g = 0, b = 0; // one row of one cell: at most 65535 * 65535 fits
+                const uint8_t* p = row + size_t(first[size_t(c)]) * Bytes;
+                for (int x = first[size_t(c)]; x < last[size_t(c)]; ++x, p += Bytes) {
+                    const uint32_t v = Fetch<Bytes>(p, swap, s.Colours);
+                    r += (v >> ch.Shift[0]) & ch.Max[0];
+                    g += (v >> ch.Shift[1]) & ch.Max[1];
+                    b += (v >> ch.Shift[2]) & ch.Max[2];
+                }
+                acc[0] += r;
+                acc[1] += g;
+                acc[2] += b;
+            }
+        }
+        uint32_t* out = t.Data + size_t(j) * t.Stride + i0;
+        const uint64_t rows = uint64_t(std::max(0, bottom - top));
+        const uint64_t* acc = sums.data();
+        for (int c = 0; c < columns; ++c, acc += 3) {
+            const uint64_t count = rows * uint64_t(std::max(0, last[size_t(c)] - first[size_t(c)]));
+            if (count == 0)
+                continue;
+            uint32_t word = 0;
+            for (int k = 0; k < 3; ++k) {
+                const uint64_t scale = count * ch.Max[k];
+                // Truncating like the 1:1 conversion, so a flat area keeps its colour when stretched.
+                const uint32_t level = scale ? uint32_t(acc[k] * 255u / scale) : 0;
+                word |= std::min<uint32_t>(level, 255) << (16 - 8 * k);
+            }
+            out[c] = word;
+        }
+    }
+}
+
+template <int Bytes>
+void Nearest(const SourcePixels& s, const Area& src, TargetPixels& t, const Area& dst, int i0, int i1, int j0,
+             int j1) {
+    const Channels ch(s);
+    const bool swap = NeedsSwap(s);
+    auto centre = [](int64_t start, int64_t len, int64_t n, int64_t i, int limit) {
+        return int(std::clamp<int64_t>(start + ((2 * i + 1) * len) / (2 * n), 0, limit - 1));
+    };
+    std::vector<int> column(size_t(i1 - i0));
+    for (int i = i0; i < i1; ++i)
+        column[size_t(i - i0)] = centre(src.X, src.Width, dst.Width, i - dst.X, s.Width);
+    for (int j = j0; j < j1; ++j) {
+        const uint8_t* row =
+            s.Data + size_t(centre(src.Y, src.Height, dst.Height, j - dst.Y, s.Height)) * s.Stride;
+        uint32_t* out = t.Data + size_t(j) * t.Stride + i0;
+        for (size_t c = 0; c < column.size(); ++c) {
+            const uint32_t v = Fetch<Bytes>(row + size_t(column[c]) * Bytes, swap, s.Colours);
+            out[c] = Bytes == 1 ? v : ch.Convert(v);
+        }
+    }
+}
+
+bool Usable(const SourcePixels& s) {
+    return s.Data && s.Width > 0 && s.Height > 0 &&
+           (s.BitsPerPixel == 16 || s.BitsPerPixel == 32 || (s.BitsPerPixel == 8 && s.Colours));
+}
+
+} // namespace
+
+void CopyConverted(const SourcePixels& source, int sx, int sy, int w, int h, TargetPixels& target, int dx,
+                   int dy) {
+    if (!Usable(source) || !target.Data)
+        return;
+    // Clip against both images, moving both corners together.
+    auto clip = [](int& from, int& to, int& len, int fromLimit, int toLimit) {
+        if (from < 0) {
+            len += from;
+            to -= from;
+            from = 0;
+        }
+        if (to < 0) {
+            len += to;
+            from -= to;
+            to = 0;
+        }
+        len = std::min({len, fromLimit - from, toLimit - to});
+    };
+    clip(sx, dx, w, source.Width, target.Width);
+    clip(sy, dy, h, source.Height, target.Height);
+    if (w <= 0 || h <= 0)
+        return;
+    switch (source.BitsPerPixel) {
+    case 8:
+        CopyRows<1>(source, sx, sy, w, h, target, dx, dy);
+        break;
+    case 16:
+        CopyRows<2>(source, sx, sy, w, h, target, dx, dy);
+        break;
+    default:
+        CopyRows<4>(source, sx, sy, w, h, target, dx, dy);
+        break;
+    }
+}
+
+void StretchConverted(const SourcePixels& source, const Area& src, TargetPixels& target, const Area& dst,
+                      StretchFilter filter) {
+    if (!Usable(source) || !target.Data || src.Width <= 0 || src.Height <= 0 || dst.Width <= 0 ||
+        dst.Height <= 0)
+        return;
+    const int i0 = std::max(0, dst.X), i1 = std::min(target.Width, dst.X + dst.Width);
+    const int j0 = std::max(0, dst.Y), j1 = std::min(target.Height, dst.Y + dst.Height);
+    if (i0 >= i1 || j0 >= j1)
+        return;
+    const bool halftone = filter == StretchFilter::Halftone;
+    switch (source.BitsPerPixel) {
+    case 8:
+        halftone ? Halftone<1>(source, src, target, dst, i0, i1, j0, j1)
+                 : Nearest<1>(source, src, target, dst, i0, i1, j0, j1);
+        break;
+    case 16:
+        halftone ? Halftone<2>(source, src, target, dst, i0, i1, j0, j1)
+                 : Nearest<2>(source, src, target, dst, i0, i1, j0, j1);
+        break;
+    default:
+        halftone ? Halftone<4>(source, src, target, dst, i0, i1, j0, j1)
+                 : Nearest<4>(source, src, target, dst, i0, i1, j0, j1);
+        break;
+    }
+}
+
+} // namespace dova

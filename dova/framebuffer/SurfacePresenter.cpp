@@ -1,0 +1,74 @@
+#include "SurfacePresenter.h"
+
+#include "../engine/ViewerState.h"
+
+#include <algorithm>
+
+namespace dova {
+
+CSurfacePresenter::CSurfacePresenter(CViewerState& state, CBackSurface& surface)
+    : State(state), Surface(surface) {}
+
+Area CSurfacePresenter::WindowAreaFor(const StretchRatio& ratio, bool stretch, int frameWidth,
+                                      int frameHeight, int x, int y, int width, int height) {
+    if (!stretch) {
+        const int left = std::max(0, x), top = std::max(0, y);
+        const int right = std::min(frameWidth, x + width), bottom = std::min(frameHeight, y + height);
+        if (right <= left || bottom <= top)
+            return Area{};
+        return Area{left, top, right - left, bottom - top};
+    }
+    Edges e = ScaleRectOutward(ratio, x, y, x + width, y + height);
+    e.Left = std::max(0, e.Left);
+    e.Top = std::max(0, e.Top);
+    e.Right = std::min(e.Right, ScaleX(ratio, frameWidth));
+    e.Bottom = std::min(e.Bottom, ScaleY(ratio, frameHeight));
+    if (e.Right <= e.Left || e.Bottom <= e.Top)
+        return Area{};
+    return Area{e.Left, e.Top, e.Right - e.Left, e.Bottom - e.Top};
+}
+
+void CSurfacePresenter::Present(const CFrameBuffer& frame, int x, int y, int width, int height) {
+    if (!frame.HasBitmap() || width <= 0 || height <= 0)
+        return;
+    StretchRatio ratio;
+    bool stretch;
+    StretchFilter filter;
+    {
+        CLockGuard hold(State); // framebuffer lock first (our caller's), state lock second
+        ratio = StretchRatio{State.StretchXNum, State.StretchXDen, State.StretchYNum, State.StretchYDen};
+        stretch = State.Stretch;
+        filter = State.StretchMode == 4 ? StretchFilter::Halftone : StretchFilter::ColourOnColour;
+    }
+    const int frameWidth = frame.Width(), frameHeight = frame.Height();
+    const Area window = WindowAreaFor(ratio, stretch, frameWidth, frameHeight, x, y, width, height);
+    if (window.Width <= 0 || window.Height <= 0)
+        return;
+
+    SourcePixels source;
+    source.Data = frame.Data();
+    source.Width = frameWidth;
+    source.Height = frameHeight;
+    source.Stride = frame.Stride();
+    source.BitsPerPixel = frame.BitsPerPixel();
+    source.Format = frame.Format();
+    source.Colours = &frame.ColourTable();
+    {
+        std::lock_guard<std::mutex> hold(Surface.Mutex());
+        if (stretch) {
+            Surface.EnsureSize(ScaleX(ratio, frameWidth), ScaleY(ratio, frameHeight));
+            TargetPixels target = Surface.Target();
+            const Area from = UnscaleRect(ratio, window.X, window.Y, window.Width, window.Height);
+            StretchConverted(source, from, target, window, filter);
+        } else {
+            Surface.EnsureSize(frameWidth, frameHeight);
+            TargetPixels target = Surface.Target();
+            CopyConverted(source, window.X, window.Y, window.Width, window.Height, target, window.X,
+                          window.Y);
+        }
+    }
+    State.Post(HostMessage::RepaintWindow, PackWords(uint32_t(window.X), uint32_t(window.Y)),
+               PackWords(uint32_t(window.Width), uint32_t(window.Height)));
+}
+
+} // namespace dova

@@ -1,0 +1,31 @@
+#pragma once
+// CSurfacePresenter: shows framebuffer areas by converting (and, while stretching, scaling) them
+// into the viewer's back surface, then telling the host which window area changed
+// (HostMessage::RepaintWindow, window units). It runs with the framebuffer lock held, on the session
+// thread after decoding or on the user-interface thread when the whole image must be rebuilt; the
+// host's paint handler then copies from the back surface and never scales.
+
+#include "BackSurface.h"
+#include "FrameBuffer.h"
+
+namespace dova {
+
+class CViewerState;
+
+class CSurfacePresenter : public IFramePresenter {
+public:
+    CSurfacePresenter(CViewerState& state, CBackSurface& surface);
+
+    void Present(const CFrameBuffer& frame, int x, int y, int width, int height) override;
+
+    // The window area a frame rectangle draws into under the given settings (cell-aligned while
+    // stretching, cut at the frame's scaled size); empty when nothing would be drawn.
+    static Area WindowAreaFor(const StretchRatio& ratio, bool stretch, int frameWidth, int frameHeight, int x,
+                              int y, int width, int height);
+
+private:
+    CViewerState& State;
+    CBackSurface& Surface;
+};
+
+} // namespace dova

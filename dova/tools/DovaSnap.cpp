@@ -1,0 +1,49 @@
+// dova-snap: connects to an RFB server with the viewer's engine and prints what the server told it.
+
+#include "SnapConnection.h"
+#include "SnapOptions.h"
+
+#include <cstdio>
+
+namespace {
+
+// The connect attempt itself gives up after 20 s; the handshake may wait on a slow server a little.
+constexpr auto ConnectLimit = std::chrono::seconds(60);
+
+void PrintFormat(const char* title, const dova::PixelFormat& f) {
+    std::printf("%s: %d bpp, depth %d, %s, %s, red %d<<%d, green %d<<%d, blue %d<<%d\n", title,
+                f.BitsPerPixel, f.Depth, f.BigEndian ? "big-endian" : "little-endian",
+                f.TrueColour ? "true colour" : "colour map", f.RedMax, f.RedShift, f.GreenMax, f.GreenShift,
+                f.BlueMax, f.BlueShift);
+}
+
+void PrintServer(dova::CViewerState& state) {
+    dova::CLockGuard hold(state);
+    std::printf("Server version: %s\n",
+                state.ServerVersion.substr(0, state.ServerVersion.find('\n')).c_str());
+    std::printf("Desktop name: %s\n", state.DesktopName.c_str());
+    std::printf("Size: %dx%d\n", state.FrameWidth, state.FrameHeight);
+    PrintFormat("Server pixel format", state.ServerPixelFormat);
+    PrintFormat("Pixel format in use", state.CurrentPixelFormat);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    dova_snap::SnapOptions options;
+    std::string error;
+    if (!dova_snap::ParseSnapOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "dova-snap: %s\n%s", error.c_str(), dova_snap::Usage);
+        return 2;
+    }
+    try {
+        dova_snap::SnapConnection connection(options);
+        connection.Connect(ConnectLimit);
+        PrintServer(connection.State());
+        std::fflush(stdout);
+    } catch (const dova::CSimpleException& failure) {
+        std::fprintf(stderr, "dova-snap: error %d: %s\n", failure.Code, failure.Message.c_str());
+        return 1;
+    }
+    return 0;
+}

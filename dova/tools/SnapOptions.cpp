@@ -1,0 +1,105 @@
+#include "SnapOptions.h"
+
+#include "engine/ServerAddress.h"
+
+#include <functional>
+#include <vector>
+
+namespace dova_snap {
+
+const char* const Usage = "usage: dova-snap HOST[:PORT] [--password P] [--bpp 8|16|32] [--out FILE.png]\n"
+                          "  HOST:N with N below 100 is display N (port 5900 + N); HOST:PN is port N.\n";
+
+namespace {
+
+struct Option {
+    const char* Name;
+    bool TakesValue;
+    // Applies the value; returns an error text, empty when fine.
+    std::function<std::string(SnapOptions&, const std::string&)> Apply;
+};
+
+bool ParseInt(const std::string& text, int& out) {
+    if (text.empty() || text.size() > 9)
+        return false;
+    int v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + (c - '0');
+    }
+    out = v;
+    return true;
+}
+
+const std::vector<Option>& OptionTable() {
+    static const std::vector<Option> table = {
+        {"--password", true,
+         [](SnapOptions& o, const std::string& v) {
+             o.HasPassword = true;
+             o.Password = v;
+             return std::string();
+         }},
+        {"--bpp", true,
+         [](SnapOptions& o, const std::string& v) {
+             if (!ParseInt(v, o.BitsPerPixel) ||
+                 (o.BitsPerPixel != 8 && o.BitsPerPixel != 16 && o.BitsPerPixel != 32))
+                 return std::string("--bpp takes 8, 16 or 32");
+             return std::string();
+         }},
+        {"--out", true,
+         [](SnapOptions& o, const std::string& v) {
+             o.OutPath = v;
+             return std::string();
+         }},
+    };
+    return table;
+}
+
+} // namespace
+
+bool ParseSnapOptions(int argc, char** argv, SnapOptions& options, std::string& error) {
+    bool haveServer = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument.rfind("--", 0) != 0) {
+            if (haveServer) {
+                error = "more than one server given: " + argument;
+                return false;
+            }
+            dova::SplitServerText(argument, options.Host, options.Port);
+            haveServer = true;
+            continue;
+        }
+        const Option* found = nullptr;
+        for (const Option& option : OptionTable())
+            if (argument == option.Name)
+                found = &option;
+        if (!found) {
+            error = "unknown option " + argument;
+            return false;
+        }
+        std::string value;
+        if (found->TakesValue) {
+            if (i + 1 >= argc) {
+                error = argument + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+        }
+        error = found->Apply(options, value);
+        if (!error.empty())
+            return false;
+    }
+    if (!haveServer || options.Host.empty()) {
+        error = "no server given";
+        return false;
+    }
+    if (options.Port <= 0 || options.Port > 65535) {
+        error = "port out of range";
+        return false;
+    }
+    return true;
+}
+
+} // namespace dova_snap

@@ -1,0 +1,23 @@
+#pragma once
+// Command line of dova-snap. To add an option: a field here, an entry in the option table of
+// SnapOptions.cpp, a line in the usage text.
+
+#include <string>
+
+namespace dova_snap {
+
+struct SnapOptions {
+    std::string Host;
+    int Port = 5900;
+    bool HasPassword = false;
+    std::string Password;
+    int BitsPerPixel = 32;
+    std::string OutPath; // --out FILE.png
+};
+
+extern const char* const Usage;
+
+// Fills options from the arguments; false with a message on a bad command line.
+bool ParseSnapOptions(int argc, char** argv, SnapOptions& options, std::string& error);
+
+} // namespace dova_snap

@@ -1,0 +1,219 @@
+#include "engine/CoolSocket.h"
+#include "ScriptedServer.h"
+#include "engine/EngineExceptions.h"
+#include "engine/ViewerState.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <future>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace dova;
+using namespace latis_test;
+
+namespace {
+
+// A viewer state with a recording host and a socket attached to a scripted peer.
+struct Connection {
+    RecordingHost Host;
+    CViewerState State{&Host};
+    ScriptedPeer Peer;
+    CCoolSocket Socket{State};
+    Connection() { Socket.AttachConnected(Peer.TakeClientSide()); }
+};
+
+// Runs f and returns the code and level of the engine exception it raised.
+template <typename F> std::pair<int32_t, ExceptionLevel> Failure(F&& f) {
+    try {
+        f();
+    } catch (const CSimpleException& e) {
+        return {e.Code, e.Level};
+    }
+    ADD_FAILURE() << "no engine exception raised";
+    return {-1, ExceptionLevel::Quiet};
+}
+
+void Pause() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+}
+
+} // namespace
+
+TEST(CoolSocketRead, PeerCloseDuringWaitIsConnectionClosed) {
+    Connection c;
+    auto reading = std::async(std::launch::async, [&] {
+        uint8_t buffer[8];
+        return Failure([&] { c.Socket.ReadBytes(buffer, sizeof buffer); });
+    });
+    c.Peer.Send(Bytes({1, 2, 3}));
+    Pause();
+    c.Peer.CloseServerSide();
+    const auto [code, level] = reading.get();
+    EXPECT_EQ(code, codes::SocketClosed);
+    EXPECT_EQ(level, ExceptionLevel::Error);
+}
+
+TEST(CoolSocketRead, PeerCloseAfterOwnerCloseIsQuiet) {
+    Connection c;
+    c.Socket.CloseByOwner(true);
+    c.Peer.CloseServerSide();
+    uint8_t buffer[4];
+    EXPECT_EQ(Failure([&] { c.Socket.ReadBytes(buffer, sizeof buffer); }).second, ExceptionLevel::Quiet);
+    EXPECT_EQ(Failure([&] { c.Socket.WriteBytes(buffer, sizeof buffer); }).second, ExceptionLevel::Quiet);
+    EXPECT_EQ(c.State.State.load(), states::NotConnected);
+}
+
+TEST(CoolSocketRead, OwnerCloseEndsBlockedReadQuietly) {
+    Connection c;
+    c.State.State = states::Dispatching;
+    auto reading = std::async(std::launch::async, [&] {
+        uint8_t buffer[16];
+        return Failure([&] { c.Socket.ReadBytes(buffer, sizeof buffer); });
+    });
+    Pause();
+    c.Socket.CloseByOwner(true);
+    EXPECT_EQ(reading.get().second, ExceptionLevel::Quiet);
+    EXPECT_EQ(c.State.State.load(), states::NotConnected);
+}
+
+TEST(CoolSocketRead, PiecesMakeOneReadWithOneNotification) {
+    Connection c;
+    c.State.FireDataTransfers = true;
+    std::thread sender([&] {
+        c.Peer.Send(Bytes({0, 1, 2, 3}));
+        Pause();
+        c.Peer.Send(Bytes({4, 5, 6, 7}));
+        Pause();
+        c.Peer.Send(Bytes({8, 9, 10, 11}));
+    });
+    uint8_t buffer[12] = {};
+    c.Socket.ReadBytes(buffer, sizeof buffer);
+    sender.join();
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(buffer[i], i);
+    const auto posted = c.Host.Messages();
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].Message, HostMessage::DataTransfer);
+    EXPECT_EQ(posted[0].WParam, 12u);
+    EXPECT_EQ(posted[0].LParam, 0u);
+
+    c.Socket.WriteBytes(buffer, 5);
+    EXPECT_EQ(c.Peer.Receive(5).size(), 5u);
+    ASSERT_EQ(c.Host.Count(HostMessage::DataTransfer), 2u);
+    EXPECT_EQ(c.Host.Messages().back().WParam, 12u);
+    EXPECT_EQ(c.Host.Messages().back().LParam, 5u);
+}
+
+TEST(CoolSocketRead, PeekedByteCountsTwice) {
+    Connection c;
+    c.Peer.Send(Bytes({42, 7}));
+    EXPECT_EQ(c.Socket.ReadByte(CCoolSocket::PeekFlag), 42);
+    EXPECT_EQ(c.Socket.TotalRead(), 1u);
+    EXPECT_EQ(c.Socket.ReadByte(), 42);
+    EXPECT_EQ(c.Socket.TotalRead(), 2u);
+    EXPECT_EQ(c.Socket.ReadByte(), 7);
+    EXPECT_EQ(c.Socket.TotalRead(), 3u);
+}
+
+TEST(CoolSocketRead, NoNotificationWhenSwitchedOffButTotalsAdvance) {
+    Connection c;
+    c.State.FireDataTransfers = false;
+    c.Peer.Send(Bytes({0, 0, 1, 2}));
+    EXPECT_EQ(c.Socket.ReadUInt32(), 0x0102u);
+    c.Socket.WriteBytes("abc", 3);
+    EXPECT_EQ(c.Socket.TotalRead(), 4u);
+    EXPECT_EQ(c.Socket.TotalWritten(), 3u);
+    EXPECT_TRUE(c.Host.Messages().empty());
+}
+
+TEST(CoolSocketRead, EmptyRequestsDoNothing) {
+    Connection c;
+    c.State.FireDataTransfers = true;
+    c.Socket.ReadBytes(nullptr, 4);
+    uint8_t b;
+    c.Socket.ReadBytes(&b, 0);
+    c.Socket.WriteBytes(&b, 0);
+    EXPECT_TRUE(c.Host.Messages().empty());
+}
+
+TEST(CoolSocketConnect, ClosedPortIsConnectFailure) {
+    CViewerState state;
+    CCoolSocket socket(state);
+    const auto [code, level] = Failure([&] { socket.Connect("127.0.0.1", FreeLoopbackPort()); });
+    EXPECT_EQ(code, codes::SocketConnect);
+    EXPECT_EQ(level, ExceptionLevel::Error);
+}
+
+TEST(CoolSocketConnect, UnresolvableNameIsAddressFailure) {
+    CViewerState state;
+    CCoolSocket socket(state);
+    EXPECT_EQ(Failure([&] { socket.Connect("nonexistent.invalid", 5900); }).first, codes::SocketNoAddress);
+}
+
+TEST(CoolSocketConnect, ConnectsByDottedAddressAndByName) {
+    LoopbackListener listener;
+    for (const char* host : {"127.0.0.1", "localhost"}) {
+        CViewerState state;
+        CCoolSocket socket(state);
+        socket.Connect(host, listener.Port());
+        ScriptedPeer server(listener.Accept());
+        server.Send(Bytes({9}));
+        EXPECT_EQ(socket.ReadByte(), 9) << host;
+        EXPECT_EQ(socket.Host(), host);
+        EXPECT_EQ(socket.Port(), listener.Port());
+    }
+}
+
+namespace {
+// A listener whose accept queue is full: further connection attempts stay pending.
+struct FullListener {
+    int Listener = -1;
+    std::vector<int> Queued;
+    int Port = 0;
+    FullListener() {
+        Listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(Listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(Listener, 0);
+        socklen_t size = sizeof a;
+        ::getsockname(Listener, reinterpret_cast<sockaddr*>(&a), &size);
+        Port = ntohs(a.sin_port);
+        for (int i = 0; i < 4; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+            Queued.push_back(fd);
+        }
+    }
+    ~FullListener() {
+        for (int fd : Queued)
+            ::close(fd);
+        ::close(Listener);
+    }
+};
+} // namespace
+
+TEST(CoolSocketConnect, OwnerCloseEndsPendingConnectQuietly) {
+    FullListener full;
+    CViewerState state;
+    CCoolSocket socket(state);
+    auto connecting = std::async(std::launch::async,
+                                 [&] { return Failure([&] { socket.Connect("127.0.0.1", full.Port); }); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    socket.CloseByOwner(true);
+    EXPECT_EQ(connecting.get().second, ExceptionLevel::Quiet);
+}
+
+TEST(CoolSocketConnect, OwnerCloseBeforeConnectStillEndsIt) {
+    LoopbackListener listener;
+    CViewerState state;
+    CCoolSocket socket(state);
+    socket.CloseByOwner(true);
+    EXPECT_EQ(Failure([&] { socket.Connect("127.0.0.1", listener.Port()); }).second, ExceptionLevel::Quiet);
+    EXPECT_EQ(listener.Accept(std::chrono::milliseconds(100)), -1) << "no connection was made";
+}

@@ -1,0 +1,306 @@
+#include "engine/Handshake.h"
+#include "ScriptedServer.h"
+#include "engine/ConnectThread.h"
+#include "engine/CoolSocket.h"
+#include "engine/EngineExceptions.h"
+#include "engine/ViewerState.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace dova;
+using namespace latis_test;
+
+namespace {
+
+std::vector<uint8_t> FromHex(const std::string& hex) {
+    std::vector<uint8_t> out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(uint8_t(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+std::vector<uint8_t> ServerInit(uint16_t width, uint16_t height, uint8_t bitsPerPixel,
+                                const std::string& name) {
+    std::vector<uint8_t> out;
+    AppendU16(out, width);
+    AppendU16(out, height);
+    const auto format = Bytes({bitsPerPixel, 24, 0, 1, 0, 255, 0, 255, 0, 255, 16, 8, 0, 0, 0, 0});
+    out.insert(out.end(), format.begin(), format.end());
+    AppendU32(out, uint32_t(name.size()));
+    out.insert(out.end(), name.begin(), name.end());
+    return out;
+}
+
+std::vector<uint8_t> U32(uint32_t v) {
+    std::vector<uint8_t> out;
+    AppendU32(out, v);
+    return out;
+}
+
+std::string Text(const std::vector<uint8_t>& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// One connection attempt of a viewer: the connect thread against a scripted server on loopback. The
+// test plays the server and, where asked, the host answering the password prompt.
+struct Attempt {
+    RecordingHost Host;
+    CViewerState State{&Host};
+    CCoolSocket Socket{State};
+    LoopbackListener Listener;
+    std::unique_ptr<ScriptedPeer> Server;
+    CConnectThread Thread{State};
+
+    explicit Attempt(const std::string& password = {}) {
+        State.Server = "127.0.0.1";
+        State.Port = Listener.Port();
+        State.Password = password;
+        State.Socket = &Socket;
+        Thread.Start();
+        Server = std::make_unique<ScriptedPeer>(Listener.Accept());
+    }
+    // As the viewer stops: close first, so a blocked read ends, then release the password wait.
+    ~Attempt() {
+        Socket.CloseByOwner(true);
+        State.CancelPasswordWait();
+        Thread.Stop();
+    }
+
+    // Server side of the version exchange: sends the version, checks what the client announces.
+    void ExchangeVersions(const std::string& serverVersion = "RFB 003.008\n") {
+        Server->Send(serverVersion);
+        EXPECT_EQ(Text(Server->Receive(12)), "RFB 003.004\n");
+    }
+    // From ClientInit to the end of a successful handshake.
+    void FinishAfterSecurity(uint16_t width = 800, uint16_t height = 600) {
+        EXPECT_EQ(Server->Receive(1), Bytes({1})) << "ClientInit, shared";
+        Server->Send(ServerInit(width, height, 32, "desk"));
+        const auto setPixelFormat = Server->Receive(20);
+        ASSERT_EQ(setPixelFormat.size(), 20u);
+        EXPECT_EQ(setPixelFormat[0], 0);
+        EXPECT_EQ(setPixelFormat[4], 16) << "the viewer's own format, not the server's";
+        const auto setEncodings = Server->Receive(4 + 6 * 4);
+        ASSERT_EQ(setEncodings.size(), 28u);
+        EXPECT_EQ(setEncodings[0], 2);
+        EXPECT_EQ(setEncodings[3], 6);
+        ASSERT_TRUE(Host.WaitFor(HostMessage::Connected));
+    }
+    // The engine exception the connect thread reported.
+    std::unique_ptr<CSimpleException> Reported() {
+        EXPECT_TRUE(Host.WaitFor(HostMessage::Exception));
+        std::unique_ptr<CSimpleException> e;
+        EXPECT_TRUE(State.TakeException(e));
+        return e ? std::move(e) : std::make_unique<CSimpleException>(-1, "none", ExceptionLevel::Quiet);
+    }
+};
+
+} // namespace
+
+TEST(Handshake, Version38ServerStillGets34AndConnects) {
+    Attempt a;
+    a.ExchangeVersions("RFB 003.008\n");
+    a.Server->Send(U32(1));
+    a.FinishAfterSecurity(800, 600);
+    EXPECT_EQ(a.State.State.load(), states::Connected);
+    CLockGuard hold(a.State);
+    EXPECT_EQ(a.State.ServerVersion, "RFB 003.008\n");
+    EXPECT_EQ(a.State.FrameWidth, 800);
+    EXPECT_EQ(a.State.FrameHeight, 600);
+    EXPECT_EQ(a.State.ServerPixelFormat.BitsPerPixel, 32);
+    EXPECT_EQ(a.State.ServerPixelFormat.RedMax, 255);
+    EXPECT_EQ(a.State.DesktopName, "desk");
+    EXPECT_EQ(a.Host.Count(HostMessage::Password), 0u);
+}
+
+TEST(Handshake, UnknownSecurityTypesMeanNoAuthentication) {
+    for (uint32_t type : {1u, 16u}) {
+        Attempt a;
+        a.ExchangeVersions();
+        a.Server->Send(U32(type));
+        a.FinishAfterSecurity();
+        EXPECT_EQ(a.State.State.load(), states::Connected) << "type " << type;
+    }
+}
+
+TEST(Handshake, NotSharedSendsZeroClientInit) {
+    Attempt a;
+    a.ExchangeVersions();
+    {
+        CLockGuard hold(a.State);
+        a.State.Shared = false;
+    }
+    a.Server->Send(U32(1));
+    EXPECT_EQ(a.Server->Receive(1), Bytes({0}));
+}
+
+TEST(Handshake, RefusalReasonIsTheErrorMessage) {
+    Attempt a;
+    a.ExchangeVersions();
+    a.Server->Send(U32(0));
+    a.Server->Send(U32(5));
+    a.Server->Send(std::string("abcde"));
+    const auto e = a.Reported();
+    EXPECT_EQ(e->Code, codes::Handshake);
+    EXPECT_EQ(e->Level, ExceptionLevel::Error);
+    EXPECT_EQ(e->Message, "abcde");
+}
+
+TEST(Handshake, AbsurdReasonLengthIsRefusedUnread) {
+    Attempt a;
+    a.ExchangeVersions();
+    a.Server->Send(U32(0));
+    a.Server->Send(U32(0xFFFFFFF0u));
+    const auto e = a.Reported();
+    EXPECT_EQ(e->Code, codes::Handshake);
+    EXPECT_NE(e->Message.find("4294967280"), std::string::npos) << e->Message;
+}
+
+TEST(Handshake, ServerInitValidation) {
+    struct Case {
+        uint16_t Width, Height;
+        uint8_t Bits;
+        const char* Message;
+    };
+    for (const Case& c : {Case{16385, 600, 32, "Remote frame buffer size invalid (16385, 600)."},
+                          Case{640, 65535, 16, "Remote frame buffer size invalid (640, 65535)."},
+                          Case{640, 480, 24, "Remote frame buffer bits per pixel invalid (24)."}}) {
+        Attempt a;
+        a.ExchangeVersions();
+        a.Server->Send(U32(1));
+        EXPECT_EQ(a.Server->Receive(1).size(), 1u);
+        a.Server->Send(ServerInit(c.Width, c.Height, c.Bits, "name"));
+        const auto e = a.Reported();
+        EXPECT_EQ(e->Code, codes::Validity);
+        EXPECT_EQ(e->Message, c.Message);
+        EXPECT_EQ(a.State.State.load(), states::NotConnected) << "the connection is closed first";
+        CLockGuard hold(a.State);
+        EXPECT_EQ(a.State.DesktopName, "name") << "read in full before validation";
+    }
+}
+
+TEST(Handshake, EmptyFrameIsAccepted) {
+    Attempt a;
+    a.ExchangeVersions();
+    a.Server->Send(U32(1));
+    a.FinishAfterSecurity(0, 0);
+    EXPECT_EQ(a.State.State.load(), states::Connected);
+}
+
+TEST(Handshake, AbsurdDesktopNameLengthIsRefused) {
+    Attempt a;
+    a.ExchangeVersions();
+    a.Server->Send(U32(1));
+    a.Server->Receive(1);
+    auto init = ServerInit(640, 480, 32, "");
+    init[20] = init[21] = init[22] = init[23] = 0xFF;
+    a.Server->Send(init);
+    const auto e = a.Reported();
+    EXPECT_EQ(e->Code, codes::Validity);
+    EXPECT_NE(e->Message.find("name"), std::string::npos) << e->Message;
+    EXPECT_EQ(a.State.State.load(), states::NotConnected);
+}
+
+TEST(Handshake, PasswordUsesFirstEightBytes) {
+    // Answer computed with an independent DES for this password and challenge.
+    Attempt a("0123456789");
+    a.ExchangeVersions();
+    a.Server->Send(U32(2));
+    a.Server->Send(FromHex("e871bf08ab48e63ee629ea4588ba1a76"));
+    EXPECT_EQ(a.Server->Receive(16), FromHex("b24a3749b608444e810923ceb3d5df7d"));
+    a.Server->Send(U32(0));
+    a.FinishAfterSecurity();
+    EXPECT_EQ(a.Host.Count(HostMessage::Password), 0u);
+}
+
+TEST(Handshake, RefusedPasswordIsError513) {
+    Attempt a("secret12");
+    a.ExchangeVersions();
+    a.Server->Send(U32(2));
+    a.Server->Send(std::vector<uint8_t>(16, 0x5A));
+    EXPECT_EQ(a.Server->Receive(16).size(), 16u);
+    a.Server->Send(U32(1));
+    const auto e = a.Reported();
+    EXPECT_EQ(e->Code, codes::HandshakeAuth);
+    EXPECT_EQ(e->Message, "The password was incorrect.");
+    EXPECT_EQ(e->Level, ExceptionLevel::Error);
+}
+
+TEST(Handshake, HostSuppliesMissingPassword) {
+    Attempt a;
+    a.ExchangeVersions();
+    a.Server->Send(U32(2));
+    ASSERT_TRUE(a.Host.WaitFor(HostMessage::Password));
+    {
+        CLockGuard hold(a.State);
+        a.State.Password = "secret12";
+    }
+    a.State.PasswordAnswered();
+    a.Server->Send(FromHex("4505fe3d151ee3b50064dc19d20e84fd"));
+    EXPECT_EQ(a.Server->Receive(16), FromHex("754f8dedfde75ccc7d8d1dc4dd863094"));
+    a.Server->Send(U32(0));
+    a.FinishAfterSecurity();
+}
+
+TEST(Handshake, HostGivingNoPasswordCancels) {
+    Attempt a;
+    a.ExchangeVersions();
+    a.Server->Send(U32(2));
+    ASSERT_TRUE(a.Host.WaitFor(HostMessage::Password));
+    a.State.PasswordAnswered();
+    const auto e = a.Reported();
+    EXPECT_EQ(e->Code, codes::HandshakeAuthCancelled);
+    EXPECT_EQ(e->Level, ExceptionLevel::Warning);
+    EXPECT_EQ(e->Message, "Password authentication cancelled.");
+    EXPECT_EQ(a.State.State.load(), states::NotConnected);
+    EXPECT_TRUE(a.Socket.IsClosing());
+}
+
+TEST(Handshake, StoppingViewerReleasesPasswordWait) {
+    Attempt a;
+    a.ExchangeVersions();
+    a.Server->Send(U32(2));
+    ASSERT_TRUE(a.Host.WaitFor(HostMessage::Password));
+    a.State.CancelPasswordWait(); // the viewer stops; nobody will answer the prompt
+    const auto e = a.Reported();
+    EXPECT_EQ(e->Code, codes::HandshakeAuthCancelled);
+    EXPECT_EQ(a.State.State.load(), states::NotConnected);
+}
+
+TEST(Handshake, ServerVanishingMidHandshakeIsConnectionClosed) {
+    Attempt a;
+    a.ExchangeVersions();
+    a.Server->Send(Bytes({0, 0}));
+    a.Server->CloseServerSide();
+    const auto e = a.Reported();
+    EXPECT_EQ(e->Code, codes::SocketClosed);
+    EXPECT_EQ(a.State.State.load(), states::Handshaking) << "other failures leave the state as it was";
+}
+
+TEST(Handshake, OwnerCloseDuringHandshakeReportsNothing) {
+    Attempt a;
+    a.ExchangeVersions();
+    a.Socket.CloseByOwner(true);
+    a.Thread.Stop();
+    EXPECT_EQ(a.Host.Count(HostMessage::Exception), 0u);
+    EXPECT_EQ(a.Host.Count(HostMessage::Connected), 0u);
+}
+
+TEST(Handshake, ClosedPortReportsConnectFailure) {
+    RecordingHost host;
+    CViewerState state(&host);
+    CCoolSocket socket(state);
+    state.Server = "127.0.0.1";
+    state.Port = FreeLoopbackPort();
+    state.Socket = &socket;
+    CConnectThread thread(state);
+    thread.Start();
+    ASSERT_TRUE(host.WaitFor(HostMessage::Exception));
+    thread.Stop();
+    std::unique_ptr<CSimpleException> e;
+    ASSERT_TRUE(state.TakeException(e));
+    EXPECT_EQ(e->Code, codes::SocketConnect);
+    EXPECT_EQ(e->Message, "Failed to connect to server/host");
+    EXPECT_EQ(state.State.load(), states::Handshaking);
+}

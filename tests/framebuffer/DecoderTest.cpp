@@ -1,0 +1,397 @@
+// The rectangle loop and the five decoders, run thread-free on server bytes from memory.
+
+#include "RecordingPresenter.h"
+#include "ScriptedServer.h"
+#include "ServerStream.h"
+#include "engine/MemoryTransport.h"
+#include "engine/RfbProtocol.h"
+#include "engine/ViewerState.h"
+#include "framebuffer/FrameBuffer.h"
+#include "framebuffer/HextileDecoder.h"
+#include "framebuffer/RectangleLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace dova;
+using latis_test::PresentedArea;
+using latis_test::ServerStream;
+
+namespace {
+
+constexpr uint32_t Red = 0x00FF0000, Green = 0x0000FF00, Blue = 0x000000FF, White = 0x00FFFFFF;
+
+struct DecodeRig {
+    latis_test::RecordingHost Host;
+    latis_test::RecordingPresenter Presenter;
+    CViewerState State{&Host};
+    CFrameBuffer Frame{State, &Presenter};
+    CMemorySource Source;
+    CMemorySink Sink;
+    CRfbProtocol Protocol{State, Source, Sink};
+    std::vector<uint8_t> Bytes;
+
+    DecodeRig(int width, int height, int bitsPerPixel) {
+        State.SetRequestedPixelFormat(bitsPerPixel);
+        State.CurrentPixelFormat = State.RequestedPixelFormat;
+        State.FrameWidth = uint16_t(width);
+        State.FrameHeight = uint16_t(height);
+        Frame.Create(width, height, bitsPerPixel);
+    }
+    // Runs the rectangle loop on the stream's bytes (the rectangles of one update, no message head).
+    void Run(const ServerStream& stream, int count) {
+        Bytes = stream.Data;
+        Source.Reset(Bytes.data(), Bytes.size());
+        CRectangleLoop::Run(Protocol, Frame, uint16_t(count));
+    }
+    uint32_t Pixel(int x, int y) const {
+        uint32_t value = 0;
+        std::memcpy(&value, Frame.Data() + y * Frame.Stride() + x * Frame.BytesPerPixel(),
+                    size_t(Frame.BytesPerPixel()));
+        return value;
+    }
+    // Code and message of the engine error the loop raises.
+    CSimpleException Failure(const ServerStream& stream, int count) {
+        try {
+            Run(stream, count);
+        } catch (const CSimpleException& e) {
+            return e;
+        }
+        return CSimpleException(0, "no failure", ExceptionLevel::Quiet);
+    }
+};
+
+ServerStream Stream(int bpp) {
+    return ServerStream(bpp);
+}
+
+} // namespace
+
+// ---- Rectangle loop ----
+
+TEST(RectangleLoop, RectangleMustLieInsideTheFrame) {
+    DecodeRig rig(100, 50, 32);
+    auto atEdge = Stream(32).Rect(90, 40, 10, 10, encodings::Raw).Pixels(Red, 100);
+    rig.Run(atEdge, 1);
+    EXPECT_EQ(rig.Pixel(99, 49), Red) << "right edge equal to the frame width is accepted";
+
+    const auto failure = rig.Failure(Stream(32).Rect(90, 0, 11, 10, encodings::Raw).Pixels(Green, 110), 1);
+    EXPECT_EQ(failure.Code, codes::Validity);
+    EXPECT_EQ(failure.Message, "Update rectangle out of bounds (90, 0, 11, 10).");
+    EXPECT_EQ(rig.Pixel(90, 0), 0u) << "nothing of the refused rectangle is drawn";
+
+    // Sums that would overflow 16 bits.
+    EXPECT_EQ(rig.Failure(Stream(32).Rect(65535, 0, 65535, 1, 0), 1).Message,
+              "Update rectangle out of bounds (65535, 0, 65535, 1).");
+}
+
+TEST(RectangleLoop, UnknownEncodingIsOutOfSync) {
+    DecodeRig rig(16, 16, 16);
+    for (int32_t encoding : {3, 6, 7, 16, -223, -239}) {
+        const auto failure = rig.Failure(Stream(16).Rect(0, 0, 4, 4, encoding), 1);
+        EXPECT_EQ(failure.Code, codes::ProtocolSync) << encoding;
+        EXPECT_EQ(failure.Message, "Out of sync or malformed server message.");
+    }
+}
+
+TEST(RectangleLoop, OneBoundingBoxRepaintPerUpdate) {
+    DecodeRig rig(200, 100, 16);
+    rig.State.FireFrameUpdates = true;
+    auto s = Stream(16);
+    s.Rect(0, 0, 10, 10, encodings::Raw).Pixels(0x1234, 100);
+    s.Rect(100, 50, 20, 20, encodings::RRE).U32(0).Pixel(0x4321);
+    rig.Run(s, 2);
+    EXPECT_EQ(rig.Presenter.Presented(), (std::vector<PresentedArea>{{0, 0, 120, 70}}));
+
+    const auto posted = rig.Host.Messages();
+    ASSERT_EQ(posted.size(), 2u) << "one notification per rectangle, in order";
+    EXPECT_EQ(posted[1].Message, HostMessage::FrameUpdated);
+    EXPECT_EQ(posted[1].WParam, 100u | (50u << 16));
+    EXPECT_EQ(posted[1].LParam, 20u | (20u << 16));
+}
+
+TEST(RectangleLoop, EmptyRawRectangleReadsNothingButCountsForTheBox) {
+    DecodeRig rig(200, 100, 32);
+    auto s = Stream(32);
+    s.Rect(150, 80, 0, 5, encodings::Raw); // no payload
+    s.Rect(10, 10, 2, 1, encodings::Raw).Pixels(Blue, 2);
+    rig.Run(s, 2);
+    EXPECT_EQ(rig.Source.Remaining(), 0u);
+    EXPECT_EQ(rig.Pixel(11, 10), Blue);
+    EXPECT_EQ(rig.Presenter.Presented(), (std::vector<PresentedArea>{{10, 10, 140, 75}}));
+}
+
+TEST(RectangleLoop, ProgressiveRepaintsEachRectangleAtOnce) {
+    DecodeRig rig(64, 64, 8);
+    rig.State.ProgressiveDrawing = true;
+    auto s = Stream(8);
+    s.Rect(0, 0, 2, 2, encodings::Raw).Pixels(3, 4);
+    s.Rect(30, 30, 4, 4, encodings::CoRRE).U32(0).Pixel(9);
+    rig.Run(s, 2);
+    EXPECT_EQ(rig.Presenter.Presented(), (std::vector<PresentedArea>{{0, 0, 2, 2}, {30, 30, 4, 4}}));
+}
+
+TEST(RectangleLoop, ZeroRectanglesDrawNothing) {
+    DecodeRig rig(8, 8, 32);
+    rig.Run(Stream(32), 0);
+    EXPECT_TRUE(rig.Presenter.Presented().empty());
+}
+
+// ---- Raw ----
+
+TEST(RawDecoder, RowsLandAtTheirPlaceInEveryPixelSize) {
+    for (int bpp : {8, 16, 32}) {
+        DecodeRig rig(7, 5, bpp);
+        auto s = Stream(bpp).Rect(2, 1, 3, 2, encodings::Raw);
+        for (uint32_t i = 1; i <= 6; ++i)
+            s.Pixel(i * 0x01010101u & (bpp == 32 ? 0xFFFFFFFF : (1u << bpp) - 1));
+        rig.Run(s, 1);
+        const uint32_t mask = bpp == 32 ? 0xFFFFFFFF : (1u << bpp) - 1;
+        EXPECT_EQ(rig.Pixel(2, 1), 0x01010101u & mask) << bpp;
+        EXPECT_EQ(rig.Pixel(4, 2), 0x06060606u & mask) << bpp;
+        EXPECT_EQ(rig.Pixel(1, 1), 0u) << bpp;
+        EXPECT_EQ(rig.Pixel(5, 2), 0u) << bpp;
+    }
+}
+
+TEST(RawDecoder, ScratchBufferGrowsOnlyWhenNeeded) {
+    latis_test::ScriptedPeer peer;
+    latis_test::RecordingHost host;
+    CViewerState state(&host);
+    CCoolSocket socket(state);
+    socket.AttachConnected(peer.TakeClientSide());
+    CRfbProtocol protocol(state, socket);
+    state.FrameWidth = 32;
+    state.FrameHeight = 32;
+    CFrameBuffer frame(state);
+    frame.Create(32, 32, 16);
+
+    peer.Send(Stream(16).Rect(0, 0, 8, 8, encodings::Raw).Pixels(0x7FFF, 64).Data);
+    CRectangleLoop::Run(protocol, frame, 1);
+    const size_t afterLarge = protocol.Input().ScratchCapacity();
+    EXPECT_GE(afterLarge, 8u * 8 * 2) << "a socket read lands in the scratch buffer";
+    const uint8_t* buffer = protocol.Scratch(1);
+
+    peer.Send(Stream(16).Rect(0, 0, 2, 2, encodings::Raw).Pixels(0x001F, 4).Data);
+    CRectangleLoop::Run(protocol, frame, 1);
+    EXPECT_EQ(protocol.Input().ScratchCapacity(), afterLarge) << "it never shrinks";
+    EXPECT_EQ(protocol.Scratch(1), buffer) << "and is reused";
+    uint16_t pixel;
+    std::memcpy(&pixel, frame.Data() + frame.Stride() + 2, 2);
+    EXPECT_EQ(pixel, 0x001F);
+}
+
+// ---- CopyRect ----
+
+TEST(CopyRectDecoder, OverlappingMoveIsNotSmeared) {
+    DecodeRig rig(4, 6, 32);
+    auto fill = Stream(32).Rect(0, 0, 4, 6, encodings::Raw);
+    for (uint32_t row = 0; row < 6; ++row)
+        fill.Pixels(row + 1, 4);
+    rig.Run(fill, 1);
+
+    rig.Run(Stream(32).Rect(0, 1, 4, 5, encodings::CopyRect).U16(0).U16(0), 1); // scroll down a line
+    for (int row = 1; row < 6; ++row)
+        EXPECT_EQ(rig.Pixel(2, row), uint32_t(row)) << row;
+    rig.Run(Stream(32).Rect(0, 0, 4, 5, encodings::CopyRect).U16(0).U16(1), 1); // and back up
+    for (int row = 0; row < 5; ++row)
+        EXPECT_EQ(rig.Pixel(1, row), uint32_t(row + 1)) << row;
+}
+
+TEST(CopyRectDecoder, SourceOutsideTheFrameIsMalformed) {
+    DecodeRig rig(20, 10, 16);
+    EXPECT_EQ(rig.Failure(Stream(16).Rect(0, 0, 5, 5, encodings::CopyRect).U16(16).U16(0), 1).Code,
+              codes::ProtocolSync);
+    EXPECT_EQ(rig.Failure(Stream(16).Rect(0, 0, 5, 5, encodings::CopyRect).U16(0).U16(6), 1).Code,
+              codes::ProtocolSync);
+    EXPECT_EQ(rig.Failure(Stream(16).Rect(0, 0, 5, 5, encodings::CopyRect).U16(15).U16(5), 1).Code, 0)
+        << "a source touching the frame's corner is fine";
+}
+
+// ---- RRE and CoRRE ----
+
+TEST(RreDecoder, NoSubrectanglesReadsCountAndBackgroundOnly) {
+    for (int bpp : {8, 16, 32}) {
+        DecodeRig rig(10, 10, bpp);
+        auto s = Stream(bpp).Rect(1, 1, 3, 3, encodings::RRE).U32(0).Pixel(0x55);
+        s.U8(0xEE); // belongs to whatever comes next
+        rig.Run(s, 1);
+        EXPECT_EQ(rig.Source.Remaining(), 1u) << "exactly 4 + BytesPerPixel bytes at " << bpp;
+        EXPECT_EQ(rig.Pixel(3, 3), 0x55u);
+        EXPECT_EQ(rig.Pixel(4, 4), 0u);
+    }
+}
+
+TEST(RreDecoder, SubrectanglesPaintInOrderAndAreClippedToTheRectangle) {
+    DecodeRig rig(40, 40, 32);
+    auto s = Stream(32).Rect(10, 10, 10, 10, encodings::RRE).U32(3).Pixel(Blue);
+    s.Pixel(Red).U16(0).U16(0).U16(4).U16(4);
+    s.Pixel(Green).U16(2).U16(2).U16(4).U16(4);       // paints over the red one
+    s.Pixel(White).U16(8).U16(8).U16(100).U16(60000); // reaches far past the rectangle
+    rig.Run(s, 1);
+    EXPECT_EQ(rig.Pixel(10, 10), Red);
+    EXPECT_EQ(rig.Pixel(13, 13), Green);
+    EXPECT_EQ(rig.Pixel(16, 16), Blue);
+    EXPECT_EQ(rig.Pixel(19, 19), White);
+    EXPECT_EQ(rig.Pixel(20, 19), 0u) << "clipped at the rectangle's right edge";
+    EXPECT_EQ(rig.Pixel(19, 20), 0u) << "clipped at the rectangle's bottom edge";
+    EXPECT_EQ(rig.Pixel(39, 39), 0u);
+}
+
+TEST(RreDecoder, CompactGeometryIsOneBytePerField) {
+    DecodeRig rig(300, 300, 16);
+    auto s = Stream(16).Rect(0, 0, 300, 300, encodings::CoRRE).U32(2).Pixel(0x0001);
+    s.Pixel(0x0002).U8(250).U8(1).U8(5).U8(2);
+    s.Pixel(0x0003).U8(255).U8(255).U8(255).U8(255); // reaches past the rectangle: clipped
+    rig.Run(s, 1);
+    EXPECT_EQ(rig.Pixel(254, 2), 0x0002u);
+    EXPECT_EQ(rig.Pixel(255, 2), 0x0001u);
+    EXPECT_EQ(rig.Pixel(299, 299), 0x0003u);
+    EXPECT_EQ(rig.Source.Remaining(), 0u);
+}
+
+TEST(RreDecoder, CountAboveThePixelCountIsRefusedBeforeReading) {
+    DecodeRig rig(16, 16, 32);
+    const auto failure = rig.Failure(Stream(32).Rect(0, 0, 4, 4, encodings::RRE).U32(17).Pixel(Red), 1);
+    EXPECT_EQ(failure.Code, codes::ProtocolSync);
+    EXPECT_EQ(rig.Pixel(0, 0), 0u) << "nothing drawn";
+    EXPECT_EQ(rig.Failure(Stream(32).Rect(0, 0, 4, 4, encodings::CoRRE).U32(0xFFFFFFFF).Pixel(Red), 1).Code,
+              codes::ProtocolSync);
+}
+
+// ---- Hextile ----
+
+TEST(HextileDecoder, TileGridOrderAndProgressiveTileRepaints) {
+    DecodeRig rig(64, 64, 32);
+    rig.State.ProgressiveDrawing = true;
+    auto s = Stream(32).Rect(0, 0, 40, 20, encodings::Hextile);
+    for (uint32_t tile = 1; tile <= 6; ++tile)
+        s.U8(hextile::BackgroundSpecified).Pixel(tile);
+    rig.Run(s, 1);
+    EXPECT_EQ(rig.Presenter.Presented(), (std::vector<PresentedArea>{{0, 0, 16, 16},
+                                                                     {16, 0, 16, 16},
+                                                                     {32, 0, 8, 16},
+                                                                     {0, 16, 16, 4},
+                                                                     {16, 16, 16, 4},
+                                                                     {32, 16, 8, 4},
+                                                                     {0, 0, 40, 20}}))
+        << "each tile as it is done, then the whole rectangle";
+    EXPECT_EQ(rig.Pixel(15, 15), 1u);
+    EXPECT_EQ(rig.Pixel(16, 0), 2u);
+    EXPECT_EQ(rig.Pixel(39, 15), 3u);
+    EXPECT_EQ(rig.Pixel(0, 19), 4u);
+    EXPECT_EQ(rig.Pixel(39, 19), 6u);
+    EXPECT_EQ(rig.Pixel(40, 0), 0u);
+    EXPECT_EQ(rig.Pixel(0, 20), 0u);
+}
+
+TEST(HextileDecoder, RawEdgeTileConsumesExactlyItsPixels) {
+    DecodeRig rig(24, 20, 16);
+    auto s = Stream(16).Rect(16, 16, 8, 4, encodings::Hextile).U8(hextile::Raw);
+    for (uint32_t i = 0; i < 32; ++i)
+        s.Pixel(0x100 + i); // 64 bytes
+    s.U8(0xAB);
+    rig.Run(s, 1);
+    EXPECT_EQ(rig.Source.Remaining(), 1u);
+    EXPECT_EQ(rig.Pixel(16, 16), 0x100u);
+    EXPECT_EQ(rig.Pixel(23, 19), 0x100u + 31);
+}
+
+TEST(HextileDecoder, ColoursCarryOverFromTileToTile) {
+    DecodeRig rig(80, 16, 32);
+    auto s = Stream(32).Rect(0, 0, 80, 16, encodings::Hextile);
+    // Tile 1: background A, two coloured subrectangles; the last colour becomes the foreground.
+    s.U8(hextile::BackgroundSpecified | hextile::AnySubrects | hextile::SubrectsColoured).Pixel(0xA);
+    s.U8(2).Pixel(0xB).U8(0x00).U8(0x00).Pixel(0xC).U8(0x11).U8(0x00);
+    // Tile 2: raw; changes neither colour.
+    s.U8(hextile::Raw).Pixels(0xD, 256);
+    // Tile 3: plain subrectangles without a new foreground: they take C, on background A.
+    s.U8(hextile::AnySubrects).U8(1).U8(0x22).U8(0x00);
+    // Tile 4: nothing at all: background A.
+    s.U8(0);
+    // Tile 5: a new foreground for its plain subrectangle.
+    s.U8(hextile::ForegroundSpecified | hextile::AnySubrects).Pixel(0xE).U8(1).U8(0x33).U8(0x00);
+    rig.Run(s, 1);
+    EXPECT_EQ(rig.Pixel(0, 0), 0xBu);
+    EXPECT_EQ(rig.Pixel(1, 1), 0xCu);
+    EXPECT_EQ(rig.Pixel(5, 5), 0xAu);
+    EXPECT_EQ(rig.Pixel(20, 7), 0xDu);
+    EXPECT_EQ(rig.Pixel(32 + 2, 2), 0xCu);
+    EXPECT_EQ(rig.Pixel(32 + 3, 3), 0xAu);
+    EXPECT_EQ(rig.Pixel(48 + 9, 9), 0xAu);
+    EXPECT_EQ(rig.Pixel(64 + 3, 3), 0xEu);
+    EXPECT_EQ(rig.Pixel(64, 0), 0xAu);
+    EXPECT_EQ(rig.Source.Remaining(), 0u);
+}
+
+TEST(HextileDecoder, SubrectangleGeometryBytes) {
+    DecodeRig rig(32, 16, 8);
+    auto s = Stream(8).Rect(0, 0, 32, 16, encodings::Hextile);
+    s.U8(hextile::BackgroundSpecified | hextile::ForegroundSpecified | hextile::AnySubrects)
+        .Pixel(1)
+        .Pixel(2)
+        .U8(1)
+        .U8(0x00)
+        .U8(0xFF); // the whole tile
+    s.U8(hextile::BackgroundSpecified | hextile::ForegroundSpecified | hextile::AnySubrects)
+        .Pixel(3)
+        .Pixel(4)
+        .U8(1)
+        .U8(0xF0)
+        .U8(0x00); // the single pixel (15, 0)
+    rig.Run(s, 1);
+    EXPECT_EQ(rig.Pixel(0, 0), 2u);
+    EXPECT_EQ(rig.Pixel(15, 15), 2u);
+    EXPECT_EQ(rig.Pixel(16 + 15, 0), 4u);
+    EXPECT_EQ(rig.Pixel(16 + 14, 0), 3u);
+    EXPECT_EQ(rig.Pixel(16 + 15, 1), 3u);
+}
+
+TEST(HextileDecoder, ZeroSubrectanglesShowTheBackground) {
+    DecodeRig rig(16, 32, 16);
+    auto s = Stream(16).Rect(0, 0, 16, 32, encodings::Hextile);
+    s.U8(hextile::BackgroundSpecified | hextile::AnySubrects).Pixel(0x0F0F).U8(0);
+    s.U8(hextile::BackgroundSpecified).Pixel(0x7000); // next tile starts right after the count
+    rig.Run(s, 1);
+    EXPECT_EQ(rig.Pixel(7, 7), 0x0F0Fu);
+    EXPECT_EQ(rig.Pixel(7, 20), 0x7000u);
+    EXPECT_EQ(rig.Source.Remaining(), 0u);
+}
+
+TEST(HextileDecoder, SubrectanglesPastANarrowEdgeTileAreClipped) {
+    DecodeRig rig(24, 24, 32);
+    // An 8 x 4 edge tile whose subrectangle claims 16 x 16 from (4, 2).
+    auto s = Stream(32).Rect(0, 0, 8, 4, encodings::Hextile);
+    s.U8(hextile::BackgroundSpecified | hextile::ForegroundSpecified | hextile::AnySubrects)
+        .Pixel(Blue)
+        .Pixel(Red)
+        .U8(1)
+        .U8(0x42)
+        .U8(0xFF);
+    rig.Run(s, 1);
+    EXPECT_EQ(rig.Pixel(7, 3), Red);
+    EXPECT_EQ(rig.Pixel(3, 3), Blue);
+    EXPECT_EQ(rig.Pixel(8, 2), 0u);
+    EXPECT_EQ(rig.Pixel(5, 4), 0u);
+}
+
+TEST(HextileDecoder, ProgressiveSwitchTakesEffectAfterATileWithSubrectangles) {
+    DecodeRig rig(48, 16, 8);
+    auto s = Stream(8); // the payload only: the decoder is called directly
+    s.U8(hextile::BackgroundSpecified).Pixel(1);
+    s.U8(hextile::AnySubrects).U8(0);
+    s.U8(0);
+    rig.State.ProgressiveDrawing = false;
+    rig.Bytes = s.Data;
+    rig.Source.Reset(rig.Bytes.data(), rig.Bytes.size());
+    rig.Protocol.Progressive = false;
+    // Turned on before decoding starts: the loop copied false, the second tile picks it up.
+    rig.State.ProgressiveDrawing = true;
+    CHextileDecoder decoder;
+    RectangleHeader rect{0, 0, 48, 16, encodings::Hextile};
+    decoder.Decode(rig.Protocol, rig.Frame, rect);
+    EXPECT_EQ(rig.Presenter.Presented(), (std::vector<PresentedArea>{{16, 0, 16, 16}, {32, 0, 16, 16}}));
+    EXPECT_TRUE(rig.Protocol.Progressive);
+    EXPECT_EQ(rig.Source.Remaining(), 0u);
+}

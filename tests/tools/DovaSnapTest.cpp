@@ -1,0 +1,130 @@
+#include "ChildProcess.h"
+#include "RealServers.h"
+#include "ScriptedServer.h"
+#include "SnapOptions.h"
+#include "engine/ServerAddress.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+using namespace latis_test;
+
+namespace {
+
+struct Parsed {
+    bool Ok;
+    dova_snap::SnapOptions Options;
+    std::string Error;
+};
+
+Parsed Parse(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "dova-snap");
+    std::vector<char*> argv;
+    for (auto& a : arguments)
+        argv.push_back(a.data());
+    Parsed p;
+    p.Ok = dova_snap::ParseSnapOptions(int(argv.size()), argv.data(), p.Options, p.Error);
+    return p;
+}
+
+// Runs dova-snap; returns its exit status and what it wrote to stdout and stderr.
+struct SnapRun {
+    int Status;
+    std::string Output;
+};
+
+SnapRun Snap(const std::vector<std::string>& arguments) {
+    std::string command = DOVA_SNAP_PATH;
+    for (const auto& a : arguments)
+        command += " '" + a + "'";
+    command += " 2>&1";
+    SnapRun run{-1, {}};
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return run;
+    std::array<char, 4096> buffer;
+    size_t got;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        run.Output.append(buffer.data(), got);
+    const int status = ::pclose(pipe);
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+} // namespace
+
+TEST(ServerText, SplitsHostAndPortOrDisplay) {
+    struct Case {
+        const char* Text;
+        const char* Host;
+        int Port;
+    };
+    for (const Case& c :
+         {Case{"pc1", "pc1", 1234}, Case{"pc1:1", "pc1", 5901}, Case{"pc1:D1", "pc1", 5901},
+          Case{"pc1:d7", "pc1", 5907}, Case{"pc1:5902", "pc1", 5902}, Case{"pc1:P80", "pc1", 80},
+          Case{"pc1:p5", "pc1", 5}, Case{"pc1:", "pc1", 5900}, Case{"pc1:99", "pc1", 5999},
+          Case{"pc1:100", "pc1", 100}, Case{"pc1:x", "pc1", 5900}}) {
+        std::string host;
+        int port = 1234;
+        dova::SplitServerText(c.Text, host, port);
+        EXPECT_EQ(host, c.Host) << c.Text;
+        EXPECT_EQ(port, c.Port) << c.Text;
+    }
+}
+
+TEST(SnapOptions, ParsesServerAndOptions) {
+    const Parsed p = Parse({"127.0.0.1:6001", "--password", "pw", "--bpp", "8", "--out", "x.png"});
+    ASSERT_TRUE(p.Ok) << p.Error;
+    EXPECT_EQ(p.Options.Host, "127.0.0.1");
+    EXPECT_EQ(p.Options.Port, 6001);
+    EXPECT_TRUE(p.Options.HasPassword);
+    EXPECT_EQ(p.Options.Password, "pw");
+    EXPECT_EQ(p.Options.BitsPerPixel, 8);
+    EXPECT_EQ(p.Options.OutPath, "x.png");
+
+    const Parsed plain = Parse({"host"});
+    ASSERT_TRUE(plain.Ok);
+    EXPECT_EQ(plain.Options.Port, 5900);
+    EXPECT_FALSE(plain.Options.HasPassword);
+}
+
+TEST(SnapOptions, RefusesBadCommandLines) {
+    EXPECT_FALSE(Parse({}).Ok);
+    EXPECT_FALSE(Parse({"host", "--bpp", "24"}).Ok);
+    EXPECT_FALSE(Parse({"host", "--password"}).Ok);
+    EXPECT_FALSE(Parse({"host", "--colour"}).Ok);
+    EXPECT_FALSE(Parse({"a", "b"}).Ok);
+    EXPECT_FALSE(Parse({"host:P70000"}).Ok);
+}
+
+TEST(DovaSnap, PrintsWhatTheServerSaid) {
+    XvncServer server(ServerOptions().WithPassword("secret12").WithSize(640, 400).WithName("snap-desk"));
+    const std::string address = "127.0.0.1:P" + std::to_string(server.Port());
+    const SnapRun ok = Snap({address, "--password", "secret12", "--bpp", "16"});
+    EXPECT_EQ(ok.Status, 0) << ok.Output;
+    EXPECT_NE(ok.Output.find("Server version: RFB 003.00"), std::string::npos) << ok.Output;
+    EXPECT_NE(ok.Output.find("Desktop name: snap-desk"), std::string::npos) << ok.Output;
+    EXPECT_NE(ok.Output.find("Size: 640x400"), std::string::npos) << ok.Output;
+    EXPECT_NE(ok.Output.find("Pixel format in use: 16 bpp"), std::string::npos) << ok.Output;
+
+    const SnapRun wrong = Snap({address, "--password", "wrong"});
+    EXPECT_NE(wrong.Status, 0);
+    EXPECT_NE(wrong.Output.find("error 513: The password was incorrect."), std::string::npos) << wrong.Output;
+
+    const SnapRun none = Snap({address});
+    EXPECT_NE(none.Status, 0);
+    EXPECT_NE(none.Output.find("error 767: Password authentication cancelled."), std::string::npos)
+        << none.Output;
+}
+
+TEST(DovaSnap, ReportsEngineErrors) {
+    const SnapRun closed = Snap({"127.0.0.1:P" + std::to_string(FreeLoopbackPort())});
+    EXPECT_NE(closed.Status, 0);
+    EXPECT_NE(closed.Output.find("error 5: Failed to connect to server/host"), std::string::npos)
+        << closed.Output;
+    const SnapRun unknown = Snap({"nonexistent.invalid"});
+    EXPECT_NE(unknown.Status, 0);
+    EXPECT_NE(unknown.Output.find("error 4: Failed to resolve server/host address"), std::string::npos)
+        << unknown.Output;
+}
