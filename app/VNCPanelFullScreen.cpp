@@ -16,6 +16,13 @@ constexpr int VkEscape = 27;
 constexpr int VkDelete = 46;
 constexpr int NoKey = 0; // the second call of each pair carries only the modifiers
 
+// Each pair presses its modifiers before every key event and never lets them go; the closing key
+// release without modifiers lets them go, so the remote computer is not left with Control (and Alt)
+// held down, which would turn the operator's next keys into shortcuts.
+void ReleaseRemoteModifiers(TVNCViewer& viewer) {
+    viewer.SendKeyUp(NoKey, dovaModifierNone);
+}
+
 } // namespace
 
 // The full-screen viewing window opened from a connected tile. The window has a viewer of its own;
@@ -56,6 +63,7 @@ void TVNCPanel::SendStartMenuKeys(QAbstractButton* Sender) {
     if (TVNCViewer* viewer = TFullScreenF::FindViewer(Sender)) {
         viewer->SendKeyPress(VkEscape, 1, dovaModifierControl);
         viewer->SendKeyPress(NoKey, 1, dovaModifierControl);
+        ReleaseRemoteModifiers(*viewer);
     }
 }
 
@@ -63,5 +71,6 @@ void TVNCPanel::SendCtrlAltDelKeys(QAbstractButton* Sender) {
     if (TVNCViewer* viewer = TFullScreenF::FindViewer(Sender)) {
         viewer->SendKeyPress(VkDelete, 1, dovaModifierControl + dovaModifierMenu);
         viewer->SendKeyPress(NoKey, 1, dovaModifierControl + dovaModifierMenu);
+        ReleaseRemoteModifiers(*viewer);
     }
 }

@@ -57,6 +57,10 @@ public:
         Calls() << Who() + QStringLiteral(":SendKeyPress(%1,%2,%3)").arg(key).arg(repeat).arg(modifiers);
         return FakeViewer::SendKeyPress(key, repeat, modifiers, retVal);
     }
+    VNCStatus SendKeyUp(int32_t key, int32_t modifiers, VNCVariant* retVal) override {
+        Calls() << Who() + QStringLiteral(":SendKeyUp(%1,%2)").arg(key).arg(modifiers);
+        return FakeViewer::SendKeyUp(key, modifiers, retVal);
+    }
 };
 
 class AnsweringPanel : public TVNCPanel {
@@ -168,10 +172,13 @@ TEST_F(FullScreen, ButtonsSendTheirKeyPairsAlsoWithInputOff) {
         Calls().clear();
         window.CtrlAltDelButton()->click();
         window.StartMenuButton()->click();
+        // Exactly the two presses of each pair, then a release that lets the pair's modifiers go.
         EXPECT_EQ(Calls(), (QStringList{QStringLiteral("FULLFORMDOVA:SendKeyPress(46,1,6)"),
                                         QStringLiteral("FULLFORMDOVA:SendKeyPress(0,1,6)"),
+                                        QStringLiteral("FULLFORMDOVA:SendKeyUp(0,0)"),
                                         QStringLiteral("FULLFORMDOVA:SendKeyPress(27,1,2)"),
-                                        QStringLiteral("FULLFORMDOVA:SendKeyPress(0,1,2)")}));
+                                        QStringLiteral("FULLFORMDOVA:SendKeyPress(0,1,2)"),
+                                        QStringLiteral("FULLFORMDOVA:SendKeyUp(0,0)")}));
     });
 }
 
