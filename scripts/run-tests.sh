@@ -24,3 +24,10 @@ ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 600 -LE noa
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 build build/tsan -DLATIS_SANITIZE=thread -DLATIS_BUILD_QT=OFF
 ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 600 -L threaded
+
+# A minute of fuzzing the session's message reader (libFuzzer, clang, ASan + UBSan), from the seeds.
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+    -DLATIS_FUZZ=ON -DLATIS_BUILD_QT=OFF -DLATIS_BUILD_TESTS=OFF -DLATIS_BUILD_BENCH=OFF >/dev/null
+cmake --build build/fuzz -j "$jobs" --target session_fuzz
+rm -rf build/fuzz/corpus && mkdir -p build/fuzz/corpus && cp tests/fuzz/seeds/* build/fuzz/corpus/
+build/fuzz/tests/fuzz/session_fuzz build/fuzz/corpus -max_total_time=60 -rss_limit_mb=2048 -print_final_stats=1

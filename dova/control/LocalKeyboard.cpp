@@ -27,6 +27,8 @@ KeyboardSnapshot CurrentKeyboardSnapshot() {
     return snapshot;
 }
 
-int32_t CurrentModifierBits() { return ModifiersOf(CurrentKeyboardSnapshot()); }
+int32_t CurrentModifierBits() {
+    return ModifiersOf(CurrentKeyboardSnapshot());
+}
 
 } // namespace dova

@@ -230,11 +230,13 @@ VNCStatus CVNCViewer::Stop(VNCVariant* retVal) {
     return VNC_S_OK;
 }
 
-VNCStatus CVNCViewer::Disconnect(VNCVariant* retVal) { return Stop(retVal); }
+VNCStatus CVNCViewer::Disconnect(VNCVariant* retVal) {
+    return Stop(retVal);
+}
 
 void CVNCViewer::OnConnected() {
     if (!ConnectThread)
-        return; // the attempt was stopped meanwhile
+        return;            // the attempt was stopped meanwhile
     ConnectThread.reset(); // it has finished; this joins it
     Session = std::make_unique<CSessionThread>(*State);
     State->State = states::Connected;
@@ -285,7 +287,9 @@ void CVNCViewer::HandleHostEvent(const CHostEvent& event) {
         break;
     case HostMessage::DataTransfer:
         if (FireDataTransfersValue)
-            Raise([&](IVNCViewerEvents& sink) { sink.DataTransfer(int32_t(event.WParam), int32_t(event.LParam)); });
+            Raise([&](IVNCViewerEvents& sink) {
+                sink.DataTransfer(int32_t(event.WParam), int32_t(event.LParam));
+            });
         break;
     case HostMessage::ServerBell: {
         int32_t action = dovaBellActionDefault;

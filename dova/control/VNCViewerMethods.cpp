@@ -99,20 +99,20 @@ VNCStatus PostPointer(CInputThread* input, bool allowed, uint32_t message, int32
 }
 } // namespace
 
-VNCStatus CVNCViewer::SendMouseDown(int32_t Buttons, int32_t Modifiers, const VNCVariant& X, const VNCVariant& Y,
-                                    VNCVariant* retVal) {
+VNCStatus CVNCViewer::SendMouseDown(int32_t Buttons, int32_t Modifiers, const VNCVariant& X,
+                                    const VNCVariant& Y, VNCVariant* retVal) {
     return PostPointer(Input.get(), HasSession() && ConnectedOrDispatching(), thread_messages::VncMouseDown,
                        Buttons, Modifiers, X, Y, retVal);
 }
 
-VNCStatus CVNCViewer::SendMouseUp(int32_t Buttons, int32_t Modifiers, const VNCVariant& X, const VNCVariant& Y,
-                                  VNCVariant* retVal) {
+VNCStatus CVNCViewer::SendMouseUp(int32_t Buttons, int32_t Modifiers, const VNCVariant& X,
+                                  const VNCVariant& Y, VNCVariant* retVal) {
     return PostPointer(Input.get(), HasSession() && ConnectedOrDispatching(), thread_messages::VncMouseUp,
                        Buttons, Modifiers, X, Y, retVal);
 }
 
-VNCStatus CVNCViewer::SendMouseMove(int32_t Buttons, int32_t Modifiers, const VNCVariant& X, const VNCVariant& Y,
-                                    VNCVariant* retVal) {
+VNCStatus CVNCViewer::SendMouseMove(int32_t Buttons, int32_t Modifiers, const VNCVariant& X,
+                                    const VNCVariant& Y, VNCVariant* retVal) {
     return SendMouseDown(Buttons, Modifiers, X, Y, retVal);
 }
 
@@ -140,7 +140,8 @@ VNCStatus CVNCViewer::SendClipboard(int32_t DataType, const VNCVariant& Data, VN
     // Linux line ends travel as they are; the wire's code page is the watched computers' one.
     QStringEncoder encoder("windows-1254");
     const QByteArray bytes = encoder.isValid() ? QByteArray(encoder(text)) : text.toLatin1();
-    Input->PostToThread(thread_messages::VncClientCutText, 0, 0, std::string(bytes.constData(), size_t(bytes.size())));
+    Input->PostToThread(thread_messages::VncClientCutText, 0, 0,
+                        std::string(bytes.constData(), size_t(bytes.size())));
     return VNC_S_OK;
 }
 
@@ -198,7 +199,8 @@ VNCStatus CVNCViewer::TranslateButtons(int32_t Buttons, int32_t* value) {
 }
 
 VNCStatus CVNCViewer::AboutBox() {
-    QMessageBox::about(this, QStringLiteral("DOVA"), QStringLiteral("DOVA\nVirtual Network Computing ActiveX Control"));
+    QMessageBox::about(this, QStringLiteral("DOVA"),
+                       QStringLiteral("DOVA\nVirtual Network Computing ActiveX Control"));
     return VNC_S_OK;
 }
 

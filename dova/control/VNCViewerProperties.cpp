@@ -1,6 +1,7 @@
 // Property getters and setters of the viewer.
-#include "ServerText.h"
 #include "VNCViewer.h"
+
+#include "engine/ServerAddress.h"
 
 #include "engine/InputThread.h"
 #include "engine/SessionThread.h"
@@ -34,30 +35,42 @@ template <typename T> VNCStatus Give(T* out, const T& value) {
 }
 } // namespace
 
-VNCStatus CVNCViewer::get_BackColor(uint32_t* value) { return Give(value, BackColour); }
+VNCStatus CVNCViewer::get_BackColor(uint32_t* value) {
+    return Give(value, BackColour);
+}
 VNCStatus CVNCViewer::put_BackColor(uint32_t value) {
     BackColour = value;
     update();
     return VNC_S_OK;
 }
-VNCStatus CVNCViewer::get_ForeColor(uint32_t* value) { return Give(value, ForeColour); }
+VNCStatus CVNCViewer::get_ForeColor(uint32_t* value) {
+    return Give(value, ForeColour);
+}
 VNCStatus CVNCViewer::put_ForeColor(uint32_t value) {
     ForeColour = value;
     update();
     return VNC_S_OK;
 }
-VNCStatus CVNCViewer::get_Enabled(VNCBool* value) { return Give(value, EnabledValue); }
+VNCStatus CVNCViewer::get_Enabled(VNCBool* value) {
+    return Give(value, EnabledValue);
+}
 VNCStatus CVNCViewer::put_Enabled(VNCBool value) {
     EnabledValue = value;
     return VNC_S_OK;
 }
-VNCStatus CVNCViewer::get_Window(QWidget** value) { return Give<QWidget*>(value, this); }
-VNCStatus CVNCViewer::get_MouseIcon(QImage* value) { return Give(value, MouseIconImage); }
+VNCStatus CVNCViewer::get_Window(QWidget** value) {
+    return Give<QWidget*>(value, this);
+}
+VNCStatus CVNCViewer::get_MouseIcon(QImage* value) {
+    return Give(value, MouseIconImage);
+}
 VNCStatus CVNCViewer::put_MouseIcon(const QImage& value) {
     MouseIconImage = value;
     return VNC_S_OK;
 }
-VNCStatus CVNCViewer::putref_MouseIcon(const QImage& value) { return put_MouseIcon(value); }
+VNCStatus CVNCViewer::putref_MouseIcon(const QImage& value) {
+    return put_MouseIcon(value);
+}
 
 VNCStatus CVNCViewer::get_Picture(QImage* value) {
     if (!value)
@@ -84,7 +97,9 @@ VNCStatus CVNCViewer::get_Picture(QImage* value) {
     return VNC_S_OK;
 }
 
-VNCStatus CVNCViewer::get_MousePointer(int32_t* value) { return Give(value, MousePointerValue); }
+VNCStatus CVNCViewer::get_MousePointer(int32_t* value) {
+    return Give(value, MousePointerValue);
+}
 VNCStatus CVNCViewer::put_MousePointer(int32_t value) {
     MousePointerValue = value;
     return VNC_S_OK;
@@ -99,11 +114,8 @@ VNCStatus CVNCViewer::put_Server(const QString& value) {
     return VNC_S_OK;
 }
 void CVNCViewer::SetServerText(const QString& text) {
-    const ServerText split = SplitServerText(text);
     CLockGuard hold(*State);
-    State->Server = split.Host.toStdString();
-    if (split.HasPort)
-        State->Port = split.Port;
+    SplitServerText(text.toStdString(), State->Server, State->Port);
 }
 VNCStatus CVNCViewer::get_Password(QString* value) {
     CLockGuard hold(*State);
@@ -125,10 +137,14 @@ VNCStatus CVNCViewer::put_Port(int32_t value) {
 }
 VNCStatus CVNCViewer::get_Display(int32_t* value) {
     CLockGuard hold(*State);
-    return Give(value, State->Port >= BaseDisplayPort ? State->Port - BaseDisplayPort : 0);
+    return Give(value, State->Port >= BaseRfbPort ? State->Port - BaseRfbPort : 0);
 }
-VNCStatus CVNCViewer::put_Display(int32_t value) { return put_Port(value + BaseDisplayPort); }
-VNCStatus CVNCViewer::get_Shared(VNCBool* value) { return Give(value, SharedValue); }
+VNCStatus CVNCViewer::put_Display(int32_t value) {
+    return put_Port(value + BaseRfbPort);
+}
+VNCStatus CVNCViewer::get_Shared(VNCBool* value) {
+    return Give(value, SharedValue);
+}
 VNCStatus CVNCViewer::put_Shared(VNCBool value) {
     SharedValue = value;
     CLockGuard hold(*State);
@@ -139,12 +155,16 @@ VNCStatus CVNCViewer::get_ServerAddress(QString* value) {
     CLockGuard hold(*State);
     return Give(value, QStringLiteral("%1:%2").arg(QString::fromUtf8(State->Server)).arg(State->Port));
 }
-VNCStatus CVNCViewer::put_ServerAddress(const QString& value) { return put_Server(value); }
+VNCStatus CVNCViewer::put_ServerAddress(const QString& value) {
+    return put_Server(value);
+}
 VNCStatus CVNCViewer::get_ServerName(QString* value) {
     CLockGuard hold(*State);
     return Give(value, FromServerText(State->DesktopName));
 }
-VNCStatus CVNCViewer::get_State(int32_t* value) { return Give(value, State->State.load()); }
+VNCStatus CVNCViewer::get_State(int32_t* value) {
+    return Give(value, State->State.load());
+}
 VNCStatus CVNCViewer::get_FrameWidth(int32_t* value) {
     CLockGuard hold(*State);
     return Give(value, HasSession() && ConnectedOrDispatching() ? int32_t(State->FrameWidth) : 0);
@@ -154,17 +174,23 @@ VNCStatus CVNCViewer::get_FrameHeight(int32_t* value) {
     return Give(value, HasSession() && ConnectedOrDispatching() ? int32_t(State->FrameHeight) : 0);
 }
 
-VNCStatus CVNCViewer::get_RelayKeys(VNCBool* value) { return Give(value, RelayKeysValue); }
+VNCStatus CVNCViewer::get_RelayKeys(VNCBool* value) {
+    return Give(value, RelayKeysValue);
+}
 VNCStatus CVNCViewer::put_RelayKeys(VNCBool value) {
     RelayKeysValue = value;
     return VNC_S_OK;
 }
-VNCStatus CVNCViewer::get_RelayMouse(VNCBool* value) { return Give(value, RelayMouseValue); }
+VNCStatus CVNCViewer::get_RelayMouse(VNCBool* value) {
+    return Give(value, RelayMouseValue);
+}
 VNCStatus CVNCViewer::put_RelayMouse(VNCBool value) {
     RelayMouseValue = value;
     return VNC_S_OK;
 }
-VNCStatus CVNCViewer::get_RelayLocalClipboard(VNCBool* value) { return Give(value, RelayLocalClipboardValue); }
+VNCStatus CVNCViewer::get_RelayLocalClipboard(VNCBool* value) {
+    return Give(value, RelayLocalClipboardValue);
+}
 VNCStatus CVNCViewer::put_RelayLocalClipboard(VNCBool value) {
     RelayLocalClipboardValue = value;
     return VNC_S_OK;
@@ -177,12 +203,16 @@ VNCStatus CVNCViewer::put_RelayServerClipboard(VNCBool value) {
     State->RelayServerClipboard = value != 0;
     return VNC_S_OK;
 }
-VNCStatus CVNCViewer::get_ScreenEdgeDelay(int32_t* value) { return Give(value, ScreenEdgeDelayValue); }
+VNCStatus CVNCViewer::get_ScreenEdgeDelay(int32_t* value) {
+    return Give(value, ScreenEdgeDelayValue);
+}
 VNCStatus CVNCViewer::put_ScreenEdgeDelay(int32_t value) {
     ScreenEdgeDelayValue = value;
     return VNC_S_OK;
 }
-VNCStatus CVNCViewer::get_EnableBell(VNCBool* value) { return Give(value, EnableBellValue); }
+VNCStatus CVNCViewer::get_EnableBell(VNCBool* value) {
+    return Give(value, EnableBellValue);
+}
 VNCStatus CVNCViewer::put_EnableBell(VNCBool value) {
     EnableBellValue = value;
     State->EnableBell = value != 0;
@@ -209,8 +239,12 @@ VNCStatus CVNCViewer::put_Codecs(int32_t Index, int32_t value) {
         State->EncodingsChanged = true;
     return VNC_S_OK;
 }
-VNCStatus CVNCViewer::get_PrimaryCodec(int32_t* value) { return get_Codecs(0, value); }
-VNCStatus CVNCViewer::put_PrimaryCodec(int32_t value) { return put_Codecs(0, value); }
+VNCStatus CVNCViewer::get_PrimaryCodec(int32_t* value) {
+    return get_Codecs(0, value);
+}
+VNCStatus CVNCViewer::put_PrimaryCodec(int32_t value) {
+    return put_Codecs(0, value);
+}
 
 VNCStatus CVNCViewer::get_MousePosX(int32_t* value) {
     if (!value)
@@ -236,10 +270,16 @@ VNCStatus CVNCViewer::get_MousePosY(int32_t* value) {
     *value = int32_t(uint16_t(y));
     return VNC_S_OK;
 }
-VNCStatus CVNCViewer::get_MousePosFrameX(int32_t* value) { return Give<int32_t>(value, QCursor::pos().x()); }
-VNCStatus CVNCViewer::get_MousePosFrameY(int32_t* value) { return Give<int32_t>(value, QCursor::pos().y()); }
+VNCStatus CVNCViewer::get_MousePosFrameX(int32_t* value) {
+    return Give<int32_t>(value, QCursor::pos().x());
+}
+VNCStatus CVNCViewer::get_MousePosFrameY(int32_t* value) {
+    return Give<int32_t>(value, QCursor::pos().y());
+}
 
-VNCStatus CVNCViewer::get_RequestFrames(VNCBool* value) { return Give(value, RequestFramesValue); }
+VNCStatus CVNCViewer::get_RequestFrames(VNCBool* value) {
+    return Give(value, RequestFramesValue);
+}
 VNCStatus CVNCViewer::put_RequestFrames(VNCBool value) {
     RequestFramesValue = value;
     State->RequestFrames = value != 0;
@@ -261,7 +301,9 @@ VNCStatus CVNCViewer::get_ScreenBitsPerPixel(int32_t* value) {
     return Give<int32_t>(value, shown ? shown->depth() : 0);
 }
 
-VNCStatus CVNCViewer::get_FrameUpdateDelay(int32_t* value) { return Give(value, State->FrameUpdateDelay.load()); }
+VNCStatus CVNCViewer::get_FrameUpdateDelay(int32_t* value) {
+    return Give(value, State->FrameUpdateDelay.load());
+}
 VNCStatus CVNCViewer::put_FrameUpdateDelay(int32_t value) {
     value = std::max(0, value);
     const int32_t before = State->FrameUpdateDelay.exchange(value);
@@ -270,14 +312,18 @@ VNCStatus CVNCViewer::put_FrameUpdateDelay(int32_t value) {
     return VNC_S_OK;
 }
 
-VNCStatus CVNCViewer::get_Scrollbars(int32_t* value) { return Give(value, ScrollbarsValue); }
+VNCStatus CVNCViewer::get_Scrollbars(int32_t* value) {
+    return Give(value, ScrollbarsValue);
+}
 VNCStatus CVNCViewer::put_Scrollbars(int32_t value) {
     ScrollbarsValue = value;
     UpdateScrollBars();
     return VNC_S_OK;
 }
 
-VNCStatus CVNCViewer::get_Stretch(VNCBool* value) { return Give(value, StretchValue); }
+VNCStatus CVNCViewer::get_Stretch(VNCBool* value) {
+    return Give(value, StretchValue);
+}
 VNCStatus CVNCViewer::put_Stretch(VNCBool value) {
     StretchValue = value;
     {
@@ -305,23 +351,31 @@ void CVNCViewer::ApplyStretchSetting() {
     UpdateScrollBars();
 }
 
-VNCStatus CVNCViewer::get_ProgressiveDrawing(VNCBool* value) { return Give(value, ProgressiveDrawingValue); }
+VNCStatus CVNCViewer::get_ProgressiveDrawing(VNCBool* value) {
+    return Give(value, ProgressiveDrawingValue);
+}
 VNCStatus CVNCViewer::put_ProgressiveDrawing(VNCBool value) {
     ProgressiveDrawingValue = value;
     State->ProgressiveDrawing = value != 0;
     return VNC_S_OK;
 }
-VNCStatus CVNCViewer::get_AutoScroll(VNCBool* value) { return Give(value, AutoScrollValue); }
+VNCStatus CVNCViewer::get_AutoScroll(VNCBool* value) {
+    return Give(value, AutoScrollValue);
+}
 VNCStatus CVNCViewer::put_AutoScroll(VNCBool value) {
     AutoScrollValue = value;
     return VNC_S_OK;
 }
-VNCStatus CVNCViewer::get_AutoScrollDelay(int32_t* value) { return Give(value, AutoScrollDelayValue); }
+VNCStatus CVNCViewer::get_AutoScrollDelay(int32_t* value) {
+    return Give(value, AutoScrollDelayValue);
+}
 VNCStatus CVNCViewer::put_AutoScrollDelay(int32_t value) {
     AutoScrollDelayValue = value;
     return VNC_S_OK;
 }
-VNCStatus CVNCViewer::get_AutoScrollBand(int32_t* value) { return Give(value, AutoScrollBandValue); }
+VNCStatus CVNCViewer::get_AutoScrollBand(int32_t* value) {
+    return Give(value, AutoScrollBandValue);
+}
 VNCStatus CVNCViewer::put_AutoScrollBand(int32_t value) {
     AutoScrollBandValue = value;
     return VNC_S_OK;
@@ -364,10 +418,18 @@ VNCStatus CVNCViewer::get_StretchedHeight(int32_t* value) {
     get_FrameHeight(&height);
     return Give(value, ScaleY(Ratio(), height));
 }
-VNCStatus CVNCViewer::get_ViewWidth(int32_t* value) { return Give(value, ViewValid() ? ContentWidth() : 0); }
-VNCStatus CVNCViewer::get_ViewHeight(int32_t* value) { return Give(value, ViewValid() ? ContentHeight() : 0); }
-VNCStatus CVNCViewer::get_ViewLeft(int32_t* value) { return Give(value, ViewLeftValue()); }
-VNCStatus CVNCViewer::get_ViewTop(int32_t* value) { return Give(value, ViewTopValue()); }
+VNCStatus CVNCViewer::get_ViewWidth(int32_t* value) {
+    return Give(value, ViewValid() ? ContentWidth() : 0);
+}
+VNCStatus CVNCViewer::get_ViewHeight(int32_t* value) {
+    return Give(value, ViewValid() ? ContentHeight() : 0);
+}
+VNCStatus CVNCViewer::get_ViewLeft(int32_t* value) {
+    return Give(value, ViewLeftValue());
+}
+VNCStatus CVNCViewer::get_ViewTop(int32_t* value) {
+    return Give(value, ViewTopValue());
+}
 VNCStatus CVNCViewer::get_ViewRight(int32_t* value) {
     return Give(value, ViewValid() ? ViewLeftValue() + ContentWidth() : 0);
 }
@@ -388,7 +450,9 @@ VNCStatus CVNCViewer::get_ViewRectangle(VNCRectangle* value) {
     return VNC_S_OK;
 }
 
-VNCStatus CVNCViewer::get_Draw(VNCBool* value) { return Give(value, DrawValue); }
+VNCStatus CVNCViewer::get_Draw(VNCBool* value) {
+    return Give(value, DrawValue);
+}
 VNCStatus CVNCViewer::put_Draw(VNCBool value) {
     DrawValue = value;
     State->Draw = value != 0;
@@ -396,29 +460,39 @@ VNCStatus CVNCViewer::put_Draw(VNCBool value) {
         FrameBuffer->SetDrawAllowed(value != 0);
     return VNC_S_OK;
 }
-VNCStatus CVNCViewer::get_FireFrameUpdates(VNCBool* value) { return Give(value, FireFrameUpdatesValue); }
+VNCStatus CVNCViewer::get_FireFrameUpdates(VNCBool* value) {
+    return Give(value, FireFrameUpdatesValue);
+}
 VNCStatus CVNCViewer::put_FireFrameUpdates(VNCBool value) {
     FireFrameUpdatesValue = value;
     State->FireFrameUpdates = value != 0;
     return VNC_S_OK;
 }
-VNCStatus CVNCViewer::get_FireDataTransfers(VNCBool* value) { return Give(value, FireDataTransfersValue); }
+VNCStatus CVNCViewer::get_FireDataTransfers(VNCBool* value) {
+    return Give(value, FireDataTransfersValue);
+}
 VNCStatus CVNCViewer::put_FireDataTransfers(VNCBool value) {
     FireDataTransfersValue = value;
     State->FireDataTransfers = value != 0;
     return VNC_S_OK;
 }
-VNCStatus CVNCViewer::get_MouseTrap(VNCBool* value) { return Give(value, MouseTrapValue); }
+VNCStatus CVNCViewer::get_MouseTrap(VNCBool* value) {
+    return Give(value, MouseTrapValue);
+}
 VNCStatus CVNCViewer::put_MouseTrap(VNCBool value) {
     MouseTrapValue = value;
     return VNC_S_OK;
 }
-VNCStatus CVNCViewer::get_MouseTrapModifers(int32_t* value) { return Give(value, MouseTrapModifersValue); }
+VNCStatus CVNCViewer::get_MouseTrapModifers(int32_t* value) {
+    return Give(value, MouseTrapModifersValue);
+}
 VNCStatus CVNCViewer::put_MouseTrapModifers(int32_t value) {
     MouseTrapModifersValue = value;
     return VNC_S_OK;
 }
-VNCStatus CVNCViewer::get_Alignment(int32_t* value) { return Give(value, AlignmentValue); }
+VNCStatus CVNCViewer::get_Alignment(int32_t* value) {
+    return Give(value, AlignmentValue);
+}
 VNCStatus CVNCViewer::put_Alignment(int32_t value) {
     AlignmentValue = value;
     PublishView();
@@ -432,14 +506,32 @@ VNCStatus CVNCViewer::get_hDC(uint32_t* value) {
 VNCStatus CVNCViewer::get_ScrollPosH(int32_t* value) {
     return Give(value, HorizontalNeeded(false) ? RememberedH : 0);
 }
-VNCStatus CVNCViewer::get_ScrollPosV(int32_t* value) { return Give(value, VerticalNeeded(false) ? RememberedV : 0); }
-VNCStatus CVNCViewer::get_ViewEdgeDelay(int32_t* value) { return value ? VNC_S_OK : VNC_E_POINTER; }
-VNCStatus CVNCViewer::put_ViewEdgeDelay(int32_t) { return VNC_S_OK; }
-VNCStatus CVNCViewer::get_FrameEdgeDelay(int32_t* value) { return value ? VNC_S_OK : VNC_E_POINTER; }
-VNCStatus CVNCViewer::put_FrameEdgeDelay(int32_t) { return VNC_S_OK; }
-VNCStatus CVNCViewer::get_ServerClipboard(VNCVariant* value) { return Give(value, VNCVariant(ServerClipboardText)); }
-VNCStatus CVNCViewer::put_ServerClipboard(const VNCVariant& value) { return SendClipboard(dovaDataUnknown, value, nullptr); }
-VNCStatus CVNCViewer::get_LocalClipboard(VNCVariant* value) { return value ? VNC_S_OK : VNC_E_POINTER; }
-VNCStatus CVNCViewer::put_LocalClipboard(const VNCVariant&) { return VNC_S_OK; }
+VNCStatus CVNCViewer::get_ScrollPosV(int32_t* value) {
+    return Give(value, VerticalNeeded(false) ? RememberedV : 0);
+}
+VNCStatus CVNCViewer::get_ViewEdgeDelay(int32_t* value) {
+    return value ? VNC_S_OK : VNC_E_POINTER;
+}
+VNCStatus CVNCViewer::put_ViewEdgeDelay(int32_t) {
+    return VNC_S_OK;
+}
+VNCStatus CVNCViewer::get_FrameEdgeDelay(int32_t* value) {
+    return value ? VNC_S_OK : VNC_E_POINTER;
+}
+VNCStatus CVNCViewer::put_FrameEdgeDelay(int32_t) {
+    return VNC_S_OK;
+}
+VNCStatus CVNCViewer::get_ServerClipboard(VNCVariant* value) {
+    return Give(value, VNCVariant(ServerClipboardText));
+}
+VNCStatus CVNCViewer::put_ServerClipboard(const VNCVariant& value) {
+    return SendClipboard(dovaDataUnknown, value, nullptr);
+}
+VNCStatus CVNCViewer::get_LocalClipboard(VNCVariant* value) {
+    return value ? VNC_S_OK : VNC_E_POINTER;
+}
+VNCStatus CVNCViewer::put_LocalClipboard(const VNCVariant&) {
+    return VNC_S_OK;
+}
 
 } // namespace dova

@@ -46,15 +46,17 @@ StretchRatio CVNCViewer::Ratio() const {
     return StretchRatio{State->StretchXNum, State->StretchXDen, State->StretchYNum, State->StretchYDen};
 }
 
-bool CVNCViewer::ViewValid() const { return HasSession() && ConnectedOrDispatching(); }
+bool CVNCViewer::ViewValid() const {
+    return HasSession() && ConnectedOrDispatching();
+}
 
 int CVNCViewer::ContentWidth() const {
     CLockGuard hold(*State);
     const int frame = State->FrameWidth;
     if (!State->Stretch)
         return frame;
-    return ScaleX(StretchRatio{State->StretchXNum, State->StretchXDen, State->StretchYNum, State->StretchYDen},
-                  frame);
+    return ScaleX(
+        StretchRatio{State->StretchXNum, State->StretchXDen, State->StretchYNum, State->StretchYDen}, frame);
 }
 
 int CVNCViewer::ContentHeight() const {
@@ -62,8 +64,8 @@ int CVNCViewer::ContentHeight() const {
     const int frame = State->FrameHeight;
     if (!State->Stretch)
         return frame;
-    return ScaleY(StretchRatio{State->StretchXNum, State->StretchXDen, State->StretchYNum, State->StretchYDen},
-                  frame);
+    return ScaleY(
+        StretchRatio{State->StretchXNum, State->StretchXDen, State->StretchYNum, State->StretchYDen}, frame);
 }
 
 QRect CVNCViewer::ClientRect() const {
@@ -190,12 +192,23 @@ void CVNCViewer::OnBarAction(Qt::Orientation orientation, int action) {
     const int current = orientation == Qt::Horizontal ? RememberedH : RememberedV;
     int delta = 0;
     switch (action) {
-    case QAbstractSlider::SliderSingleStepSub: delta = -LineStep; break;
-    case QAbstractSlider::SliderSingleStepAdd: delta = LineStep; break;
-    case QAbstractSlider::SliderPageStepSub: delta = -page; break;
-    case QAbstractSlider::SliderPageStepAdd: delta = page; break;
-    case QAbstractSlider::SliderMove: delta = bar->sliderPosition() - current; break;
-    default: break;
+    case QAbstractSlider::SliderSingleStepSub:
+        delta = -LineStep;
+        break;
+    case QAbstractSlider::SliderSingleStepAdd:
+        delta = LineStep;
+        break;
+    case QAbstractSlider::SliderPageStepSub:
+        delta = -page;
+        break;
+    case QAbstractSlider::SliderPageStepAdd:
+        delta = page;
+        break;
+    case QAbstractSlider::SliderMove:
+        delta = bar->sliderPosition() - current;
+        break;
+    default:
+        break;
     }
     // The bar applies its own idea of the step after this; make it ours.
     bar->setSliderPosition(current);
@@ -232,7 +245,9 @@ void CVNCViewer::resizeEvent(QResizeEvent* event) {
     update();
 }
 
-void CVNCViewer::OnTimer() { AutoScrollTick(); }
+void CVNCViewer::OnTimer() {
+    AutoScrollTick();
+}
 
 void CVNCViewer::AutoScrollTick() {
     if (!HasSession() || State->State.load() != states::Dispatching || !AutoScrollValue)
@@ -278,11 +293,11 @@ void CVNCViewer::PaintPlaceholder(QPainter& painter, const QRect& bounds) {
     const int centreY = bounds.y() + bounds.height() / 2;
     const QString title = QStringLiteral("DOVA");
     const QString subtitle = QStringLiteral("Virtual Network Computing ActiveX Control");
-    painter.drawText(QPoint(centreX - metrics.horizontalAdvance(title) / 2, centreY - PlaceholderBaselineOffset),
-                     title);
-    painter.drawText(QPoint(centreX - metrics.horizontalAdvance(subtitle) / 2,
-                            centreY + PlaceholderBaselineOffset),
-                     subtitle);
+    painter.drawText(
+        QPoint(centreX - metrics.horizontalAdvance(title) / 2, centreY - PlaceholderBaselineOffset), title);
+    painter.drawText(
+        QPoint(centreX - metrics.horizontalAdvance(subtitle) / 2, centreY + PlaceholderBaselineOffset),
+        subtitle);
 }
 
 void CVNCViewer::paintEvent(QPaintEvent* event) {
@@ -311,8 +326,8 @@ void CVNCViewer::paintEvent(QPaintEvent* event) {
         if (shown != (image & dirty)) // the surface lags a size change: black until it is rebuilt
             painter.fillRect(image & dirty, Qt::black);
         if (!shown.isEmpty()) {
-            const QImage view(reinterpret_cast<const uchar*>(Surface.Data()), Surface.Width(), Surface.Height(),
-                              Surface.Stride(), QImage::Format_RGB32);
+            const QImage view(reinterpret_cast<const uchar*>(Surface.Data()), Surface.Width(),
+                              Surface.Height(), Surface.Stride(), QImage::Format_RGB32);
             painter.drawImage(shown.topLeft(), view, shown.translated(-image.topLeft()));
         }
     }

@@ -7,6 +7,7 @@
 // through ISessionLink, so the reader also runs thread-free on a memory source (fuzzer, benchmarks).
 
 #include "RfbProtocol.h"
+#include "StreamCoding.h"
 
 #include <chrono>
 #include <cstdint>
@@ -18,8 +19,6 @@ namespace server_messages {
 inline constexpr uint8_t FramebufferUpdate = 0;
 inline constexpr uint8_t Bell = 2;
 inline constexpr uint8_t ServerCutText = 3;
-inline constexpr uint8_t StreamStart = 10;
-inline constexpr uint8_t StreamCoding = 26;
 inline constexpr uint8_t ServerReinit = 42;
 } // namespace server_messages
 

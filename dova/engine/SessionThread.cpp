@@ -3,16 +3,12 @@
 #include "CoolSocket.h"
 #include "EngineExceptions.h"
 #include "ServerInit.h"
+#include "StreamCoding.h"
 #include "ViewerState.h"
 
 #include <new>
 
 namespace dova {
-
-namespace {
-// Server stream coding without a plug-in: reads cannot go through a plug-in that is not there.
-constexpr const char* StreamUnsupported = "Server sent unsupported RFB_SERVER_STREAMCODING message";
-} // namespace
 
 CSessionThread::CSessionThread(CViewerState& state) : State(state), FramesEvent(state.RequestFrames.load()) {
     CLockGuard hold(State);
@@ -100,26 +96,11 @@ void CSessionThread::ReadServerInit() {
 }
 
 void CSessionThread::StartCodedStream() {
-    if (!Socket->StreamSource())
-        throw CErrorException(0, StreamUnsupported);
-    Socket->ForceStream = true;
+    HandleStreamStart(*Socket);
 }
 
 void CSessionThread::SwitchStreamCoding(const uint8_t message[4]) {
-    const uint8_t codec = message[1];
-    const uint8_t start = message[2];
-    if (codec > 1)
-        throw CErrorException(0, StreamUnsupported);
-    // Codec 1 reads through the plug-in, which must already be bound: loading one during the
-    // session is not offered yet.
-    if (codec == 1 && !Socket->StreamSource())
-        throw CErrorException(0, StreamUnsupported);
-    (void)start;
-    {
-        CLockGuard hold(State);
-        std::copy(message, message + 4, State.StreamCodingMessage.begin());
-    }
-    Socket->StreamCodingActive = true;
+    HandleStreamCoding(State, *Socket, message);
 }
 
 } // namespace dova

@@ -205,14 +205,23 @@ TEST(SessionThread, OutOfBoundsRectangleEndsTheSessionWithItsMessage) {
 }
 
 TEST(SessionThread, StreamCodingWithoutAPluginEndsTheSession) {
-    for (int type : {10, 26}) {
+    struct Case {
+        std::vector<uint8_t> Message;
+        std::string Text;
+    };
+    const Case cases[] = {
+        {{10}, "Server switched stream coding on, but no stream plug-in is loaded."},
+        {{26, 1, 0, 0}, "Server switched stream coding on, but no stream plug-in is loaded."},
+        {{26, 2, 0, 0}, "Server sent unsupported RFB_SERVER_STREAMCODING message"},
+    };
+    for (const Case& c : cases) {
         SessionRig rig(8, 8, 8);
         rig.Start();
-        rig.Send(ServerStream(8).U8(type).U8(1).U8(1).U8(0));
+        rig.Peer.Send(c.Message);
         const auto failure = rig.WaitForException();
-        ASSERT_TRUE(failure) << type;
+        ASSERT_TRUE(failure) << int(c.Message.size());
         EXPECT_EQ(failure->Level, ExceptionLevel::Error);
-        EXPECT_EQ(failure->Message, "Server sent unsupported RFB_SERVER_STREAMCODING message");
+        EXPECT_EQ(failure->Message, c.Text);
         EXPECT_FALSE(rig.Socket.ForceStream.load()) << "never reads through a missing plug-in";
     }
 }

@@ -1,0 +1,82 @@
+// dova-viewer HOST[:PORT] [--password P] [--view-only] [--scale N/D]
+// A plain single-window viewer: loads the component library like any host and shows one server.
+#include "ViewerWindow.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+#include <cstdio>
+#include <dlfcn.h>
+
+namespace {
+// The component beside the program first, then the one of the build tree, then the library path.
+dova::IVNCViewer* LoadViewer(QWidget* parent) {
+    const QByteArray beside =
+        (QCoreApplication::applicationDirPath() + QStringLiteral("/libdova.so")).toLocal8Bit();
+    const char* candidates[] = {beside.constData(), DOVA_BUILD_LIBRARY_PATH, "libdova.so"};
+    for (const char* path : candidates) {
+        void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+        if (!library)
+            continue;
+        auto create = reinterpret_cast<DovaCreateViewerFunction>(dlsym(library, DOVA_ENTRY_POINT_NAME));
+        if (!create)
+            continue;
+        const char* message = nullptr;
+        dova::IVNCViewer* viewer = create(dova::DOVA_INTERFACE_VERSION, parent, &message);
+        if (viewer)
+            return viewer;
+        std::fprintf(stderr, "dova-viewer: %s: %s\n", path, message ? message : "no viewer");
+    }
+    std::fprintf(stderr, "dova-viewer: cannot load libdova.so (%s)\n", dlerror());
+    return nullptr;
+}
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Shows one RFB (VNC) server."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("server"),
+                                 QStringLiteral("HOST[:PORT] (a number below 100 is a display)"));
+    const QCommandLineOption password(QStringLiteral("password"), QStringLiteral("Password for the server."),
+                                      QStringLiteral("P"));
+    const QCommandLineOption viewOnly(QStringLiteral("view-only"),
+                                      QStringLiteral("Send no keys, mouse or clipboard."));
+    const QCommandLineOption scale(QStringLiteral("scale"), QStringLiteral("Show the screen scaled by N/D."),
+                                   QStringLiteral("N/D"));
+    parser.addOptions({password, viewOnly, scale});
+    parser.process(app);
+    if (parser.positionalArguments().size() != 1)
+        parser.showHelp(2);
+
+    ViewerOptions options;
+    options.Server = parser.positionalArguments().first();
+    options.HasPassword = parser.isSet(password);
+    options.Password = parser.value(password);
+    options.ViewOnly = parser.isSet(viewOnly);
+    if (parser.isSet(scale)) {
+        const auto match = QRegularExpression(QStringLiteral("^(\\d+)/(\\d+)$")).match(parser.value(scale));
+        const int n = match.hasMatch() ? match.captured(1).toInt() : 0;
+        const int d = match.hasMatch() ? match.captured(2).toInt() : 0;
+        if (n <= 0 || d <= 0) {
+            std::fprintf(stderr, "dova-viewer: --scale wants N/D with both above 0\n");
+            return 2;
+        }
+        options.ScaleNumerator = n;
+        options.ScaleDenominator = d;
+    }
+
+    dova::IVNCViewer* viewer = LoadViewer(nullptr);
+    if (!viewer)
+        return 1;
+    // The window takes the component's widget as its child and so owns it from here on.
+    ViewerWindow window(*viewer, options);
+    if (!window.Open()) {
+        std::fprintf(stderr, "dova-viewer: no server given\n");
+        return 2;
+    }
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,93 @@
+#include "ViewerWindow.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <cstdio>
+
+using namespace dova;
+
+ViewerWindow::ViewerWindow(IVNCViewer& viewer, const ViewerOptions& options)
+    : Viewer(viewer), Options(options) {
+    QWidget* view = nullptr;
+    Viewer.get_Window(&view);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    setWindowTitle(QStringLiteral("dova-viewer - %1").arg(Options.Server));
+    resize(640, 480);
+    Viewer.Advise(this);
+    if (Options.ViewOnly) {
+        Viewer.put_RelayKeys(VNC_FALSE);
+        Viewer.put_RelayMouse(VNC_FALSE);
+        Viewer.put_RelayLocalClipboard(VNC_FALSE);
+    }
+    if (Options.ScaleNumerator != Options.ScaleDenominator) {
+        Viewer.StretchX(Options.ScaleNumerator, Options.ScaleDenominator, nullptr);
+        Viewer.StretchY(Options.ScaleNumerator, Options.ScaleDenominator, nullptr);
+        Viewer.put_Stretch(VNC_TRUE);
+    }
+}
+
+ViewerWindow::~ViewerWindow() {
+    // The component is our child widget and still alive here; it goes with QWidget's destructor.
+    Viewer.Unadvise(this);
+}
+
+bool ViewerWindow::Open() {
+    VNCVariant result;
+    Viewer.Connect(Options.Server, VNCVariant(),
+                   Options.HasPassword ? VNCVariant(Options.Password) : VNCVariant(), VNCVariant(), &result);
+    return result.ToInt32() == 0;
+}
+
+void ViewerWindow::FitToImage() {
+    int32_t width = 0, height = 0;
+    Viewer.get_ViewWidth(&width);
+    Viewer.get_ViewHeight(&height);
+    const QScreen* shown = screen();
+    QSize size(width, height);
+    if (shown)
+        size = size.boundedTo(shown->availableGeometry().size() * 9 / 10);
+    if (!size.isEmpty())
+        resize(size);
+}
+
+void ViewerWindow::Connected(QString& ServerName) {
+    std::fprintf(stderr, "dova-viewer: connected to %s\n", qPrintable(ServerName));
+    setWindowTitle(QStringLiteral("%1 - dova-viewer").arg(ServerName));
+    Viewer.Start(nullptr);
+    FitToImage();
+}
+
+void ViewerWindow::Disconnected() {
+    if (!Failed)
+        QApplication::quit();
+}
+
+void ViewerWindow::Password() {
+    if (Options.HasPassword)
+        return; // the one given was refused; the server will say so
+    bool given = false;
+    const QString password = QInputDialog::getText(this, QStringLiteral("dova-viewer"),
+                                                   QStringLiteral("Password for %1:").arg(Options.Server),
+                                                   QLineEdit::Password, QString(), &given);
+    if (given)
+        Viewer.put_Password(password);
+}
+
+void ViewerWindow::Error(int32_t Number, QString& Message, const VNCVariant&) {
+    Failed = true;
+    std::fprintf(stderr, "dova-viewer: error %d: %s\n", int(Number), qPrintable(Message));
+    QMessageBox::critical(this, QStringLiteral("dova-viewer"),
+                          QStringLiteral("%1 (%2)").arg(Message).arg(Number));
+    QApplication::exit(1);
+}
+
+void ViewerWindow::Warning(int32_t Number, QString& Message, const VNCVariant&) {
+    qWarning("warning %d: %s", int(Number), qPrintable(Message));
+}

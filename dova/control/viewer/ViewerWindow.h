@@ -1,0 +1,38 @@
+#pragma once
+// The window of dova-viewer: one viewer component filling it, answering the component's events the
+// way a plain single-connection host does.
+
+#include "IVNCViewer.h"
+
+#include <QWidget>
+
+struct ViewerOptions {
+    QString Server;   // HOST[:PORT]
+    QString Password; // empty: ask when the server wants one
+    bool HasPassword = false;
+    bool ViewOnly = false;
+    int ScaleNumerator = 1;
+    int ScaleDenominator = 1;
+};
+
+class ViewerWindow : public QWidget, public dova::IVNCViewerEvents {
+public:
+    ViewerWindow(dova::IVNCViewer& viewer, const ViewerOptions& options);
+    ~ViewerWindow() override;
+
+    // Starts the connection; false when the component refused it.
+    bool Open();
+
+    void Connected(QString& ServerName) override;
+    void Disconnected() override;
+    void Password() override;
+    void Error(int32_t Number, QString& Message, const dova::VNCVariant& v1) override;
+    void Warning(int32_t Number, QString& Message, const dova::VNCVariant& v1) override;
+
+private:
+    void FitToImage();
+
+    dova::IVNCViewer& Viewer;
+    ViewerOptions Options;
+    bool Failed = false;
+};

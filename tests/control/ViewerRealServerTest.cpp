@@ -1,0 +1,127 @@
+// The viewer against TigerVNC's Xvnc on 127.0.0.1: what it shows equals the server's own screen, at
+// 1:1 and stretched; a password asked through the Password event; a server that dies mid-session.
+#include "RealServers.h"
+#include "ViewerRig.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace dova;
+using namespace latis_test;
+
+namespace {
+
+// Something with edges and colours on the remote screen: a plaid root window and an xterm.
+void PaintScreen(XvncServer& server) {
+    server.RunClientAndWait({"xsetroot", "-mod", "7", "5", "-fg", "#d04010", "-bg", "#1060c0"});
+    server.RunClient({"xterm", "-geometry", "40x10+30+40", "-bg", "yellow", "-fg", "black", "-e", "sh", "-c",
+                      "echo DOVA test; ls /; sleep 60"});
+}
+
+// Number of pixels of the view that differ from the screenshot, after scaling the view back.
+int CountMismatches(const QImage& shot, int left, int top, const RgbImage& screen) {
+    int mismatches = 0;
+    for (int y = 0; y < screen.Height; ++y)
+        for (int x = 0; x < screen.Width; ++x)
+            if ((shot.pixel(left + x, top + y) & 0xFFFFFF) != screen.At(x, y))
+                ++mismatches;
+    return mismatches;
+}
+
+void ConnectViewer(ViewerRig& rig, int port) {
+    rig.Sink.OnConnected = [&rig] { rig.Viewer->Start(nullptr); };
+    VNCVariant result;
+    rig.Viewer->Connect(QStringLiteral("127.0.0.1"), int32_t(port), VNCVariant(), VNCVariant(), &result);
+    ASSERT_EQ(result.ToInt32(), 0);
+    ASSERT_TRUE(PumpUntil([&] { return rig.Int(&CVNCViewer::get_State) == dovaStateDispatching; },
+                          std::chrono::seconds(30)))
+        << (rig.Sink.Events.empty() ? std::string("no event") : rig.Sink.Events.back());
+}
+
+} // namespace
+
+TEST(ViewerOnXvnc, GrabAtOneToOneEqualsTheServerScreen) {
+    XvncServer server(ServerOptions().WithSize(640, 480));
+    PaintScreen(server);
+    ViewerRig rig(640, 480);
+    rig.Viewer->put_BitsPerPixel(32);
+    ConnectViewer(rig, server.Port());
+    EXPECT_EQ(rig.Int(&CVNCViewer::get_ViewLeft), 0);
+    int mismatches = -1;
+    RgbImage screen;
+    // Updates arrive in pieces; wait until the window shows the whole screen.
+    PumpUntil(
+        [&] {
+            screen = server.Screenshot();
+            mismatches = CountMismatches(rig.Viewer->grab().toImage(), 0, 0, screen);
+            return mismatches == 0;
+        },
+        std::chrono::seconds(20));
+    EXPECT_EQ(mismatches, 0) << server.Log();
+    rig.Viewer->Stop(nullptr);
+}
+
+TEST(ViewerOnXvnc, QuarterStretchWithHalftoneAveragesEachCell) {
+    XvncServer server(ServerOptions().WithSize(640, 480));
+    PaintScreen(server);
+    ViewerRig rig(400, 300);
+    rig.Viewer->put_BitsPerPixel(32);
+    rig.Viewer->StretchX(1, 4, nullptr);
+    rig.Viewer->StretchY(1, 4, nullptr);
+    rig.Viewer->put_Stretch(VNC_TRUE);
+    ConnectViewer(rig, server.Port());
+    EXPECT_EQ(rig.Int(&CVNCViewer::get_ViewWidth), 160);
+    const int left = rig.Int(&CVNCViewer::get_ViewLeft), top = rig.Int(&CVNCViewer::get_ViewTop);
+    EXPECT_EQ(left, (400 - 160) / 2);
+    int worst = 256;
+    PumpUntil(
+        [&] {
+            const RgbImage screen = server.Screenshot();
+            const QImage shot = rig.Viewer->grab().toImage();
+            worst = 0;
+            for (int j = 0; j < 120; ++j)
+                for (int i = 0; i < 160; ++i) {
+                    const QRgb shown = shot.pixel(left + i, top + j);
+                    const int channels[3] = {qRed(shown), qGreen(shown), qBlue(shown)};
+                    for (int c = 0; c < 3; ++c) {
+                        int sum = 0;
+                        for (int y = 0; y < 4; ++y)
+                            for (int x = 0; x < 4; ++x)
+                                sum += int((screen.At(i * 4 + x, j * 4 + y) >> (16 - 8 * c)) & 0xFF);
+                        worst = std::max(worst, std::abs(channels[c] - sum / 16));
+                    }
+                }
+            return worst <= 2;
+        },
+        std::chrono::seconds(20));
+    EXPECT_LE(worst, 2) << "largest difference from a cell's average";
+}
+
+TEST(ViewerOnXvnc, PasswordEventLetsTheHostAnswer) {
+    XvncServer server(ServerOptions().WithPassword("secret12").WithSize(320, 240));
+    ViewerRig rig(320, 240);
+    rig.Sink.OnPassword = [&rig] { rig.Viewer->put_Password(QStringLiteral("secret12")); };
+    ConnectViewer(rig, server.Port());
+    EXPECT_EQ(rig.Sink.Count("Password"), 1u);
+    EXPECT_EQ(rig.Sink.Count("Connected:latis-test"), 1u);
+}
+
+TEST(ViewerOnXvnc, ServerDyingMidSessionGivesErrorThenDisconnectedAndReconnectWorks) {
+    ViewerRig rig(320, 240);
+    {
+        auto server = std::make_unique<XvncServer>(ServerOptions().WithSize(320, 240));
+        ConnectViewer(rig, server->Port());
+        server.reset(); // kills the server
+        ASSERT_TRUE(PumpUntil([&] { return rig.Sink.Count("Disconnected") == 1; }, std::chrono::seconds(20)));
+    }
+    const size_t n = rig.Sink.Events.size();
+    ASSERT_GE(n, 2u);
+    EXPECT_EQ(rig.Sink.Events[n - 2].rfind("Error:", 0), 0u) << rig.Sink.Events[n - 2];
+    EXPECT_EQ(rig.Sink.Events[n - 1], "Disconnected");
+    EXPECT_EQ(rig.Int(&CVNCViewer::get_State), 0);
+
+    XvncServer again(ServerOptions().WithSize(200, 100));
+    ConnectViewer(rig, again.Port());
+    EXPECT_EQ(rig.Int(&CVNCViewer::get_FrameWidth), 200);
+}

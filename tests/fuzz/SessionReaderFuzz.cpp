@@ -1,0 +1,124 @@
+// libFuzzer target: arbitrary server bytes after a valid ServerInit, read by the session's message
+// reader exactly as the session thread reads them, but from memory and without threads.
+//
+// Input: byte 0 chooses the viewer's settings (bits 0-1 pixel size, 2 progressive drawing, 3 frame
+// update notices, 4 a pending pixel-format change, 5 clipboard relay, 6 a pending full refresh), bytes
+// 1 and 2 the frame size (1..64 each); the rest is the server's stream after ServerInit.
+
+#include "engine/CoolSocket.h"
+#include "engine/EngineExceptions.h"
+#include "engine/MemoryTransport.h"
+#include "engine/RfbProtocol.h"
+#include "engine/ServerInit.h"
+#include "engine/ServerMessageReader.h"
+#include "engine/ViewerState.h"
+#include "framebuffer/FrameBuffer.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+using namespace dova;
+
+namespace {
+
+// Re-initialisations may ask for frames up to 16384 x 16384; the harness stays below this many pixels
+// so one input cannot take seconds of memory clearing.
+constexpr uint32_t MaxFuzzFramePixels = 512 * 512;
+
+class FuzzLink : public ISessionLink {
+public:
+    FuzzLink(CViewerState& state, CCoolSocket& socket) : State(state), Socket(socket) {}
+    bool AwaitFramesAllowed() override { return true; }
+    bool AwaitDelay(std::chrono::milliseconds) override { return true; }
+    void ReadServerInit() override {
+        dova::ReadServerInit(State, Socket);
+        CLockGuard hold(State);
+        if (uint32_t(State.FrameWidth) * State.FrameHeight > MaxFuzzFramePixels)
+            throw CErrorException(0, "frame too large for the fuzzer");
+    }
+    void StartCodedStream() override { throw CErrorException(0, "no stream plug-in"); }
+    void SwitchStreamCoding(const uint8_t*) override { throw CErrorException(0, "no stream plug-in"); }
+
+private:
+    CViewerState& State;
+    CCoolSocket& Socket;
+};
+
+// Every repaint must lie inside the frame.
+class CheckingPresenter : public IFramePresenter {
+public:
+    void Present(const CFrameBuffer& frame, int x, int y, int w, int h) override {
+        if (x < 0 || y < 0 || w < 0 || h < 0 || x + w > frame.Width() || y + h > frame.Height()) {
+            std::fprintf(stderr, "repaint outside the frame: %d %d %d %d in %d x %d\n", x, y, w, h,
+                         frame.Width(), frame.Height());
+            std::abort();
+        }
+    }
+};
+
+void AppendServerInit(std::vector<uint8_t>& out, int width, int height, const PixelFormat& format) {
+    out.push_back(uint8_t(width >> 8));
+    out.push_back(uint8_t(width));
+    out.push_back(uint8_t(height >> 8));
+    out.push_back(uint8_t(height));
+    const auto wire = format.ToWire();
+    out.insert(out.end(), wire.begin(), wire.end());
+    const char name[] = "fuzz";
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(uint8_t((sizeof name - 1) >> shift));
+    out.insert(out.end(), name, name + sizeof name - 1);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 3)
+        return 0;
+    const uint8_t options = data[0];
+    const int bitsPerPixel = (options & 3) == 0 ? 8 : (options & 3) == 1 ? 16 : 32;
+    const int width = 1 + data[1] % 64;
+    const int height = 1 + data[2] % 64;
+
+    CViewerState state;
+    state.SetRequestedPixelFormat(bitsPerPixel);
+    state.CurrentPixelFormat = state.RequestedPixelFormat;
+    state.ProgressiveDrawing = (options & 4) != 0;
+    state.FireFrameUpdates = (options & 8) != 0;
+    state.RelayServerClipboard = (options & 32) != 0;
+    state.FullRefreshRequested = (options & 64) != 0;
+
+    std::vector<uint8_t> stream;
+    AppendServerInit(stream, width, height, state.CurrentPixelFormat);
+    stream.insert(stream.end(), data + 3, data + size);
+
+    CMemorySource source(stream.data(), stream.size());
+    CCoolSocket socket(state);
+    socket.SetStreamSource(std::make_unique<CMemoryStreamSource>(source));
+    socket.ForceStream = true;
+    ReadServerInit(state, socket);
+
+    CheckingPresenter presenter;
+    CFrameBuffer frame(state, &presenter);
+    frame.Create(width, height, bitsPerPixel);
+    state.FrameBuffer = &frame;
+    if (options & 16)
+        state.SetRequestedPixelFormat(bitsPerPixel == 32 ? 8 : bitsPerPixel * 2);
+
+    CMemorySink sink(0);
+    CRfbProtocol protocol(state, source, sink);
+    FuzzLink link(state, socket);
+    CServerMessageReader reader(protocol, link);
+    try {
+        reader.RequestFirstUpdate();
+        while (reader.ReadMessage()) {
+        }
+    } catch (const CSimpleException&) {
+        // Every way a hostile stream ends the session; the end of the input is "Connection closed."
+    }
+    std::string text;
+    while (state.TakeServerCutText(text)) {
+    }
+    return 0;
+}

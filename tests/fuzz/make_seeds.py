@@ -1,0 +1,51 @@
+#!/usr/bin/env python3
+"""Writes the session fuzzer's seed inputs: one well-formed stream per message kind and encoding.
+Layout of an input: options byte, width byte, height byte, then server messages (see
+SessionReaderFuzz.cpp)."""
+import os
+import struct
+import sys
+
+out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "seeds")
+os.makedirs(out, exist_ok=True)
+
+
+def rect(x, y, w, h, enc):
+    return struct.pack(">HHHHi", x, y, w, h, enc)
+
+
+def update(*rects):
+    return struct.pack(">BBH", 0, 0, len(rects)) + b"".join(rects)
+
+
+def px(v, bpp):
+    return v.to_bytes(bpp // 8, "little")
+
+
+def seeds_for(bpp, opt):
+    b = bpp // 8
+    s = {}
+    s["raw"] = update(rect(1, 2, 3, 2, 0) + px(0x11, bpp) * 6)
+    s["copyrect"] = update(rect(0, 0, 4, 4, 0) + px(5, bpp) * 16, rect(4, 4, 4, 4, 1) + struct.pack(">HH", 0, 0))
+    s["rre"] = update(rect(0, 0, 20, 10, 2) + struct.pack(">I", 2) + px(1, bpp)
+                      + px(2, bpp) + struct.pack(">HHHH", 1, 1, 3, 3)
+                      + px(3, bpp) + struct.pack(">HHHH", 5, 5, 30, 30))
+    s["corre"] = update(rect(2, 2, 10, 10, 4) + struct.pack(">I", 1) + px(1, bpp) + px(7, bpp) + bytes([1, 1, 2, 2]))
+    tiles = bytes([2]) + px(9, bpp) + bytes([8 | 16, 2]) + px(3, bpp) + bytes([0x00, 0xFF]) + px(4, bpp) + bytes([0xF0, 0x00])
+    tiles += bytes([1]) + px(6, bpp) * (4 * 16)
+    tiles += bytes([4 | 8, 1]) + px(8, bpp) + bytes([0x21, 0x11])
+    tiles += bytes([0])
+    s["hextile"] = update(rect(0, 0, 36, 20, 5) + tiles)
+    s["bell_cut"] = bytes([2, 3, 0, 0, 0]) + struct.pack(">I", 5) + b"a\nb\0c" + update()
+    pf = {8: bytes([8, 8, 1, 1, 0, 7, 0, 7, 0, 3, 0, 3, 6, 0, 0, 0]),
+          16: bytes([16, 16, 0, 1, 0, 31, 0, 31, 0, 31, 10, 5, 0, 0, 0, 0]),
+          32: bytes([32, 24, 0, 1, 0, 255, 0, 255, 0, 255, 16, 8, 0, 0, 0, 0])}[bpp]
+    s["reinit"] = bytes([42]) + struct.pack(">HH", 80, 70) + pf + struct.pack(">I", 2) + b"hi" \
+        + update(rect(70, 60, 10, 10, 0) + px(1, bpp) * 100)
+    return {f"{k}_{bpp}": bytes([opt, 40, 30]) + v for k, v in s.items()}
+
+
+for bpp, opt in ((8, 0x00), (16, 0x01 | 0x04 | 0x08), (32, 0x02 | 0x10 | 0x20)):
+    for name, data in seeds_for(bpp, opt).items():
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(data)
