@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
@@ -215,8 +216,12 @@ void TAnaFormF::RestoreSettings() {
     QSettings store(SettingsFileName(), QSettings::IniFormat);
     store.beginGroup(SettingsGroup());
     const QByteArray placement = store.value(PlacementKey()).toByteArray();
-    if (placement.isEmpty() || !restoreGeometry(placement))
+    if (placement.isEmpty() || !restoreGeometry(placement)) {
+        // Opened maximised; the work-area size also holds where no window manager maximises.
+        if (QScreen* s = screen())
+            setGeometry(s->availableGeometry());
         setWindowState(windowState() | Qt::WindowMaximized);
+    }
     SetIconSize(store.value(IconSizeKey(), MinIconSize).toInt());
     SetSkinName(store.value(SkinNameKey(), DefaultSkinName()).toString());
 }

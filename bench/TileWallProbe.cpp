@@ -1,0 +1,88 @@
+// Tile-wall probe: runs the application's main window exactly as latisvnc does (same program folder
+// rules, same bilgisayar.ini, same embedded control library) and measures it from inside: how late a
+// 20 ms user-interface timer fires (responsiveness), CPU time used, resident memory, connected tiles.
+// Usage: latisvnc_tilewall <warm-up seconds> <measured seconds>
+#include "AnaForm.h"
+#include "Deployment.h"
+#include "VNCPanel.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+constexpr int TickMs = 20;
+
+double CpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+long ResidentKb() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const int warmup = argc > 1 ? std::atoi(argv[1]) : 15;
+    const int measured = argc > 2 ? std::atoi(argv[2]) : 60;
+    TAnaFormF form(ProgramFolder());
+    form.ShowMain();
+
+    std::vector<double> lateness;
+    long maxRss = 0;
+    double cpuStart = 0;
+    QElapsedTimer clock;
+    QElapsedTimer sinceTick;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(TickMs);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        lateness.push_back(std::max(0.0, sinceTick.nsecsElapsed() / 1e6 - TickMs));
+        sinceTick.restart();
+        maxRss = std::max(maxRss, ResidentKb());
+        if (clock.elapsed() >= measured * 1000LL) {
+            ticker.stop();
+            const double cpu = CpuSeconds() - cpuStart;
+            const double wall = clock.elapsed() / 1000.0;
+            int connected = 0;
+            for (TVNCPanel* tile : form.Tiles())
+                connected += tile->StatusLabel()->isHidden() ? 1 : 0;
+            std::sort(lateness.begin(), lateness.end());
+            const double p99 = lateness.empty() ? 0 : lateness[lateness.size() * 99 / 100];
+            std::printf("tiles %lld, connected %d\n", static_cast<long long>(form.Tiles().size()), connected);
+            std::printf("cpu %.1f %% of one core over %.0f s\n", 100.0 * cpu / wall, wall);
+            std::printf("resident memory max %.1f MB, end %.1f MB\n", maxRss / 1024.0, ResidentKb() / 1024.0);
+            std::printf("ui timer lateness: max %.1f ms, 99th percentile %.1f ms, ticks %zu\n",
+                        lateness.empty() ? 0 : lateness.back(), p99, lateness.size());
+            std::fflush(stdout);
+            form.close();
+            QApplication::quit();
+        }
+    });
+    QTimer::singleShot(warmup * 1000, [&] {
+        cpuStart = CpuSeconds();
+        clock.start();
+        sinceTick.start();
+        ticker.start();
+    });
+    return app.exec();
+}

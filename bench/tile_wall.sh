@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Tile-wall benchmark (not a test): the application watching 32 tiles of moving screens, measured over
+# a minute. Four local Xvnc servers (1024x768, clocks, eyes and top) are shared by the 32 records, the
+# program runs on its own Xvfb screen at the tiles' pacing (16 bpp, one update every 2 s per tile).
+# Prints the average CPU of the program, its resident memory and how late a 20 ms timer of its user
+# interface thread fired (responsiveness). Targets: <= 10 % of one core, <= 300 MB, <= 50 ms.
+# Usage: bench/tile_wall.sh [tiles=32] [seconds=60]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/xvnc-servers.sh
+tiles=${1:-32}
+seconds=${2:-60}
+
+cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLATIS_BUILD_TESTS=OFF >/dev/null
+cmake --build build/bench --target latisvnc_tilewall -j 2
+
+folder=$PWD/build/bench/tilewall
+mkdir -p "$folder"
+rm -f "$folder/libdova.so" "$folder"/*.INI
+cp build/bench/bench/latisvnc_tilewall "$folder/"
+work=$(mktemp -d)
+cleanup() {
+    stop_all_xvnc
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+make_password_file "$work/passwd" latis
+
+ports=()
+contents=(clock eyes top mixed)
+display=40
+for i in 0 1 2 3; do
+    display=$(free_display "$display")
+    port=$(free_port)
+    start_xvnc "$display" "$port" 1024x768 "$work/passwd" "${contents[$i]}"
+    ports+=("$port")
+    display=$((display + 1))
+done
+entries=()
+for ((i = 0; i < tiles; i++)); do entries+=("$(printf 'Tile %02d' "$i"):${ports[$((i % 4))]}"); done
+write_computer_list "$folder/bilgisayar.ini" latis "${entries[@]}"
+
+screen=$(free_display 90)
+setsid Xvfb ":$screen" -screen 0 1920x1200x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+XVNC_GROUPS+=($!)
+for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$screen ]] && break; sleep 0.1; done
+
+echo "tile wall: $tiles tiles on 4 servers, 15 s warm-up, $seconds s measured"
+DISPLAY=:$screen "$folder/latisvnc_tilewall" 15 "$seconds" &
+probe=$!
+# A look at the wall halfway through, for the record.
+(sleep $((15 + seconds / 2)); xwd -root -display ":$screen" -silent | convert xwd:- "$PWD/build/bench/tile_wall.png") \
+    2>/dev/null &
+wait "$probe"
+echo "screenshot: build/bench/tile_wall.png"

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Screenshots of latisvnc under Xvfb watching four local Xvnc servers:
+#   1-live.png       every tile shows its live remote screen, scaled whole into the tile;
+#   2-failed.png     the second server was stopped: its tile shows the error text and "Yeniden Bağlan";
+#   3-reconnected.png the server was started again and the button pressed: the tile is live again.
+# Usage: scripts/screenshot.sh [output folder=build/screenshots]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/xvnc-servers.sh
+out=${1:-build/screenshots}
+mkdir -p "$out"
+
+build_program build/demo
+folder=$PWD/build/demo/screenshot-program
+prepare_program_folder build/demo "$folder"
+rm -f "$folder/latisvnc.INI"
+work=$(mktemp -d)
+app=
+cleanup() {
+    [[ -n $app ]] && kill "$app" 2>/dev/null || true
+    stop_all_xvnc
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+make_password_file "$work/passwd" latis
+
+geometries=(1024x768 1280x800 1920x1080 800x600)
+contents=(clock eyes top mixed)
+displays=() ports=() entries=()
+display=40
+for i in 0 1 2 3; do
+    display=$(free_display "$display")
+    port=$(free_port)
+    start_xvnc "$display" "$port" "${geometries[$i]}" "$work/passwd" "${contents[$i]}"
+    displays+=("$display") ports+=("$port")
+    entries+=("PC $((i + 1)) ${geometries[$i]}:$port")
+    display=$((display + 1))
+done
+write_computer_list "$folder/bilgisayar.ini" latis "${entries[@]}"
+# Tiles of 250 pixels: the second tile's button is then at 395, 293 of the screen.
+printf '[AnaFormF]\r\nsTrackBar1.Position=250\r\n' >"$folder/latisvnc.INI"
+
+screen=$(free_display 90)
+setsid Xvfb ":$screen" -screen 0 1280x800x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+XVNC_GROUPS+=($!)
+for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$screen ]] && break; sleep 0.1; done
+export DISPLAY=:$screen
+shot() { xwd -root -silent | convert xwd:- "$out/$1"; echo "$out/$1"; }
+
+"$folder/latisvnc" >"$work/app.log" 2>&1 &
+app=$!
+sleep 8
+shot 1-live.png
+
+stop_xvnc 1
+sleep 6
+shot 2-failed.png
+
+# The same server again, on the same display and port.
+start_xvnc "${displays[1]}" "${ports[1]}" "${geometries[1]}" "$work/passwd" "${contents[1]}"
+sleep 2
+xdotool mousemove 395 293 click 1
+sleep 6
+shot 3-reconnected.png
