@@ -5,6 +5,7 @@
 
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -97,6 +98,16 @@ void TFullScreenF::showEvent(QShowEvent* event) {
     // With input on, typing goes to the remote computer at once, without a first click into the view.
     if (FViewer && FViewer->Widget() && FClientPanel->isEnabled())
         FViewer->Widget()->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void TFullScreenF::keyPressEvent(QKeyEvent* event) {
+    // Only the close box ends the window: Escape is a key for the remote computer (and with input off
+    // it must not throw the operator out of the view either).
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 TVNCViewer* TFullScreenF::FindViewer(const QWidget* button) {

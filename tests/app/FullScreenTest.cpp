@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -133,6 +134,8 @@ TEST_F(FullScreen, WindowTakesTheWorkAreaAndTheComputerNameAndConnectsTheSecondV
         EXPECT_EQ(window.CtrlAltDelButton()->text(), QStringLiteral("CTRL + ALT + DEL"));
         EXPECT_EQ(window.StartMenuButton()->text(), QStringLiteral("BAŞLAT MENU"));
         EXPECT_TRUE(window.ClientPanel()->isEnabled());
+        QTest::keyClick(&window, Qt::Key_Escape);
+        EXPECT_TRUE(window.isVisible()); // only the close box ends the window
 
         NamedFake* viewer = WindowViewer(window);
         ASSERT_NE(viewer, nullptr);
