@@ -3,6 +3,7 @@
 #include "DOVALib_TLB.h"
 #include "VNCPanel.h"
 
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -55,8 +56,18 @@ TFullScreenF::TFullScreenF(QWidget* owner, const QString& caption)
     FCtrlAltDelButton->setObjectName(QStringLiteral("CtrlAltDelButton"));
     FCtrlAltDelButton->setGeometry(ButtonLeft, ButtonTop, ButtonWidth, TopBarHeight - 2 * ButtonTop);
     FCtrlAltDelButton->setFocusPolicy(Qt::NoFocus);
-    for (QPushButton* button : {FStartMenuButton, FCtrlAltDelButton})
+    for (QPushButton* button : {FStartMenuButton, FCtrlAltDelButton}) {
         button->setAutoDefault(false);
+        // The captions must fit 100 pixels under every skin and font: shrink the type until they do.
+        QFont small = button->font();
+        for (int size = 11; size >= 7; --size) {
+            small.setPixelSize(size);
+            if (QFontMetrics(small).horizontalAdvance(button->text()) <= ButtonWidth - 6)
+                break;
+        }
+        button->setFont(small);
+        button->setStyleSheet(QStringLiteral("padding-left: 1px; padding-right: 1px;"));
+    }
 
     FClientPanel = new QWidget(this);
     FClientPanel->setObjectName(QStringLiteral("ClientPanel"));
