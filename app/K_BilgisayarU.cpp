@@ -2,6 +2,7 @@
 
 #include "ComputerIni.h"
 #include "ComputerTable.h"
+#include "EditorCellDelegate.h"
 #include "EditorGridModel.h"
 #include "RecordNavigator.h"
 #include "ui/FormHeader.h"
@@ -81,6 +82,7 @@ TK_BilgisayarF::TK_BilgisayarF(TComputerTable& table, QWidget* mainWindow)
     DBGrid1->setGeometry(0, HeaderHeight + RecordPanelHeight, ClientWidth,
                          ClientHeight - HeaderHeight - RecordPanelHeight);
     DBGrid1->setModel(FGridModel);
+    DBGrid1->setItemDelegate(new TEditorCellDelegate(DBGrid1));
     DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
     DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     DBGrid1->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked |
@@ -108,6 +110,11 @@ TK_BilgisayarF::TK_BilgisayarF(TComputerTable& table, QWidget* mainWindow)
 }
 
 TK_BilgisayarF::~TK_BilgisayarF() {
+    // The table outlives the editor: nothing it signals from now on (a cell editor closing as the grid
+    // goes) may reach this half-destroyed window.
+    disconnect(&FTable, nullptr, this, nullptr);
+    delete DBGrid1;
+    delete sDBNavigator1;
     FTable.SetEditorAttached(false);
     if (K_BilgisayarF == this)
         K_BilgisayarF = nullptr;

@@ -240,6 +240,33 @@ TEST_F(RecordsEditorTest, GridShowsTheSameCurrentRecordAndNeverThePassword) {
     EXPECT_EQ(Table.GetState(), TComputerTable::State::Browse);
 }
 
+TEST_F(RecordsEditorTest, TypingIntoAGridCellEditsTheRecordAndPostCommitsIt) {
+    Add(QStringLiteral("A"), QStringLiteral("1.1.1.1"), QStringLiteral("5900"), QString());
+    Table.First();
+    TK_BilgisayarF editor(Table, &MainWindow);
+    editor.show();
+    editor.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+    QTableView* grid = editor.Grid();
+    grid->setFocus();
+    grid->setCurrentIndex(grid->model()->index(0, 1));
+    grid->edit(grid->currentIndex());
+    QWidget* cell = QApplication::focusWidget();
+    ASSERT_NE(cell, nullptr);
+    ASSERT_TRUE(grid->viewport()->isAncestorOf(cell));
+    auto* line = qobject_cast<QLineEdit*>(cell);
+    ASSERT_NE(line, nullptr);
+    line->selectAll();
+    QTest::keyClicks(line, QStringLiteral("7.7.7.7"));
+    EXPECT_EQ(Table.GetState(), TComputerTable::State::Edit); // the first key starts editing
+    EXPECT_EQ(editor.DBEdit(TComputerTable::IP)->text(), QStringLiteral("7.7.7.7"));
+
+    editor.Navigator()->ButtonAt(TRecordNavigator::Post)->click();
+    EXPECT_EQ(Table.Value(0, TComputerTable::IP), QStringLiteral("7.7.7.7"));
+    EXPECT_EQ(Table.GetState(), TComputerTable::State::Browse);
+    EXPECT_EQ(editor.DBEdit(TComputerTable::IP)->text(), QStringLiteral("7.7.7.7"));
+}
+
 TEST_F(RecordsEditorTest, EditBoxesAcceptAtMostFiftyCharacters) {
     TK_BilgisayarF editor(Table, &MainWindow);
     editor.show();
