@@ -11,9 +11,10 @@ constexpr int LeftShift = 0xA0, LeftControl = 0xA2, LeftMenu = 0xA4;
 } // namespace vk
 } // namespace
 
-KeyboardSnapshot CurrentKeyboardSnapshot() {
+KeyboardSnapshot CurrentKeyboardSnapshot() { return SnapshotOf(QGuiApplication::queryKeyboardModifiers()); }
+
+KeyboardSnapshot SnapshotOf(Qt::KeyboardModifiers held) {
     KeyboardSnapshot snapshot{};
-    const Qt::KeyboardModifiers held = QGuiApplication::queryKeyboardModifiers();
     auto press = [&](int general, int left) {
         snapshot[size_t(general)] = KeyDownBit;
         snapshot[size_t(left)] = KeyDownBit;
@@ -27,8 +28,8 @@ KeyboardSnapshot CurrentKeyboardSnapshot() {
     return snapshot;
 }
 
-int32_t CurrentModifierBits() {
-    return ModifiersOf(CurrentKeyboardSnapshot());
-}
+int32_t CurrentModifierBits() { return ModifiersOf(CurrentKeyboardSnapshot()); }
+
+int32_t ModifierBitsOf(Qt::KeyboardModifiers held) { return ModifiersOf(SnapshotOf(held)); }
 
 } // namespace dova

@@ -3,6 +3,8 @@
 
 #include "engine/KeyboardLayout.h"
 
+#include <Qt>
+
 namespace dova {
 
 // Modifier keys from the window system's current state (Shift, Control, Alt and their left/right
@@ -11,5 +13,11 @@ KeyboardSnapshot CurrentKeyboardSnapshot();
 
 // 1 Shift, 2 Control, 4 Alt, from the window system's current state.
 int32_t CurrentModifierBits();
+
+// The snapshot for a known modifier state (a key event's).
+KeyboardSnapshot SnapshotOf(Qt::KeyboardModifiers held);
+
+// 1 Shift, 2 Control, 4 Alt.
+int32_t ModifierBitsOf(Qt::KeyboardModifiers held);
 
 } // namespace dova

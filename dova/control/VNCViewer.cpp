@@ -60,6 +60,7 @@ CVNCViewer::CVNCViewer(QWidget* parent) : QWidget(parent) {
     QObject::connect(VBar, &QAbstractSlider::actionTriggered, this,
                      [this](int action) { OnBarAction(Qt::Vertical, action); });
 
+    Clock.start();
     Ticker.setInterval(TickMilliseconds);
     QObject::connect(&Ticker, &QTimer::timeout, this, [this] { OnTimer(); });
     Ticker.start();
@@ -86,13 +87,6 @@ VNCStatus CVNCViewer::Unadvise(IVNCViewerEvents* sink) {
     return VNC_S_OK;
 }
 
-template <typename Call> void CVNCViewer::Raise(Call call) {
-    // A handler may advise or unadvise sinks: walk a copy, skipping sinks removed meanwhile.
-    const std::vector<IVNCViewerEvents*> sinks = Sinks;
-    for (IVNCViewerEvents* sink : sinks)
-        if (std::find(Sinks.begin(), Sinks.end(), sink) != Sinks.end())
-            call(*sink);
-}
 
 bool CVNCViewer::ConnectedOrDispatching() const {
     const int32_t state = State->State.load();
@@ -308,7 +302,9 @@ void CVNCViewer::HandleHostEvent(const CHostEvent& event) {
         }
         break;
     }
-    case HostMessage::ServerInitUpdate:
+    case HostMessage::ServerInitUpdate: // the frame's size may have changed
+        UpdateScrollBars();
+        update();
         break;
     case HostMessage::FrameUpdated:
         if (FrameBuffer && FireFrameUpdatesValue) {

@@ -14,9 +14,12 @@
 #include "framebuffer/BackSurface.h"
 #include "framebuffer/SurfacePresenter.h"
 
+#include <QCursor>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -188,6 +191,15 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void customEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    // Tab and Backtab belong to the remote desktop, not to focus changes.
+    bool focusNextPrevChild(bool) override { return false; }
 
 private:
     // Lifecycle and notifications (VNCViewer.cpp).
@@ -197,7 +209,14 @@ private:
     void HandleHostEvent(const CHostEvent& event);
     bool HasSession() const { return Session != nullptr; }
     bool ConnectedOrDispatching() const;
-    template <typename Call> void Raise(Call call);
+    // Calls every advised sink in order. A handler may advise or unadvise sinks: walk a copy,
+    // skipping sinks removed meanwhile.
+    template <typename Call> void Raise(Call call) {
+        const std::vector<IVNCViewerEvents*> sinks = Sinks;
+        for (IVNCViewerEvents* sink : sinks)
+            if (std::find(Sinks.begin(), Sinks.end(), sink) != Sinks.end())
+                call(*sink);
+    }
 
     // Geometry, scrolling and painting (VNCViewerWindow.cpp).
     int ContentWidth() const;
@@ -217,6 +236,17 @@ private:
     void AutoScrollTick();
     void PaintPlaceholder(class QPainter& painter, const QRect& bounds);
     StretchRatio Ratio() const;
+
+    // Local input relay (VNCViewerInput.cpp).
+    void HandleKey(QKeyEvent* event, bool down);
+    void RelayMouse(uint32_t message, const QPoint& client, Qt::MouseButtons buttons,
+                    Qt::KeyboardModifiers modifiers, int wheelDelta = 0);
+    void SetTrapped(bool on);
+    void EdgeTick();
+    void ShowContextMenu(const QPoint& global);
+    QPoint FramePointOf(const QPoint& client) const;
+    void UpdateCursorAt(const QPoint& client);
+    uint32_t Tick() const;
 
     // Text and settings helpers (VNCViewerProperties.cpp).
     void SetServerText(const QString& text);
@@ -267,6 +297,12 @@ private:
     int32_t ScreenEdgeDelayValue = 2000;
     QString ServerClipboardText;
     uint32_t LastMouseKeyState = 0;
+
+    // Local input relay.
+    bool Trapped = false;
+    uint32_t ScreenEdgeStart = 0, FrameEdgeStart = 0;
+    QElapsedTimer Clock;
+    QCursor SelectedCursor;
 };
 
 } // namespace dova

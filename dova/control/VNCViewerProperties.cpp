@@ -56,6 +56,7 @@ VNCStatus CVNCViewer::get_Enabled(VNCBool* value) {
 }
 VNCStatus CVNCViewer::put_Enabled(VNCBool value) {
     EnabledValue = value;
+    setEnabled(value != 0);
     return VNC_S_OK;
 }
 VNCStatus CVNCViewer::get_Window(QWidget** value) {

@@ -2,6 +2,7 @@
 #include "VNCViewer.h"
 #include "ViewGeometry.h"
 
+#include "engine/ThreadMessage.h"
 #include "framebuffer/FrameBuffer.h"
 
 #include <QApplication>
@@ -279,8 +280,19 @@ void CVNCViewer::AutoScrollTick() {
         dx *= AutoScrollControlFactor;
         dy *= AutoScrollControlFactor;
     }
-    if (dx != 0 || dy != 0)
-        ScrollBy(dx, dy);
+    if ((dx != 0 || dy != 0) && ScrollBy(dx, dy)) {
+        // The remote pointer follows the image: a move with the last button state.
+        const uint32_t state = LastMouseKeyState;
+        Qt::MouseButtons buttons;
+        if (state & 0x1)
+            buttons |= Qt::LeftButton;
+        if (state & 0x2)
+            buttons |= Qt::RightButton;
+        if (state & 0x10)
+            buttons |= Qt::MiddleButton;
+        RelayMouse(thread_messages::MouseMove, mapFromGlobal(pointer), buttons,
+                   QGuiApplication::queryKeyboardModifiers());
+    }
 }
 
 void CVNCViewer::PaintPlaceholder(QPainter& painter, const QRect& bounds) {

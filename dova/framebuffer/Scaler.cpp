@@ -51,13 +51,22 @@ struct Channels {
             Max[2] = f.BlueMax;
         }
         for (int c = 0; c < 3; ++c) {
+            if (Shift[c] >= 32) { // a field outside the pixel word reads as 0
+                Shift[c] = 0;
+                Max[c] = 0;
+            }
             if (Max[c] > 255)
                 SmallMaxima = false;
             for (uint32_t v = 0; v < 256; ++v)
                 Level[c][v] = Max[c] == 0 ? 0 : uint8_t(std::min<uint32_t>(v, Max[c]) * 255u / Max[c]);
         }
     }
-    uint32_t Raw(uint32_t pixel, int c) const { return Shift[c] < 32 ? (pixel >> Shift[c]) & Max[c] : 0; }
+    uint32_t Raw(uint32_t pixel, int c) const { return (pixel >> Shift[c]) & Max[c]; }
+    // Fields already where the screen wants them: red 16, green 8, blue 0, eight bits each.
+    bool ScreenLayout() const {
+        return Shift[0] == 16 && Shift[1] == 8 && Shift[2] == 0 && Max[0] == 255 && Max[1] == 255 &&
+               Max[2] == 255;
+    }
     uint32_t ToLevel(uint32_t raw, int c) const {
         if (SmallMaxima)
             return Level[c][raw & 0xFF];
@@ -90,10 +99,20 @@ bool NeedsSwap(const SourcePixels& s) {
     return s.BitsPerPixel > 8 && (s.Format.BigEndian != 0) != hostBig;
 }
 
+// Areas this large convert 16-bit pixels through a table of all 65536 values.
+constexpr int64_t TableWorthArea = 65536;
+
 template <int Bytes>
 void CopyRows(const SourcePixels& s, int sx, int sy, int w, int h, TargetPixels& t, int dx, int dy) {
     const Channels ch(s);
     const bool swap = NeedsSwap(s);
+    std::vector<uint32_t> table;
+    if (Bytes == 2 && int64_t(w) * h >= TableWorthArea) {
+        table.resize(65536);
+        for (uint32_t v = 0; v < 65536; ++v)
+            table[v] = ch.Convert(v);
+    }
+    const bool direct = Bytes == 4 && ch.ScreenLayout();
     for (int r = 0; r < h; ++r) {
         const uint8_t* in = s.Data + size_t(sy + r) * s.Stride + size_t(sx) * Bytes;
         uint32_t* out = t.Data + size_t(dy + r) * t.Stride + dx;
@@ -101,8 +120,16 @@ void CopyRows(const SourcePixels& s, int sx, int sy, int w, int h, TargetPixels&
             for (int c = 0; c < w; ++c)
                 out[c] = (*s.Colours)[in[c]];
         } else {
-            for (int c = 0; c < w; ++c, in += Bytes)
-                out[c] = ch.Convert(Fetch<Bytes>(in, swap, s.Colours));
+            if (!table.empty()) {
+                for (int c = 0; c < w; ++c, in += Bytes)
+                    out[c] = table[Fetch<Bytes>(in, swap, s.Colours) & 0xFFFF];
+            } else if (direct) {
+                for (int c = 0; c < w; ++c, in += Bytes)
+                    out[c] = Fetch<Bytes>(in, swap, s.Colours) & 0xFFFFFFu;
+            } else {
+                for (int c = 0; c < w; ++c, in += Bytes)
+                    out[c] = ch.Convert(Fetch<Bytes>(in, swap, s.Colours));
+            }
         }
     }
 }
@@ -127,6 +154,8 @@ void Halftone(const SourcePixels& s, const Area& src, TargetPixels& t, const Are
     for (int i = i0; i < i1; ++i)
         Span(src.X, src.Width, dst.Width, i - dst.X, s.Width, first[size_t(i - i0)], last[size_t(i - i0)]);
     std::vector<uint64_t> sums(size_t(columns) * 3);
+    auto fieldMask = [&](int c) { return uint32_t(uint64_t(ch.Max[c]) << ch.Shift[c]); };
+    const uint32_t maskR = fieldMask(0), maskG = fieldMask(1), maskB = fieldMask(2);
     for (int j = j0; j < j1; ++j) {
         int top, bottom;
         Span(src.Y, src.Height, dst.Height, j - dst.Y, s.Height, top, bottom);
@@ -135,17 +164,18 @@ void Halftone(const SourcePixels& s, const Area& src, TargetPixels& t, const Are
             const uint8_t* row = s.Data + size_t(y) * s.Stride;
             uint64_t* acc = sums.data();
             for (int c = 0; c < columns; ++c, acc += 3) {
-                uint32_t r = 0, g = 0, b = 0; // one row of one cell: at most 65535 * 65535 fits
+                // Sum each field in place (masked, not shifted) and shift the sums once.
+                uint64_t r = 0, g = 0, b = 0;
                 const uint8_t* p = row + size_t(first[size_t(c)]) * Bytes;
                 for (int x = first[size_t(c)]; x < last[size_t(c)]; ++x, p += Bytes) {
                     const uint32_t v = Fetch<Bytes>(p, swap, s.Colours);
-                    r += (v >> ch.Shift[0]) & ch.Max[0];
-                    g += (v >> ch.Shift[1]) & ch.Max[1];
-                    b += (v >> ch.Shift[2]) & ch.Max[2];
+                    r += v & maskR;
+                    g += v & maskG;
+                    b += v & maskB;
                 }
-                acc[0] += r;
-                acc[1] += g;
-                acc[2] += b;
+                acc[0] += r >> ch.Shift[0];
+                acc[1] += g >> ch.Shift[1];
+                acc[2] += b >> ch.Shift[2];
             }
         }
         uint32_t* out = t.Data + size_t(j) * t.Stride + i0;

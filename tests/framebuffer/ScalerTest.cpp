@@ -114,6 +114,18 @@ TEST(ScalerCopy, ConvertsEachDepthToRgb32) {
     EXPECT_EQ(out[1], 0xFFFFFFu);
 }
 
+TEST(ScalerCopy, LargeAreasConvertLikeSmallOnes) {
+    Source16 source(300, 300); // large enough for the 16-bit table
+    std::vector<uint32_t> whole(300 * 300), single(1);
+    TargetPixels all{whole.data(), 300, 300, 300};
+    CopyConverted(source.Pixels, 0, 0, 300, 300, all, 0, 0);
+    TargetPixels one{single.data(), 1, 1, 1};
+    for (int i = 0; i < 300 * 300; i += 997) {
+        CopyConverted(source.Pixels, i % 300, i / 300, 1, 1, one, 0, 0);
+        ASSERT_EQ(whole[size_t(i)], single[0]) << i;
+    }
+}
+
 TEST(ScalerCopy, ClipsAtBothImages) {
     Source16 source(4, 4);
     std::vector<uint32_t> out(9, 0xDEADBEEF);
