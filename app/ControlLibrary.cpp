@@ -5,6 +5,7 @@
 #include "IVNCViewer.h"
 
 #include <QFile>
+#include <QHash>
 
 #include <dlfcn.h>
 
@@ -15,39 +16,50 @@ ViewerFactory& TestFactory() {
     return factory;
 }
 
-// The loaded library's entry point, or null until a load succeeded. The handle is never closed.
-DovaCreateViewerFunction& EntryPoint() {
-    static DovaCreateViewerFunction entry = nullptr;
-    return entry;
+// Entry points of the libraries loaded so far, by path. A handle is never closed once its entry
+// point was found: viewer widgets made by the library's code may live until the very end.
+QHash<QString, DovaCreateViewerFunction>& EntryPoints() {
+    static QHash<QString, DovaCreateViewerFunction> entries;
+    return entries;
 }
 
 DovaCreateViewerFunction LoadEntryPoint(const QString& path) {
+    if (const auto known = EntryPoints().constFind(path); known != EntryPoints().cend())
+        return *known;
     void* handle = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
     if (!handle)
         return nullptr;
     auto entry = reinterpret_cast<DovaCreateViewerFunction>(::dlsym(handle, DOVA_ENTRY_POINT_NAME));
-    if (!entry)
+    if (!entry) {
         ::dlclose(handle); // nothing of it can be in use yet
+        return nullptr;
+    }
+    EntryPoints().insert(path, entry);
     return entry;
 }
 
 } // namespace
 
+QString ControlLibraryPath() {
+    return ProgramFolder() + QString::fromUtf16(ControlLibraryFileName);
+}
+
 dova::IVNCViewer* CreateViewerControl(QWidget* parent) {
     if (TestFactory())
         return TestFactory()(parent);
-    if (!EntryPoint())
-        EntryPoint() = LoadEntryPoint(ProgramFolder() + QString::fromUtf16(ControlLibraryFileName));
-    if (!EntryPoint())
+    return CreateViewerControlFrom(ControlLibraryPath(), parent);
+}
+
+dova::IVNCViewer* CreateViewerControlFrom(const QString& path, QWidget* parent) {
+    const DovaCreateViewerFunction entry = EntryPoints().value(path, nullptr);
+    if (!entry)
         return nullptr;
     const char* message = nullptr;
-    return EntryPoint()(dova::DOVA_INTERFACE_VERSION, parent, &message);
+    return entry(dova::DOVA_INTERFACE_VERSION, parent, &message);
 }
 
 void RegisterControlLibrary(const QString& path) {
-    if (EntryPoint())
-        return;
-    EntryPoint() = LoadEntryPoint(path);
+    LoadEntryPoint(path);
 }
 
 void SetViewerFactoryForTesting(ViewerFactory factory) {

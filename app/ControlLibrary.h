@@ -12,12 +12,17 @@ namespace dova {
 class IVNCViewer;
 }
 
-// One creation attempt: loads the library from the program folder if needed and asks its entry
-// point for a viewer. Null when the library is missing, lacks the entry point, or refuses the
-// interface version this program was built with (a library of another build).
-dova::IVNCViewer* CreateViewerControl(QWidget* parent);
+// Program folder + "libdova.so".
+QString ControlLibraryPath();
 
-// Makes the library at path loadable for the next creation attempt. Failures are swallowed.
+// One creation attempt with the library of the program folder: asks its entry point for a viewer.
+// Null when the library was not registered (loaded), or when it refuses the interface version this
+// program was built with (a library of another build).
+dova::IVNCViewer* CreateViewerControl(QWidget* parent);
+dova::IVNCViewer* CreateViewerControlFrom(const QString& path, QWidget* parent);
+
+// Makes the library at path instantiable: loads it into the process and finds its entry point.
+// Failures (no file, not a library, no entry point) are swallowed; the next attempt tells.
 void RegisterControlLibrary(const QString& path);
 
 // Tests replace the library with their own factory (null restores the library).

@@ -128,7 +128,7 @@ bool TVNCPanel::TryCreateViewer() {
 void TVNCPanel::CreateViewer() {
     if (TryCreateViewer())
         return;
-    const QString library = ProgramFolder() + QString::fromUtf16(ControlLibraryFileName);
+    const QString library = ControlLibraryPath();
     if (!QFileInfo::exists(library))
         return;
     RegisterControlLibrary(library);

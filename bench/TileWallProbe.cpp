@@ -71,8 +71,11 @@ int main(int argc, char** argv) {
             std::printf("tiles %lld, connected %d\n", static_cast<long long>(form.Tiles().size()), connected);
             std::printf("cpu %.1f %% of one core over %.0f s\n", 100.0 * cpu / wall, wall);
             std::printf("resident memory max %.1f MB, end %.1f MB\n", maxRss / 1024.0, ResidentKb() / 1024.0);
-            std::printf("ui timer lateness: max %.1f ms, 99th percentile %.1f ms, ticks %zu\n",
-                        lateness.empty() ? 0 : lateness.back(), p99, lateness.size());
+            const auto over =
+                std::count_if(lateness.begin(), lateness.end(), [](double l) { return l > 50; });
+            std::printf(
+                "ui timer lateness: max %.1f ms, 99th percentile %.1f ms, %lld of %zu ticks over 50 ms\n",
+                lateness.empty() ? 0 : lateness.back(), p99, static_cast<long long>(over), lateness.size());
             std::fflush(stdout);
             form.close();
             QApplication::quit();

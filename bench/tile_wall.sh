@@ -48,8 +48,8 @@ for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$screen ]] && break; sleep 0.1; don
 echo "tile wall: $tiles tiles on 4 servers, 15 s warm-up, $seconds s measured"
 DISPLAY=:$screen "$folder/latisvnc_tilewall" 15 "$seconds" &
 probe=$!
-# A look at the wall halfway through, for the record.
-(sleep $((15 + seconds / 2)); xwd -root -display ":$screen" -silent | convert xwd:- "$PWD/build/bench/tile_wall.png") \
+# A look at the wall just before the measurement (grabbing the screen would disturb the figures).
+(sleep 12; xwd -root -display ":$screen" -silent | convert xwd:- "$PWD/build/bench/tile_wall.png") \
     2>/dev/null &
 wait "$probe"
 echo "screenshot: build/bench/tile_wall.png"

@@ -16,7 +16,9 @@ work=$(mktemp -d)
 password=latis
 make_password_file "$work/passwd" "$password"
 
+app=
 cleanup() {
+    [[ -n $app ]] && kill "$app" 2>/dev/null || true
     stop_all_xvnc
     rm -rf "$work"
 }
@@ -34,6 +36,8 @@ for i in 0 1 2 3; do
     display=$((display + 1))
 done
 write_computer_list "$folder/bilgisayar.ini" "$password" "${entries[@]}"
+# Larger tiles on the first run; the program keeps whatever the operator chooses later.
+[[ -e $folder/latisvnc.INI ]] || printf '[AnaFormF]\r\nsTrackBar1.Position=300\r\n' >"$folder/latisvnc.INI"
 echo "Servers: ${entries[*]}"
 
 if [[ -z ${DISPLAY:-} ]]; then
@@ -48,4 +52,7 @@ if [[ -z ${DISPLAY:-} ]]; then
     echo "No display: the program runs on Xvfb $DISPLAY, visible through VNC at 127.0.0.1:$viewport"
 fi
 
-"$folder/latisvnc"
+"$folder/latisvnc" &
+app=$!
+wait "$app" || true
+app=

@@ -33,12 +33,15 @@ make_password_file() {
 }
 
 # start_xvnc <display> <port> <geometry> <password file> <content: clock|eyes|top|mixed>
+# The blacklist threshold is raised because many tiles may watch one server: Xvnc counts every
+# authentication in progress against the address, and eight at once would lock 127.0.0.1 out.
 start_xvnc() {
     local display=$1 port=$2 geometry=$3 passfile=$4 content=$5
     setsid bash -c '
         display=$1; port=$2; geometry=$3; passfile=$4; content=$5
         Xvnc ":$display" -interface 127.0.0.1 -rfbport "$port" -geometry "$geometry" -depth 24 \
-            -SecurityTypes VncAuth -rfbauth "$passfile" -AlwaysShared -nolisten tcp >/dev/null 2>&1 &
+            -SecurityTypes VncAuth -rfbauth "$passfile" -AlwaysShared -nolisten tcp \
+            -BlacklistThreshold 1000 >/dev/null 2>&1 &
         for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$display ]] && break; sleep 0.1; done
         export DISPLAY=":$display"
         xsetroot -solid "#2f5f8f" 2>/dev/null || true

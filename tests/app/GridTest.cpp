@@ -2,12 +2,15 @@
 #include "ComputerTable.h"
 #include "VNCPanel.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QScrollArea>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -154,4 +157,37 @@ TEST_F(Grid, DefaultSkinIsOffice2007Blue) {
     EXPECT_EQ(Form->SkinName(), QStringLiteral("Office2007 Blue (internal)"));
     EXPECT_EQ(Form->IconSize(), 160);
     EXPECT_EQ(Form->windowTitle(), QStringLiteral("TARNOVEX LatisVNC s1.02.01f"));
+}
+
+TEST_F(Grid, SettingsDialogShowsThePanelAndEscapeStillRebuilds) {
+    Start(Records({QStringLiteral("a")}));
+    Build(850, 160);
+    TVNCPanel* before = Form->Tiles().value(0);
+    QWidget* const panel = Form->PanelAyar();
+    QWidget* const home = panel->parentWidget();
+    QSize clientSize;
+    QString labelText;
+    QString caption;
+    bool panelInside = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        clientSize = dialog->size();
+        caption = dialog->windowTitle();
+        panelInside = panel->window() == dialog && panel->isVisible();
+        labelText = Form->sLabelIkonBoyutu()->text();
+        Form->sTrackBar1()->setValue(200);
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    Form->Ayarlar1Click();
+    EXPECT_EQ(clientSize, QSize(366, 265));
+    EXPECT_EQ(caption, QStringLiteral("TARNOVEX LatisVNC s1.02.01f"));
+    EXPECT_TRUE(panelInside);
+    EXPECT_EQ(labelText, QStringLiteral("İkon Boyutu : 160"));
+    EXPECT_EQ(panel->parentWidget(), home);
+    EXPECT_TRUE(panel->isHidden());
+    EXPECT_EQ(panel->size(), QSize(361, 225));
+    ASSERT_EQ(Form->Tiles().size(), 1);
+    EXPECT_NE(Form->Tiles()[0], before);
+    EXPECT_EQ(Form->Tiles()[0]->geometry(), QRect(10, 10, 200, 200));
 }

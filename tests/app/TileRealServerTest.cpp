@@ -1,0 +1,92 @@
+// Tiles against a real Xvnc on 127.0.0.1, through the real control library.
+#include "ControlLibrary.h"
+#include "VNCPanel.h"
+
+#include "RealServers.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int WaitLimitMs = 30000; // a generous bound for a loaded machine; only failures wait that long
+
+class RealTile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const QString library = QStringLiteral(DOVA_CONTROL_LIBRARY);
+        RegisterControlLibrary(library);
+        SetViewerFactoryForTesting(
+            [library](QWidget* parent) { return CreateViewerControlFrom(library, parent); });
+    }
+    void TearDown() override { SetViewerFactoryForTesting(nullptr); }
+
+    static std::unique_ptr<TVNCPanel> MakeTile() {
+        auto tile = std::make_unique<TVNCPanel>();
+        tile->setGeometry(10, 10, 160, 160);
+        tile->show();
+        return tile;
+    }
+    static bool Connected(const TVNCPanel& tile) { return tile.StatusLabel()->isHidden(); }
+    static bool Failed(const TVNCPanel& tile) {
+        return tile.Button()->text() == QStringLiteral("Yeniden Bağlan") && tile.Button()->isEnabled();
+    }
+};
+
+} // namespace
+
+TEST_F(RealTile, ConnectsAndFitsTheWholeScreenThenShowsTheLossOfTheServer) {
+    auto server = std::make_unique<latis_test::XvncServer>(
+        latis_test::ServerOptions().WithPassword("secret12").WithSize(1280, 800));
+    auto tile = MakeTile();
+    ASSERT_TRUE(tile->ViewerReady());
+    tile->ConnectTo(QStringLiteral("127.0.0.1"), QString::number(server->Port()), QStringLiteral("secret12"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Connected(*tile) || Failed(*tile); }, WaitLimitMs));
+    ASSERT_TRUE(Connected(*tile)) << tile->StatusLabel()->text().toStdString();
+    EXPECT_EQ(tile->Button()->text(), QStringLiteral("Tam Ekran"));
+    EXPECT_TRUE(tile->Button()->isEnabled());
+    EXPECT_EQ(tile->Viewer()->FrameWidth(), 1280);
+    const dova::VNCPoint x = tile->Viewer()->StretchX();
+    const dova::VNCPoint y = tile->Viewer()->StretchY();
+    EXPECT_EQ(x.X, 150);
+    EXPECT_EQ(x.Y, 1280);
+    EXPECT_EQ(y.X, x.X);
+    EXPECT_EQ(y.Y, x.Y);
+
+    server.reset();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Failed(*tile); }, WaitLimitMs));
+    EXPECT_FALSE(tile->StatusLabel()->isHidden());
+    EXPECT_FALSE(tile->StatusLabel()->text().isEmpty());
+    EXPECT_TRUE(tile->Viewer()->Widget()->isHidden());
+}
+
+TEST_F(RealTile, WrongPasswordFailsAndTheButtonTriesAgain) {
+    latis_test::XvncServer server(latis_test::ServerOptions().WithPassword("secret12"));
+    auto tile = MakeTile();
+    tile->ConnectTo(QStringLiteral("127.0.0.1"), QString::number(server.Port()), QStringLiteral("wrong"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Failed(*tile) || Connected(*tile); }, WaitLimitMs));
+    ASSERT_TRUE(Failed(*tile));
+    const QString message = tile->StatusLabel()->text();
+    EXPECT_FALSE(message.isEmpty());
+
+    tile->Button()->click();
+    EXPECT_EQ(tile->StatusLabel()->text(), QStringLiteral("Bağlanıyor..."));
+    EXPECT_FALSE(tile->Button()->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Failed(*tile); }, WaitLimitMs));
+}
+
+TEST_F(RealTile, DestroyingAConnectedTileEndsItsSession) {
+    latis_test::XvncServer server(latis_test::ServerOptions().WithPassword("secret12"));
+    auto tile = MakeTile();
+    tile->ConnectTo(QStringLiteral("127.0.0.1"), QString::number(server.Port()), QStringLiteral("secret12"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Connected(*tile) || Failed(*tile); }, WaitLimitMs));
+    ASSERT_TRUE(Connected(*tile));
+    tile.reset(); // stops and disconnects first; must not hang or crash
+    auto again = MakeTile();
+    again->ConnectTo(QStringLiteral("127.0.0.1"), QString::number(server.Port()), QStringLiteral("secret12"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Connected(*again) || Failed(*again); }, WaitLimitMs));
+    EXPECT_TRUE(Connected(*again));
+}
