@@ -78,6 +78,10 @@ void RunHandshake(CViewerState& state) {
         throw CErrorException(codes::SocketCreate, texts::SocketCreate);
     CCoolSocket& socket = *connection;
 
+    // A cancel left from an earlier attempt of this viewer must not cancel this one. A stop from now
+    // on cancels again; a stop before this point closed the socket, which ends Connect at once.
+    state.PasswordCancelled = false;
+
     std::string host;
     int32_t port;
     {
@@ -87,7 +91,10 @@ void RunHandshake(CViewerState& state) {
         state.State = states::Handshaking;
     }
     socket.Connect(host, port);
+    RunHandshakeOn(state, socket);
+}
 
+void RunHandshakeOn(CViewerState& state, CCoolSocket& socket) {
     char version[VersionLength + 1] = {};
     socket.ReadBytes(version, VersionLength);
     {

@@ -9,6 +9,7 @@
 namespace dova {
 
 class CViewerState;
+class CCoolSocket;
 
 // What the viewer announces, whatever the server offers.
 inline constexpr char ClientVersion[] = "RFB 003.004\n";
@@ -24,5 +25,7 @@ inline constexpr uint32_t VncAuthentication = 2;
 // Runs on the connect thread with the socket in state.Socket; returns once connected (State
 // 0xF0000, HostMessage::Connected posted), or raises an engine exception.
 void RunHandshake(CViewerState& state);
+// The steps after the TCP connection, from the version exchange on, over a connected socket.
+void RunHandshakeOn(CViewerState& state, CCoolSocket& socket);
 
 } // namespace dova

@@ -10,7 +10,7 @@
 namespace dova {
 
 namespace {
-namespace tm = thread_messages;
+namespace msg = thread_messages;
 
 constexpr uint8_t LeftButton = 1;
 constexpr uint8_t MiddleButton = 2;
@@ -20,13 +20,13 @@ constexpr int32_t LargestCoordinate = 0xFFFF;
 
 bool IsRelayedInput(uint32_t message) {
     switch (message) {
-    case tm::KeyDown:
-    case tm::SysKeyDown:
-    case tm::KeyUp:
-    case tm::SysKeyUp:
+    case msg::KeyDown:
+    case msg::SysKeyDown:
+    case msg::KeyUp:
+    case msg::SysKeyUp:
         return true;
     default:
-        return message >= tm::MouseMove && message <= tm::Wheel;
+        return message >= msg::MouseMove && message <= msg::Wheel;
     }
 }
 
@@ -62,8 +62,8 @@ void CInputThread::SetKeyboardState(const KeyboardSnapshot& snapshot) {
 
 void CInputThread::RelayMouseMove(uint32_t buttonFlags, uint16_t x, uint16_t y, uint32_t tick) {
     MoveToken = tick;
-    PostToThread(tm::MoveToken, tick);
-    PostToThread(tm::MouseMove, buttonFlags, PackPosition(x, y));
+    PostToThread(msg::MoveToken, tick);
+    PostToThread(msg::MouseMove, buttonFlags, PackPosition(x, y));
 }
 
 void CInputThread::Run() {
@@ -99,59 +99,65 @@ int CInputThread::OnThreadMessage(ThreadMessage& message) {
 void CInputThread::Dispatch(ThreadMessage& message) {
     if (IsRelayedInput(message.Message) && StopRequested())
         return;
+    // Virtual-key codes are one byte; a larger code names no key, and cutting it would name another.
+    const bool keyMessage = message.Message == msg::VncKeyDown || message.Message == msg::VncKeyUp ||
+                            message.Message == msg::KeyDown || message.Message == msg::KeyUp ||
+                            message.Message == msg::SysKeyDown || message.Message == msg::SysKeyUp;
+    if (keyMessage && message.WParam > 0xFF)
+        return;
     switch (message.Message) {
-    case tm::VncKeyDown:
-    case tm::VncKeyUp:
-        SendHostKey(uint8_t(message.WParam), int32_t(message.LParam), message.Message == tm::VncKeyDown);
+    case msg::VncKeyDown:
+    case msg::VncKeyUp:
+        SendHostKey(uint8_t(message.WParam), int32_t(message.LParam), message.Message == msg::VncKeyDown);
         break;
-    case tm::VncMouseDown:
-    case tm::VncMouseUp:
+    case msg::VncMouseDown:
+    case msg::VncMouseUp:
         if (const auto* record = std::get_if<PointerRecord>(&message.Payload))
-            SendHostPointer(*record, message.Message == tm::VncMouseDown);
+            SendHostPointer(*record, message.Message == msg::VncMouseDown);
         break;
-    case tm::VncClientCutText:
+    case msg::VncClientCutText:
         if (const auto* text = std::get_if<std::string>(&message.Payload))
             SendClientCutText(*text);
         break;
-    case tm::VncFrameUpdate:
+    case msg::VncFrameUpdate:
         // The session asks for the whole request region, whatever region the host named.
         State.FullRefreshRequested = true;
         break;
-    case tm::MoveToken: {
+    case msg::MoveToken: {
         uint32_t expected = uint32_t(message.WParam);
         MoveToken.compare_exchange_strong(expected, 0);
         break;
     }
-    case tm::KeyDown:
-    case tm::SysKeyDown:
+    case msg::KeyDown:
+    case msg::SysKeyDown:
         SendLocalKey(uint8_t(message.WParam), true, uint32_t(message.LParam));
         break;
-    case tm::KeyUp:
-    case tm::SysKeyUp:
+    case msg::KeyUp:
+    case msg::SysKeyUp:
         SendLocalKey(uint8_t(message.WParam), false, uint32_t(message.LParam));
         break;
-    case tm::MouseMove:
+    case msg::MouseMove:
         if (MoveToken.load() == 0) {
             ButtonMask = MaskFromButtonFlags(message.WParam);
             ProcessPointer(PositionX(message.LParam), PositionY(message.LParam), 0, true);
         }
         break;
-    case tm::LeftDown:
-    case tm::LeftUp:
+    case msg::LeftDown:
+    case msg::LeftUp:
         ProcessPointer(PositionX(message.LParam), PositionY(message.LParam), LeftButton,
-                       message.Message == tm::LeftDown);
+                       message.Message == msg::LeftDown);
         break;
-    case tm::RightDown:
-    case tm::RightUp:
+    case msg::RightDown:
+    case msg::RightUp:
         ProcessPointer(PositionX(message.LParam), PositionY(message.LParam), RightButton,
-                       message.Message == tm::RightDown);
+                       message.Message == msg::RightDown);
         break;
-    case tm::MiddleDown:
-    case tm::MiddleUp:
+    case msg::MiddleDown:
+    case msg::MiddleUp:
         ProcessPointer(PositionX(message.LParam), PositionY(message.LParam), MiddleButton,
-                       message.Message == tm::MiddleDown);
+                       message.Message == msg::MiddleDown);
         break;
-    case tm::Wheel:
+    case msg::Wheel:
         SendWheel(int16_t(uint16_t(message.WParam >> 16)));
         break;
     default: // double-clicks and anything unknown
@@ -184,8 +190,7 @@ void CInputThread::SendLocalKey(uint8_t virtualKey, bool down, uint32_t codePoin
 
 void CInputThread::SendHostKey(uint8_t virtualKey, int32_t modifiers, bool down) {
     const bool applied = (modifiers & modifiers::Current) == 0;
-    if (applied)
-        ApplyModifiers(modifiers);
+    const int32_t held = applied ? ApplyModifiers(modifiers) : 0;
     uint32_t keysym = VirtualKeyKeysyms()[virtualKey];
     if (keysym == 0) {
         KeyboardSnapshot keyboard;
@@ -193,25 +198,23 @@ void CInputThread::SendHostKey(uint8_t virtualKey, int32_t modifiers, bool down)
             CLockGuard hold(KeyboardLock);
             keyboard = KeyboardState;
         }
-        // The server now holds Shift as the modifiers asked, so the character must match it.
-        if (applied && (modifiers & modifiers::KeepCurrent) == 0) {
-            const uint8_t shift = (modifiers & modifiers::Shift) ? KeyDownBit : 0;
+        if (applied) {
+            // The server now holds Shift as the modifiers asked, so the character must match it.
+            const uint8_t shift = (held & modifiers::Shift) ? KeyDownBit : 0;
             keyboard[virtual_keys::Shift] = shift;
             keyboard[virtual_keys::LeftShift] = shift;
             keyboard[virtual_keys::RightShift] = 0;
-        } else if (applied && (modifiers & modifiers::Shift)) {
-            keyboard[virtual_keys::Shift] = KeyDownBit;
         }
         keysym = KeysymForCodePoint(UsLayoutCharacter(virtualKey, keyboard));
     }
     SendKey(virtualKey, keysym, down);
 }
 
-void CInputThread::ApplyModifiers(int32_t modifiers) {
-    KeyboardSnapshot keyboard;
-    {
+int32_t CInputThread::ApplyModifiers(int32_t modifiers) {
+    int32_t held = modifiers & (modifiers::Shift | modifiers::Control | modifiers::Alt);
+    if (modifiers & modifiers::KeepCurrent) {
         CLockGuard hold(KeyboardLock);
-        keyboard = KeyboardState;
+        held |= ModifiersOf(KeyboardState);
     }
     struct Modifier {
         uint8_t VirtualKey;
@@ -220,12 +223,10 @@ void CInputThread::ApplyModifiers(int32_t modifiers) {
     constexpr Modifier Order[] = {{virtual_keys::Shift, modifiers::Shift},
                                   {virtual_keys::Control, modifiers::Control},
                                   {virtual_keys::Menu, modifiers::Alt}};
-    for (const Modifier& key : Order) {
-        bool down = (modifiers & key.Bit) != 0;
-        if (!down && (modifiers & modifiers::KeepCurrent))
-            down = (keyboard[key.VirtualKey] & KeyDownBit) != 0;
-        SendKey(key.VirtualKey, VirtualKeyKeysyms()[key.VirtualKey], down);
-    }
+    // All three, changed or not: the remote keyboard may have drifted from what was last sent.
+    for (const Modifier& key : Order)
+        SendKey(key.VirtualKey, VirtualKeyKeysyms()[key.VirtualKey], (held & key.Bit) != 0);
+    return held;
 }
 
 void CInputThread::SendPointer(int32_t x, int32_t y, uint8_t mask) {

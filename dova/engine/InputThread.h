@@ -72,7 +72,8 @@ private:
     void Dispatch(ThreadMessage& message);
     void SendLocalKey(uint8_t virtualKey, bool down, uint32_t codePoint);
     void SendHostKey(uint8_t virtualKey, int32_t modifiers, bool down);
-    void ApplyModifiers(int32_t modifiers);
+    // Sends Shift, Control and Alt as the modifiers ask; returns the ones now held.
+    int32_t ApplyModifiers(int32_t modifiers);
     void SendKey(uint8_t virtualKey, uint32_t keysym, bool down);
     void ProcessPointer(int32_t x, int32_t y, uint8_t mask, bool down);
     void SendHostPointer(const PointerRecord& record, bool down);

@@ -51,4 +51,19 @@ uint32_t UsLayoutCharacter(uint8_t virtualKey, const KeyboardSnapshot& keyboard)
     return 0;
 }
 
+bool UsLayoutKeyFor(uint32_t character, uint8_t& virtualKey, bool& shift) {
+    KeyboardSnapshot keyboard{};
+    for (bool shifted : {false, true}) {
+        keyboard[virtual_keys::Shift] = shifted ? KeyDownBit : 0;
+        for (int key = 0; key < 256; ++key) {
+            if (UsLayoutCharacter(uint8_t(key), keyboard) == character) {
+                virtualKey = uint8_t(key);
+                shift = shifted;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 } // namespace dova

@@ -32,4 +32,8 @@ int32_t ModifiersOf(const KeyboardSnapshot& keyboard);
 // Ctrl+C must arrive as Control and c, not as a control character.
 uint32_t UsLayoutCharacter(uint8_t virtualKey, const KeyboardSnapshot& keyboard);
 
+// The other way round, for typing text through host keys: the key and whether Shift is needed for an
+// ASCII character of the US layout. False for characters the layout does not have.
+bool UsLayoutKeyFor(uint32_t character, uint8_t& virtualKey, bool& shift);
+
 } // namespace dova

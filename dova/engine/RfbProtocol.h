@@ -32,6 +32,7 @@ struct UpdateRegion {
 };
 
 class CSocketTransport;
+struct DecodeStatistics;
 
 class CRfbProtocol {
 public:
@@ -63,6 +64,8 @@ public:
     // Copied from ProgressiveDrawing at the start of every update (and by Hextile after tiles with
     // subrectangles).
     bool Progressive = false;
+    // When set, the session counts updates and rectangles into it (not owned).
+    DecodeStatistics* Statistics = nullptr;
 
 private:
     CViewerState& Viewer;

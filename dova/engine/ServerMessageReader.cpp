@@ -1,5 +1,6 @@
 #include "ServerMessageReader.h"
 
+#include "../framebuffer/DecodeStatistics.h"
 #include "../framebuffer/FrameBuffer.h"
 #include "../framebuffer/RectangleLoop.h"
 #include "EngineExceptions.h"
@@ -84,6 +85,12 @@ bool CServerMessageReader::ReadFramebufferUpdate() {
     const auto start = std::chrono::steady_clock::now();
     const uint16_t count = GetU16(Input.Take(4) + 2);
     CRectangleLoop::Run(Protocol, FrameOf(State), count);
+    if (Protocol.Statistics) {
+        ++Protocol.Statistics->Updates;
+        Protocol.Statistics->DecodeNanoseconds += uint64_t(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+                .count());
+    }
 
     if (State.EncodingsChanged.exchange(false))
         Protocol.SendSetEncodings();

@@ -56,6 +56,7 @@ void CSessionThread::Run() {
 
 void CSessionThread::Dispatch(CCoolSocket& socket) {
     Protocol = std::make_unique<CRfbProtocol>(State, socket);
+    Protocol->Statistics = Statistics;
     CServerMessageReader reader(*Protocol, *this);
     {
         CLockGuard hold(RegionLock);

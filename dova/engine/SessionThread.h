@@ -41,6 +41,9 @@ public:
             FramesEvent.Reset();
     }
 
+    // Counts what the session decodes; set before Start (not owned, must outlive the thread).
+    void SetStatistics(DecodeStatistics* statistics) { Statistics = statistics; }
+
     // The region of every update request; the whole frame, again after a server re-initialisation.
     UpdateRegion RequestRegion() const;
 
@@ -62,6 +65,7 @@ private:
     CManualEvent FramesEvent;
     std::unique_ptr<CRfbProtocol> Protocol;
     CCoolSocket* Socket = nullptr;
+    DecodeStatistics* Statistics = nullptr;
     mutable CLockable RegionLock;
     UpdateRegion Region;
 };

@@ -57,7 +57,9 @@ public:
 
     // Password round trip: the connect thread waits on PasswordEvent after posting
     // HostMessage::Password; the host answers with PasswordAnswered(), or CancelPasswordWait() when
-    // the viewer stops so the connect thread never waits for a host that will not answer.
+    // the viewer stops so the connect thread never waits for a host that will not answer. Stop closes
+    // the socket (CloseByOwner) before cancelling; each handshake clears PasswordCancelled as it
+    // begins, so a cancel left from an earlier attempt does not end the next one.
     void PasswordAnswered() { PasswordEvent.Set(); }
     void CancelPasswordWait() {
         PasswordCancelled = true;

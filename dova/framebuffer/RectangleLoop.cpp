@@ -3,6 +3,7 @@
 #include "../engine/RfbProtocol.h"
 #include "../engine/ViewerState.h"
 #include "CopyRectDecoder.h"
+#include "DecodeStatistics.h"
 #include "FrameBuffer.h"
 #include "HextileDecoder.h"
 #include "RawDecoder.h"
@@ -95,6 +96,8 @@ void CRectangleLoop::Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t c
         if (!decoder)
             RaiseMalformed(); // its payload cannot be skipped: everything after it would be misread
         decoder->Decode(protocol, frame, rect);
+        if (protocol.Statistics)
+            ++protocol.Statistics->Rectangles[size_t(rect.Encoding)]; // decodable encodings are 0 to 5
 
         // Decided after decoding, so a rectangle is always either repainted now or in the box, even
         // when Hextile switched Progressive in the middle of it.

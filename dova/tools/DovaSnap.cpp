@@ -1,6 +1,7 @@
 // dova-snap: connects to an RFB server with the viewer's engine and prints what the server told it.
 
 #include "SnapConnection.h"
+#include "SnapInput.h"
 #include "SnapOptions.h"
 
 #include <cstdio>
@@ -41,6 +42,11 @@ int main(int argc, char** argv) {
         connection.Connect(ConnectLimit);
         PrintServer(connection.State());
         std::fflush(stdout);
+        if (options.HasClick || !options.TypeText.empty())
+            dova_snap::ApplyInput(connection, options);
+        if (!options.OutPath.empty())
+            std::fprintf(stderr, "dova-snap: screen capture is not available yet; %s not written\n",
+                         options.OutPath.c_str());
     } catch (const dova::CSimpleException& failure) {
         std::fprintf(stderr, "dova-snap: error %d: %s\n", failure.Code, failure.Message.c_str());
         return 1;

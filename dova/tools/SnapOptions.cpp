@@ -8,7 +8,10 @@
 namespace dova_snap {
 
 const char* const Usage = "usage: dova-snap HOST[:PORT] [--password P] [--bpp 8|16|32] [--out FILE.png]\n"
-                          "  HOST:N with N below 100 is display N (port 5900 + N); HOST:PN is port N.\n";
+                          "                 [--click X,Y] [--type TEXT]\n"
+                          "  HOST:N with N below 100 is display N (port 5900 + N); HOST:PN is port N.\n"
+                          "  --click moves the remote pointer to X,Y and clicks the left button; --type\n"
+                          "  then types TEXT (capitals through Shift). Both once the connection is up.\n";
 
 namespace {
 
@@ -45,6 +48,20 @@ const std::vector<Option>& OptionTable() {
              if (!ParseInt(v, o.BitsPerPixel) ||
                  (o.BitsPerPixel != 8 && o.BitsPerPixel != 16 && o.BitsPerPixel != 32))
                  return std::string("--bpp takes 8, 16 or 32");
+             return std::string();
+         }},
+        {"--click", true,
+         [](SnapOptions& o, const std::string& v) {
+             const size_t comma = v.find(',');
+             if (comma == std::string::npos || !ParseInt(v.substr(0, comma), o.ClickX) ||
+                 !ParseInt(v.substr(comma + 1), o.ClickY) || o.ClickX > 65535 || o.ClickY > 65535)
+                 return std::string("--click takes X,Y (0 to 65535 each)");
+             o.HasClick = true;
+             return std::string();
+         }},
+        {"--type", true,
+         [](SnapOptions& o, const std::string& v) {
+             o.TypeText = v;
              return std::string();
          }},
         {"--out", true,

@@ -12,7 +12,10 @@ struct SnapOptions {
     bool HasPassword = false;
     std::string Password;
     int BitsPerPixel = 32;
-    std::string OutPath; // --out FILE.png
+    std::string OutPath;   // --out FILE.png
+    bool HasClick = false; // --click X,Y: move the remote pointer there and click the left button
+    int ClickX = 0, ClickY = 0;
+    std::string TypeText; // --type TEXT (UTF-8), typed after the click
 };
 
 extern const char* const Usage;

@@ -5,12 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <future>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace dova;
 using namespace latis_test;
@@ -168,42 +164,12 @@ TEST(CoolSocketConnect, ConnectsByDottedAddressAndByName) {
     }
 }
 
-namespace {
-// A listener whose accept queue is full: further connection attempts stay pending.
-struct FullListener {
-    int Listener = -1;
-    std::vector<int> Queued;
-    int Port = 0;
-    FullListener() {
-        Listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(Listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(Listener, 0);
-        socklen_t size = sizeof a;
-        ::getsockname(Listener, reinterpret_cast<sockaddr*>(&a), &size);
-        Port = ntohs(a.sin_port);
-        for (int i = 0; i < 4; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-            ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-            Queued.push_back(fd);
-        }
-    }
-    ~FullListener() {
-        for (int fd : Queued)
-            ::close(fd);
-        ::close(Listener);
-    }
-};
-} // namespace
-
 TEST(CoolSocketConnect, OwnerCloseEndsPendingConnectQuietly) {
-    FullListener full;
+    StalledListener stalled;
     CViewerState state;
     CCoolSocket socket(state);
-    auto connecting = std::async(std::launch::async,
-                                 [&] { return Failure([&] { socket.Connect("127.0.0.1", full.Port); }); });
+    auto connecting = std::async(
+        std::launch::async, [&] { return Failure([&] { socket.Connect("127.0.0.1", stalled.Port()); }); });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     socket.CloseByOwner(true);
     EXPECT_EQ(connecting.get().second, ExceptionLevel::Quiet);
@@ -216,4 +182,20 @@ TEST(CoolSocketConnect, OwnerCloseBeforeConnectStillEndsIt) {
     socket.CloseByOwner(true);
     EXPECT_EQ(Failure([&] { socket.Connect("127.0.0.1", listener.Port()); }).second, ExceptionLevel::Quiet);
     EXPECT_EQ(listener.Accept(std::chrono::milliseconds(100)), -1) << "no connection was made";
+}
+
+TEST(CoolSocketWrite, PeerGoneIsWriteErrorUnlessOwnerClosed) {
+    Connection c;
+    c.Peer.CloseServerSide();
+    const std::vector<uint8_t> message(64 * 1024, 1);
+    // The first send may still be accepted by the kernel; a later one fails.
+    auto writeUntilFailure = [&] {
+        for (int i = 0; i < 64; ++i)
+            c.Socket.WriteBytes(message.data(), message.size());
+    };
+    const auto [code, level] = Failure(writeUntilFailure);
+    EXPECT_EQ(code, codes::SocketWrite);
+    EXPECT_EQ(level, ExceptionLevel::Error);
+    c.Socket.CloseByOwner(true);
+    EXPECT_EQ(Failure(writeUntilFailure).second, ExceptionLevel::Quiet);
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 
 using namespace dova;
 using namespace latis_test;
@@ -53,7 +54,8 @@ struct Attempt {
     std::unique_ptr<ScriptedPeer> Server;
     CConnectThread Thread{State};
 
-    explicit Attempt(const std::string& password = {}) {
+    explicit Attempt(const std::string& password = {}, bool cancelledBefore = false) {
+        State.PasswordCancelled = cancelledBefore;
         State.Server = "127.0.0.1";
         State.Port = Listener.Port();
         State.Password = password;
@@ -228,7 +230,7 @@ TEST(Handshake, RefusedPasswordIsError513) {
 }
 
 TEST(Handshake, HostSuppliesMissingPassword) {
-    Attempt a;
+    Attempt a({}, /*cancelledBefore=*/true); // a stop of an earlier attempt does not cancel this one
     a.ExchangeVersions();
     a.Server->Send(U32(2));
     ASSERT_TRUE(a.Host.WaitFor(HostMessage::Password));
@@ -303,4 +305,23 @@ TEST(Handshake, ClosedPortReportsConnectFailure) {
     EXPECT_EQ(e->Code, codes::SocketConnect);
     EXPECT_EQ(e->Message, "Failed to connect to server/host");
     EXPECT_EQ(state.State.load(), states::Handshaking);
+}
+
+TEST(Handshake, StopDuringConnectEndsQuietly) {
+    StalledListener stalled;
+    RecordingHost host;
+    CViewerState state(&host);
+    CCoolSocket socket(state);
+    state.Server = "127.0.0.1";
+    state.Port = stalled.Port();
+    state.Socket = &socket;
+    CConnectThread thread(state);
+    thread.Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // As the viewer stops: close, release a password wait, join.
+    socket.CloseByOwner(true);
+    state.CancelPasswordWait();
+    thread.Stop();
+    EXPECT_EQ(host.Count(HostMessage::Exception), 0u);
+    EXPECT_EQ(host.Count(HostMessage::Connected), 0u);
 }

@@ -142,6 +142,8 @@ TEST_F(InputThreadTest, WindowsAndApplicationKeysSendNothing) {
     Local(0x5C);
     Local(0x5D);
     Host(msg::VncKeyDown, 0x5B, KeepRemoteModifiers);
+    Rig.Input->PostToThread(msg::VncKeyDown, 0x100 + VkF5, KeepRemoteModifiers); // no such key, not F5
+    Rig.Input->PostToThread(msg::KeyDown, 0x100 + VkF5, 0);
     Marker();
     ExpectOnlyMarker();
 }

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -59,11 +60,16 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const ChildOpti
     const int logFd = ::open(options.LogPath.empty() ? "/dev/null" : options.LogPath.c_str(),
                              O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     const int nullFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0)
         throw std::runtime_error("fork failed");
     if (pid == 0) {
         ::setpgid(0, 0);
+        // A test process that crashes takes its servers with it (the destructor never runs then).
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::_exit(127);
         ::dup2(nullFd, 0);
         if (logFd >= 0) {
             ::dup2(logFd, 1);

@@ -1,6 +1,8 @@
 #pragma once
 // A program started by a test in a process group of its own, so the whole group can be ended when the
-// test ends, whether it passed or failed.
+// test ends, whether it passed or failed. If the test process dies without cleaning up, the program
+// gets SIGTERM (parent-death signal: start children from a thread that outlives them, e.g. the test's
+// main thread).
 
 #include <chrono>
 #include <string>

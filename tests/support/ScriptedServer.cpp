@@ -123,6 +123,30 @@ void LoopbackListener::Close() {
     }
 }
 
+StalledListener::StalledListener() {
+    Listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(Listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(Listener, 0) != 0)
+        throw std::runtime_error("cannot listen on loopback");
+    socklen_t size = sizeof a;
+    ::getsockname(Listener, reinterpret_cast<sockaddr*>(&a), &size);
+    ListenPort = ntohs(a.sin_port);
+    // Never accepted: these fill the queue, and the kernel then drops further connection requests.
+    for (int i = 0; i < 4; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        Queued.push_back(fd);
+    }
+}
+
+StalledListener::~StalledListener() {
+    for (int fd : Queued)
+        ::close(fd);
+    ::close(Listener);
+}
+
 int FreeLoopbackPort() {
     LoopbackListener probe;
     return probe.Port();

@@ -49,6 +49,22 @@ private:
     int ListenPort = 0;
 };
 
+// A port on 127.0.0.1 whose accept queue is full: a connection attempt to it stays pending (until
+// the attempt's own time-out), for tests of ending a connect that has not finished.
+class StalledListener {
+public:
+    StalledListener();
+    ~StalledListener();
+    StalledListener(const StalledListener&) = delete;
+    StalledListener& operator=(const StalledListener&) = delete;
+    int Port() const { return ListenPort; }
+
+private:
+    int Listener = -1;
+    int ListenPort = 0;
+    std::vector<int> Queued;
+};
+
 // A port on 127.0.0.1 that nothing listens on (bound then released).
 int FreeLoopbackPort();
 

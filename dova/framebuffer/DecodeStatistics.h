@@ -1,0 +1,21 @@
+#pragma once
+// Counts of what the session decoded, for tools and tests. Written by the session thread, readable
+// from any thread while it runs.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+namespace dova {
+
+struct DecodeStatistics {
+    // Encodings 0 to 5 (Raw, CopyRect, RRE, 3 unused, CoRRE, Hextile).
+    static constexpr int EncodingSlots = 6;
+
+    std::atomic<uint64_t> Updates{0};
+    std::array<std::atomic<uint64_t>, EncodingSlots> Rectangles{};
+    // Time from an update's message head to its last rectangle drawn (network waits included).
+    std::atomic<uint64_t> DecodeNanoseconds{0};
+};
+
+} // namespace dova

@@ -1,0 +1,256 @@
+// Pixels decoded from real servers (TigerVNC Xvnc, x11vnc on Xvfb) against an xwd screenshot of the
+// same display, for every encoding requested alone and the default list, at 8, 16 and 32 bits per
+// pixel. One server per suite; the screen is painted once and stays still.
+
+#include "RealServers.h"
+#include "RecordingPresenter.h"
+#include "ScriptedServer.h"
+#include "engine/CoolSocket.h"
+#include "engine/Handshake.h"
+#include "engine/SessionThread.h"
+#include "engine/ViewerState.h"
+#include "framebuffer/DecodeStatistics.h"
+#include "framebuffer/FrameBuffer.h"
+#include "framebuffer/RectangleDecoder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <thread>
+
+using namespace dova;
+using namespace latis_test;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int ScreenWidth = 320;
+constexpr int ScreenHeight = 240;
+// The pointer is parked in the bottom-right corner; x11vnc draws it into its framebuffer there.
+constexpr int PointerBox = 32;
+// How long a frame may take to arrive and settle.
+constexpr auto SettleLimit = 20s;
+
+// A still screen with what each encoding is for: large single-colour areas, text-like detail,
+// stripes, a smooth gradient and noise.
+std::string WriteTestPicture(const std::string& folder) {
+    std::mt19937 rng(42);
+    std::string ppm = "P6\n" + std::to_string(ScreenWidth) + " " + std::to_string(ScreenHeight) + "\n255\n";
+    for (int y = 0; y < ScreenHeight; ++y)
+        for (int x = 0; x < ScreenWidth; ++x) {
+            uint8_t r = 0x3A, g = 0x6E, b = 0xA5; // desktop blue
+            if (x >= 16 && x < 150 && y >= 16 && y < 110) {
+                r = g = b = 0xF0; // a window with "text"
+                if (y >= 24 && (y % 10) < 6 && ((x * 7 + y * 3) % 11) < 5)
+                    r = g = b = 0x10;
+            } else if (x >= 170 && x < 300 && y >= 16 && y < 80) {
+                r = uint8_t((x - 170) * 2), g = uint8_t((y - 16) * 4),
+                b = uint8_t(255 - (x - 170)); // gradient
+            } else if (x >= 170 && x < 234 && y >= 100 && y < 164) {
+                const uint32_t v = rng();
+                r = uint8_t(v), g = uint8_t(v >> 8), b = uint8_t(v >> 16); // noise
+            } else if (y >= 180 && y < 200) {
+                r = (x / 3) % 2 ? 0xFF : 0x00, g = 0x80, b = 0x20; // stripes
+            } else if (x >= 40 && x < 90 && y >= 130 && y < 170) {
+                r = 0xC0, g = 0x30, b = 0x30;
+            }
+            ppm.push_back(char(r));
+            ppm.push_back(char(g));
+            ppm.push_back(char(b));
+        }
+    const std::string path = folder + "/latis-screen.ppm";
+    std::ofstream(path, std::ios::binary) << ppm;
+    return path;
+}
+
+// The screen's colour in the requested format's steps: 3-3-2 at 8, 5-5-5 at 16, 8-8-8 at 32 bits.
+struct Channels {
+    int R, G, B;
+};
+Channels Expected(uint32_t rgb, int bpp) {
+    const int r = int(rgb >> 16) & 255, g = int(rgb >> 8) & 255, b = int(rgb) & 255;
+    auto scale = [](int v, int max) { return (v * max + 127) / 255; };
+    if (bpp == 8)
+        return {scale(r, 7), scale(g, 7), scale(b, 3)};
+    if (bpp == 16)
+        return {scale(r, 31), scale(g, 31), scale(b, 31)};
+    return {r, g, b};
+}
+Channels Decoded(const uint8_t* at, int bpp) {
+    if (bpp == 8)
+        return {at[0] & 7, (at[0] >> 3) & 7, (at[0] >> 6) & 3};
+    if (bpp == 16) {
+        const int v = at[0] | (at[1] << 8);
+        return {(v >> 10) & 31, (v >> 5) & 31, v & 31};
+    }
+    return {at[2], at[1], at[0]};
+}
+
+// Empty when the frame equals the screen (one colour step allowed below 32 bits per pixel).
+std::string Compare(const CFrameBuffer& frame, const RgbImage& screen, int bpp, bool skipPointer) {
+    if (frame.Width() != screen.Width || frame.Height() != screen.Height)
+        return "size differs";
+    const int tolerance = bpp == 32 ? 0 : 1;
+    int mismatches = 0;
+    std::string first;
+    for (int y = 0; y < screen.Height; ++y)
+        for (int x = 0; x < screen.Width; ++x) {
+            if (skipPointer && x >= screen.Width - PointerBox && y >= screen.Height - PointerBox)
+                continue;
+            const Channels want = Expected(screen.At(x, y), bpp);
+            const Channels got = Decoded(frame.Data() + y * frame.Stride() + x * (bpp / 8), bpp);
+            if (std::abs(want.R - got.R) > tolerance || std::abs(want.G - got.G) > tolerance ||
+                std::abs(want.B - got.B) > tolerance) {
+                if (mismatches++ == 0) {
+                    char text[160];
+                    std::snprintf(text, sizeof text, "first at (%d, %d): want %d %d %d, got %d %d %d", x, y,
+                                  want.R, want.G, want.B, got.R, got.G, got.B);
+                    first = text;
+                }
+            }
+        }
+    return mismatches ? std::to_string(mismatches) + " pixels differ, " + first : std::string();
+}
+
+struct DecodeCase {
+    const char* Name;
+    std::vector<int32_t> Codecs; // empty: the default list
+    int BitsPerPixel;
+};
+
+std::vector<DecodeCase> AllCases() {
+    std::vector<DecodeCase> cases;
+    const std::pair<const char*, std::vector<int32_t>> lists[] = {
+        {"Raw", {encodings::Raw}},     {"CopyRect", {encodings::CopyRect}}, {"RRE", {encodings::RRE}},
+        {"CoRRE", {encodings::CoRRE}}, {"Hextile", {encodings::Hextile}},   {"Default", {}},
+    };
+    for (const auto& [name, codecs] : lists)
+        for (int bpp : {8, 16, 32})
+            cases.push_back({name, codecs, bpp});
+    return cases;
+}
+
+void PrintTo(const DecodeCase& c, std::ostream* out) {
+    *out << c.Name << " at " << c.BitsPerPixel << " bpp";
+}
+
+std::string CaseName(const testing::TestParamInfo<DecodeCase>& info) {
+    return std::string(info.param.Name) + std::to_string(info.param.BitsPerPixel);
+}
+
+// Connects a viewer, runs its session until the frame equals the screen (or time runs out).
+struct ViewerRun {
+    RecordingHost Host;
+    RecordingPresenter Presenter;
+    CViewerState State{&Host};
+    CCoolSocket Socket{State};
+    CFrameBuffer Frame{State, &Presenter};
+    DecodeStatistics Statistics;
+    std::unique_ptr<CSessionThread> Session;
+
+    ~ViewerRun() {
+        Socket.CloseByOwner(true);
+        Session.reset();
+    }
+
+    void Connect(int port, const DecodeCase& c) {
+        State.Server = "127.0.0.1";
+        State.Port = port;
+        State.Socket = &Socket;
+        State.FireFrameUpdates = true;
+        State.SetRequestedPixelFormat(c.BitsPerPixel);
+        State.CurrentPixelFormat = State.RequestedPixelFormat;
+        if (!c.Codecs.empty()) {
+            State.Codecs.fill(-1);
+            std::copy(c.Codecs.begin(), c.Codecs.end(), State.Codecs.begin());
+        }
+        RunHandshake(State);
+        Frame.Create(State.FrameWidth, State.FrameHeight, c.BitsPerPixel);
+        State.FrameBuffer = &Frame;
+        State.State = states::Dispatching;
+        Session = std::make_unique<CSessionThread>(State);
+        Session->SetStatistics(&Statistics);
+        Session->Start();
+    }
+
+    std::string WaitForScreen(const RgbImage& screen, int bpp, bool skipPointer) {
+        const auto deadline = std::chrono::steady_clock::now() + SettleLimit;
+        std::string difference = "no update";
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (Host.Count(HostMessage::Exception))
+                return "session failed";
+            if (Statistics.Updates > 0) {
+                CLockGuard hold(Frame);
+                difference = Compare(Frame, screen, bpp, skipPointer);
+                if (difference.empty())
+                    return difference;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        return difference;
+    }
+};
+
+template <typename Server> class RealServerDecode : public testing::TestWithParam<DecodeCase> {
+protected:
+    static void SetUpTestSuite() {
+        try {
+            Running = std::make_unique<Server>(ServerOptions().WithSize(ScreenWidth, ScreenHeight));
+            const std::string picture = WriteTestPicture(testing::TempDir());
+            // ImageMagick's display ends with status 1 after setting the root background.
+            Running->RunClientAndWait({"sh", "-c", "display -window root \"$0\"; true", picture});
+            Running->RunClientAndWait(
+                {"xdotool", "mousemove", std::to_string(ScreenWidth - 1), std::to_string(ScreenHeight - 1)});
+            Screen = Running->Screenshot();
+        } catch (const std::exception& e) {
+            StartFailure = e.what();
+            Running.reset();
+        }
+    }
+    static void TearDownTestSuite() { Running.reset(); }
+
+    void Check(bool pointerDrawn, bool offersCoRre) {
+        ASSERT_TRUE(Running) << StartFailure;
+        const DecodeCase& c = GetParam();
+        ViewerRun viewer;
+        viewer.Connect(Running->Port(), c);
+        const std::string difference = viewer.WaitForScreen(Screen, c.BitsPerPixel, pointerDrawn);
+        std::unique_ptr<CSimpleException> failure;
+        if (viewer.State.TakeException(failure))
+            FAIL() << "session error " << failure->Code << ": " << failure->Message;
+        EXPECT_EQ(difference, "");
+
+        // The server must really have used the encoding asked for (Raw is every server's fallback).
+        const auto& rects = viewer.Statistics.Rectangles;
+        if (c.Codecs.size() == 1 && (c.Codecs[0] != encodings::CoRRE || offersCoRre) &&
+            c.Codecs[0] != encodings::CopyRect) {
+            EXPECT_GT(rects[size_t(c.Codecs[0])].load(), 0u) << "encoding " << c.Codecs[0] << " never came";
+        }
+        if (c.Codecs.empty()) {
+            EXPECT_GT(rects[encodings::Hextile].load(), 0u) << "the default list prefers Hextile";
+        }
+    }
+
+    static inline std::unique_ptr<Server> Running;
+    static inline RgbImage Screen;
+    static inline std::string StartFailure;
+};
+
+using XvncDecode = RealServerDecode<XvncServer>;
+using X11vncDecode = RealServerDecode<X11vncServer>;
+
+} // namespace
+
+// Xvnc draws no pointer into its framebuffer and no longer offers CoRRE (it falls back to Raw).
+TEST_P(XvncDecode, FrameEqualsTheScreen) {
+    Check(false, false);
+}
+INSTANTIATE_TEST_SUITE_P(Encodings, XvncDecode, testing::ValuesIn(AllCases()), CaseName);
+
+TEST_P(X11vncDecode, FrameEqualsTheScreen) {
+    Check(true, true);
+}
+INSTANTIATE_TEST_SUITE_P(Encodings, X11vncDecode, testing::ValuesIn(AllCases()), CaseName);
