@@ -38,7 +38,11 @@ protected:
 class FullScreenOnXvnc : public testing::Test {
 protected:
     void SetUp() override {
-        RegisterControlLibrary(QStringLiteral(LATIS_DOVA_LIBRARY));
+        // The control library of this build, not one of a program folder.
+        const QString library = QStringLiteral(LATIS_DOVA_LIBRARY);
+        RegisterControlLibrary(library);
+        SetViewerFactoryForTesting(
+            [library](QWidget* parent) { return CreateViewerControlFrom(library, parent); });
         Server = std::make_unique<latis_test::XvncServer>(
             latis_test::ServerOptions().WithPassword(Password).WithSize(800, 600));
         Remote = std::make_unique<RemoteInputLog>(Folder.filePath(QStringLiteral("xev.log")));
@@ -65,7 +69,10 @@ protected:
         ASSERT_TRUE(Panel->Viewer()->IsConnected()) << Panel->StatusLabel()->text().toStdString();
     }
 
-    void TearDown() override { Panel.reset(); }
+    void TearDown() override {
+        Panel.reset();
+        SetViewerFactoryForTesting(nullptr);
+    }
 
     // Opens the window with the answer; `inside` runs once the window's viewer is dispatching, then the
     // window is closed as with its close box.
