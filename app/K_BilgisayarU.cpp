@@ -8,6 +8,7 @@
 #include "ui/FormHeader.h"
 #include "ui/OperatorMessages.h"
 
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -68,9 +69,9 @@ TK_BilgisayarF::TK_BilgisayarF(TComputerTable& table, QWidget* mainWindow)
                 [this, field](const QString& text) { FTable.SetFieldValue(field, text); });
         FEdits[field] = edit;
     }
-    FEdits[TComputerTable::PASSWORD]->setEchoMode(QLineEdit::Password);
-    // "*" for every character whatever the style's own mask character is.
+    // "*" for every character whatever the style's own mask character is (see showEvent).
     FEdits[TComputerTable::PASSWORD]->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+    FEdits[TComputerTable::PASSWORD]->setEchoMode(QLineEdit::Password);
 
     sDBNavigator1 = new TRecordNavigator(FTable, sPanel1);
     sDBNavigator1->setObjectName(QStringLiteral("sDBNavigator1"));
@@ -123,6 +124,10 @@ TK_BilgisayarF::~TK_BilgisayarF() {
 void TK_BilgisayarF::showEvent(QShowEvent* event) {
     FormShow();
     QDialog::showEvent(event);
+    // A line edit reads its mask character only on a style change; under an application-wide skin
+    // its own style rule is in force only once it is polished, which is now.
+    QEvent styleChange(QEvent::StyleChange);
+    QCoreApplication::sendEvent(FEdits[TComputerTable::PASSWORD], &styleChange);
 }
 
 void TK_BilgisayarF::FormShow() {

@@ -4,11 +4,14 @@
 #include "ComputerTable.h"
 #include "K_BilgisayarU.h"
 #include "RecordNavigator.h"
+#include "Skins.h"
 #include "ui/OperatorMessages.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -218,7 +221,12 @@ TEST_F(RecordsEditorTest, GridShowsTheSameCurrentRecordAndNeverThePassword) {
         for (int column = 0; column < 3; ++column)
             EXPECT_FALSE(
                 grid->model()->index(row, column).data().toString().startsWith(QStringLiteral("gizli")));
-    EXPECT_EQ(editor.DBEdit(TComputerTable::PASSWORD)->echoMode(), QLineEdit::Password);
+    QLineEdit* password = editor.DBEdit(TComputerTable::PASSWORD);
+    EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+    QStyleOptionFrame option;
+    option.initFrom(password);
+    EXPECT_EQ(password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, &option, password),
+              int(u'*'));
     EXPECT_EQ(editor.DBEdit(TComputerTable::PASSWORD)->text(), QStringLiteral("gizli1"));
 
     editor.Navigator()->ButtonAt(TRecordNavigator::Next)->click();
@@ -265,6 +273,19 @@ TEST_F(RecordsEditorTest, TypingIntoAGridCellEditsTheRecordAndPostCommitsIt) {
     EXPECT_EQ(Table.Value(0, TComputerTable::IP), QStringLiteral("7.7.7.7"));
     EXPECT_EQ(Table.GetState(), TComputerTable::State::Browse);
     EXPECT_EQ(editor.DBEdit(TComputerTable::IP)->text(), QStringLiteral("7.7.7.7"));
+}
+
+TEST_F(RecordsEditorTest, PasswordShowsAStarForEveryCharacterAlsoUnderASkin) {
+    Add(QStringLiteral("A"), QStringLiteral("1.1.1.1"), QStringLiteral("5900"), QStringLiteral("latis"));
+    Table.First();
+    for (const QString& skin : BuiltInSkinNames()) {
+        ApplySkin(skin);
+        TK_BilgisayarF editor(Table, &MainWindow);
+        editor.show();
+        EXPECT_EQ(editor.DBEdit(TComputerTable::PASSWORD)->displayText(), QStringLiteral("*****"))
+            << skin.toStdString();
+    }
+    qApp->setStyleSheet(QString());
 }
 
 TEST_F(RecordsEditorTest, EditBoxesAcceptAtMostFiftyCharacters) {
