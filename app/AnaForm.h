@@ -8,14 +8,11 @@
 #include <QRect>
 #include <QString>
 
-class QAction;
 class QActionGroup;
 class QLabel;
-class QMenu;
 class QPushButton;
 class QScrollArea;
 class QSlider;
-class QSettings;
 class TComputerTable;
 class TFormHeader;
 class TVNCPanel;

@@ -1,7 +1,6 @@
 #include "VNCPanel.h"
 
 #include "ControlLibrary.h"
-#include "Deployment.h"
 
 #include <QFileInfo>
 #include <QLabel>

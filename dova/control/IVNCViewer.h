@@ -23,7 +23,9 @@
 //   the same major version and a minor version not above its own.
 
 #include <QImage>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <utility>
@@ -36,7 +38,7 @@ namespace dova {
 // ---- Versioning and the entry point --------------------------------------------------------------
 
 inline constexpr uint32_t DOVA_INTERFACE_MAJOR = 1;
-inline constexpr uint32_t DOVA_INTERFACE_MINOR = 0;
+inline constexpr uint32_t DOVA_INTERFACE_MINOR = 1;
 inline constexpr uint32_t DOVA_INTERFACE_VERSION = (DOVA_INTERFACE_MAJOR << 16) | DOVA_INTERFACE_MINOR;
 
 // ---- Status codes --------------------------------------------------------------------------------
@@ -46,6 +48,7 @@ inline constexpr VNCStatus VNC_S_OK = 0;
 inline constexpr VNCStatus VNC_E_INVALIDARG = int32_t(0x80070057u);
 inline constexpr VNCStatus VNC_E_POINTER = int32_t(0x80004003u);
 inline constexpr VNCStatus VNC_E_FAIL = int32_t(0x80004005u);
+inline constexpr VNCStatus VNC_E_NOTIMPL = int32_t(0x80004001u);
 
 // ---- Automation booleans -------------------------------------------------------------------------
 
@@ -539,6 +542,38 @@ public:
     // same key. A key shorter than 8 characters gives the data back unchanged.
     virtual VNCStatus Encrypt(const QString& Data, const QString& Key, QString* value) = 0;
     virtual VNCStatus Decrypt(const QString& Data, const QString& Key, QString* value) = 0;
+
+    // ---- Interface 1.1: saved properties and property browsing ----------------------------------
+
+    // The saved properties, in this order: _cx, _cy (the widget's size in pixels), BackColor,
+    // ForeColor, Enabled, MouseIcon, Server, Password, Port, Display, Shared, RelayKeys, RelayMouse,
+    // RelayLocalClipboard, RelayServerClipboard, ScreenEdgeDelay, EnableBell, FrameUpdateDelay,
+    // Scrollbars, MousePointer, PrimaryCodec, ProgressiveDrawing, AutoScroll, AutoScrollBand,
+    // AutoScrollDelay, BitsPerPixel, Stretch, StretchMode, Draw, FireFrameUpdates, FireDataTransfers,
+    // MouseTrap, MouseTrapModifiers.
+    //
+    // Text form (UTF-8 when written to a file): a first line "DOVA properties 1", then one line
+    // "Name=Value" per entry, lines ending in LF. Numbers and colours are decimal, booleans -1 or 0,
+    // texts percent-encoded (so '=', '%' and line ends are safe; the password is stored as it is),
+    // MouseIcon a base64 PNG or empty.
+    virtual VNCStatus SaveProperties(QString* text) = 0;
+    // Applies saved properties through the setters, in the order above (so Display, after Port,
+    // wins). Unknown names are skipped; entries not present keep their values. VNC_E_INVALIDARG when
+    // the first line is not the header.
+    virtual VNCStatus LoadProperties(const QString& text) = 0;
+
+    // Property browsing for design tools, by dispatch identifier. The text shown for the current
+    // value ("******" for Password; VNC_E_NOTIMPL for properties without texts).
+    virtual VNCStatus GetDisplayString(int32_t dispid, QString* text) = 0;
+    // The predefined texts and their cookies (the positions 0, 1, 2, ...); empty lists for
+    // properties without predefined values.
+    virtual VNCStatus GetPredefinedStrings(int32_t dispid, QStringList* texts, QList<int32_t>* cookies) = 0;
+    // The value behind a cookie (a 32-bit integer); VNC_E_NOTIMPL for other properties or cookies.
+    virtual VNCStatus GetPredefinedValue(int32_t dispid, int32_t cookie, VNCVariant* value) = 0;
+    // The property page for a property: "Colour" (BackColor, ForeColor), "Picture" (MouseIcon) or an
+    // empty name; VNC_E_NOTIMPL where the value is edited in place (dispids 0..6553 whose value is a
+    // text or an integer); VNC_E_INVALIDARG for properties that are not saved.
+    virtual VNCStatus MapPropertyToPage(int32_t dispid, QString* page) = 0;
 };
 
 } // namespace dova

@@ -11,7 +11,9 @@ constexpr int LeftShift = 0xA0, LeftControl = 0xA2, LeftMenu = 0xA4;
 } // namespace vk
 } // namespace
 
-KeyboardSnapshot CurrentKeyboardSnapshot() { return SnapshotOf(QGuiApplication::queryKeyboardModifiers()); }
+KeyboardSnapshot CurrentKeyboardSnapshot() {
+    return SnapshotOf(QGuiApplication::queryKeyboardModifiers());
+}
 
 KeyboardSnapshot SnapshotOf(Qt::KeyboardModifiers held) {
     KeyboardSnapshot snapshot{};
@@ -28,8 +30,12 @@ KeyboardSnapshot SnapshotOf(Qt::KeyboardModifiers held) {
     return snapshot;
 }
 
-int32_t CurrentModifierBits() { return ModifiersOf(CurrentKeyboardSnapshot()); }
+int32_t CurrentModifierBits() {
+    return ModifiersOf(CurrentKeyboardSnapshot());
+}
 
-int32_t ModifierBitsOf(Qt::KeyboardModifiers held) { return ModifiersOf(SnapshotOf(held)); }
+int32_t ModifierBitsOf(Qt::KeyboardModifiers held) {
+    return ModifiersOf(SnapshotOf(held));
+}
 
 } // namespace dova

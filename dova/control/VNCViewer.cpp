@@ -64,6 +64,9 @@ CVNCViewer::CVNCViewer(QWidget* parent) : QWidget(parent) {
     Ticker.setInterval(TickMilliseconds);
     QObject::connect(&Ticker, &QTimer::timeout, this, [this] { OnTimer(); });
     Ticker.start();
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        QObject::connect(clipboard, &QClipboard::dataChanged, this, [this] { OnLocalClipboardChanged(); });
+    SelectCursor();
     UpdateScrollBars();
 }
 
@@ -86,7 +89,6 @@ VNCStatus CVNCViewer::Unadvise(IVNCViewerEvents* sink) {
     Sinks.erase(std::remove(Sinks.begin(), Sinks.end(), sink), Sinks.end());
     return VNC_S_OK;
 }
-
 
 bool CVNCViewer::ConnectedOrDispatching() const {
     const int32_t state = State->State.load();
@@ -285,23 +287,12 @@ void CVNCViewer::HandleHostEvent(const CHostEvent& event) {
                 sink.DataTransfer(int32_t(event.WParam), int32_t(event.LParam));
             });
         break;
-    case HostMessage::ServerBell: {
-        int32_t action = dovaBellActionDefault;
-        Raise([&](IVNCViewerEvents& sink) { sink.ServerBell(action); });
-        if (action != dovaBellActionNone)
-            QApplication::beep();
+    case HostMessage::ServerBell:
+        OnServerBell();
         break;
-    }
-    case HostMessage::ServerCutText: {
-        std::string bytes;
-        while (State->TakeServerCutText(bytes)) {
-            ServerClipboardText = QString::fromUtf8(bytes);
-            VNCVariant data(ServerClipboardText);
-            int32_t action = dovaActionAllowDOVAAndWin;
-            Raise([&](IVNCViewerEvents& sink) { sink.ServerClipboard(dovaDataText, data, action); });
-        }
+    case HostMessage::ServerCutText:
+        OnServerCutText(event.WParam);
         break;
-    }
     case HostMessage::ServerInitUpdate: // the frame's size may have changed
         UpdateScrollBars();
         update();

@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QScrollBar;
@@ -178,6 +179,12 @@ public:
     VNCStatus Scroll(int32_t H, int32_t V, VNCVariant* retVal) override;
     VNCStatus Encrypt(const QString& Data, const QString& Key, QString* value) override;
     VNCStatus Decrypt(const QString& Data, const QString& Key, QString* value) override;
+    VNCStatus SaveProperties(QString* text) override;
+    VNCStatus LoadProperties(const QString& text) override;
+    VNCStatus GetDisplayString(int32_t dispid, QString* text) override;
+    VNCStatus GetPredefinedStrings(int32_t dispid, QStringList* texts, QList<int32_t>* cookies) override;
+    VNCStatus GetPredefinedValue(int32_t dispid, int32_t cookie, VNCVariant* value) override;
+    VNCStatus MapPropertyToPage(int32_t dispid, QString* page) override;
 
     // Scrolls the view; false when nothing moved (at an end, or no window).
     bool ScrollBy(int dx, int dy);
@@ -185,6 +192,8 @@ public:
     QRect ClientRect() const;
     // The engine state, for hosts inside this library (tests, tools).
     CViewerState& EngineState() { return *State; }
+    // The cursor chosen for the image (MousePointer, MouseIcon).
+    const QCursor& SelectedImageCursor() const { return SelectedCursor; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -248,6 +257,13 @@ private:
     void UpdateCursorAt(const QPoint& client);
     uint32_t Tick() const;
 
+    // Clipboard, bell, cursors (VNCViewerDesktop.cpp).
+    void OnServerBell();
+    void OnServerCutText(uint32_t dataType);
+    void OnLocalClipboardChanged();
+    void RelayLocalText(bool withEvent);
+    void SelectCursor();
+
     // Text and settings helpers (VNCViewerProperties.cpp).
     void SetServerText(const QString& text);
     void ApplyStretchSetting();
@@ -303,6 +319,7 @@ private:
     uint32_t ScreenEdgeStart = 0, FrameEdgeStart = 0;
     QElapsedTimer Clock;
     QCursor SelectedCursor;
+    std::optional<QCursor> CustomCursor;
 };
 
 } // namespace dova

@@ -50,10 +50,17 @@ Qt::KeyboardModifiers ModifiersAfter(const QKeyEvent& event, bool down) {
     Qt::KeyboardModifiers held = event.modifiers();
     Qt::KeyboardModifier changed = Qt::NoModifier;
     switch (event.key()) {
-    case Qt::Key_Shift: changed = Qt::ShiftModifier; break;
-    case Qt::Key_Control: changed = Qt::ControlModifier; break;
-    case Qt::Key_Alt: changed = Qt::AltModifier; break;
-    default: break;
+    case Qt::Key_Shift:
+        changed = Qt::ShiftModifier;
+        break;
+    case Qt::Key_Control:
+        changed = Qt::ControlModifier;
+        break;
+    case Qt::Key_Alt:
+        changed = Qt::AltModifier;
+        break;
+    default:
+        break;
     }
     if (changed != Qt::NoModifier)
         held = down ? (held | changed) : (held & ~changed);
@@ -106,8 +113,12 @@ void CVNCViewer::SetTrapped(bool on) {
     Raise([&](IVNCViewerEvents& sink) { sink.MouseTrap(value); });
 }
 
-void CVNCViewer::keyPressEvent(QKeyEvent* event) { HandleKey(event, true); }
-void CVNCViewer::keyReleaseEvent(QKeyEvent* event) { HandleKey(event, false); }
+void CVNCViewer::keyPressEvent(QKeyEvent* event) {
+    HandleKey(event, true);
+}
+void CVNCViewer::keyReleaseEvent(QKeyEvent* event) {
+    HandleKey(event, false);
+}
 
 void CVNCViewer::HandleKey(QKeyEvent* event, bool down) {
     const Qt::KeyboardModifiers held = ModifiersAfter(*event, down);
@@ -169,17 +180,23 @@ void CVNCViewer::RelayMouse(uint32_t message, const QPoint& client, Qt::MouseBut
     case tm::LeftDown:
     case tm::RightDown:
     case tm::MiddleDown:
-        Raise([&](IVNCViewerEvents& sink) { sink.BeforeMouseUp(PressReleaseButtons, modifiers, x, y, action); });
+        Raise([&](IVNCViewerEvents& sink) {
+            sink.BeforeMouseUp(PressReleaseButtons, modifiers, x, y, action);
+        });
         break;
     case tm::LeftUp:
     case tm::RightUp:
     case tm::MiddleUp:
-        Raise([&](IVNCViewerEvents& sink) { sink.BeforeMouseDown(PressReleaseButtons, modifiers, x, y, action); });
+        Raise([&](IVNCViewerEvents& sink) {
+            sink.BeforeMouseDown(PressReleaseButtons, modifiers, x, y, action);
+        });
         break;
     case tm::Wheel: {
         const int32_t pressed = EventButtons(buttons);
         const int32_t rotation = int32_t(uint16_t(int16_t(wheelDelta)));
-        Raise([&](IVNCViewerEvents& sink) { sink.BeforeMouseWheel(pressed, rotation, modifiers, x, y, action); });
+        Raise([&](IVNCViewerEvents& sink) {
+            sink.BeforeMouseWheel(pressed, rotation, modifiers, x, y, action);
+        });
         break;
     }
     default:
@@ -236,7 +253,8 @@ void CVNCViewer::mouseDoubleClickEvent(QMouseEvent* event) {
 void CVNCViewer::wheelEvent(QWheelEvent* event) {
     const int delta = event->angleDelta().y();
     if (delta != 0)
-        RelayMouse(thread_messages::Wheel, event->position().toPoint(), event->buttons(), event->modifiers(), delta);
+        RelayMouse(thread_messages::Wheel, event->position().toPoint(), event->buttons(), event->modifiers(),
+                   delta);
 }
 
 void CVNCViewer::ShowContextMenu(const QPoint& global) {

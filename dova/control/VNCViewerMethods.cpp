@@ -1,15 +1,19 @@
 // Methods of the viewer other than the connection lifecycle: programmatic input, refresh, stretch
 // ratios, commands and the text cipher.
+#include "DisplayMode.h"
 #include "LocalKeyboard.h"
 #include "TextCipher.h"
 #include "VNCViewer.h"
+#include "WireText.h"
 
 #include "engine/InputThread.h"
 #include "engine/SessionThread.h"
 #include "framebuffer/FrameBuffer.h"
 
+#include <QDesktopServices>
 #include <QMessageBox>
-#include <QStringEncoder>
+#include <QPushButton>
+#include <QUrl>
 
 namespace dova {
 
@@ -134,14 +138,13 @@ VNCStatus CVNCViewer::SendClipboard(int32_t DataType, const VNCVariant& Data, VN
         return VNC_S_OK;
     }
     SetRetVal(retVal, 0);
-    const QString text = Data.ToText();
-    if (DataType == dovaDataFromClipboard || text.isEmpty())
+    if (DataType == dovaDataFromClipboard) {
+        RelayLocalText(false);
         return VNC_S_OK;
-    // Linux line ends travel as they are; the wire's code page is the watched computers' one.
-    QStringEncoder encoder("windows-1254");
-    const QByteArray bytes = encoder.isValid() ? QByteArray(encoder(text)) : text.toLatin1();
-    Input->PostToThread(thread_messages::VncClientCutText, 0, 0,
-                        std::string(bytes.constData(), size_t(bytes.size())));
+    }
+    const QString text = Data.ToText();
+    if (!text.isEmpty())
+        Input->PostToThread(thread_messages::VncClientCutText, 0, 0, ToWireText(text));
     return VNC_S_OK;
 }
 
@@ -173,16 +176,26 @@ VNCStatus CVNCViewer::RefreshRectangle(const VNCRectangle& Rectangle, VNCVariant
     return Refresh(Rectangle.Left, Rectangle.Top, Rectangle.Width, Rectangle.Height, retVal);
 }
 
-VNCStatus CVNCViewer::ChangeDisplaySettings(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                                            VNCVariant* retVal) {
-    // Changing the local display mode is not offered on this platform: the platform failure code.
-    SetRetVal(retVal, -1);
+VNCStatus CVNCViewer::ChangeDisplaySettings(int32_t W, int32_t H, int32_t BitsPerPixel, int32_t Frequency,
+                                            int32_t Flags, int32_t Display, VNCVariant* retVal) {
+    SetRetVal(retVal, ChangeLocalDisplayMode(W, H, BitsPerPixel, Frequency, Flags, Display));
     return VNC_S_OK;
 }
 
-VNCStatus CVNCViewer::Command(const VNCVariant&, const VNCVariant&, const VNCVariant&, const VNCVariant&,
-                              VNCVariant* retVal) {
+VNCStatus CVNCViewer::Command(const VNCVariant& v1, const VNCVariant& v2, const VNCVariant&,
+                              const VNCVariant&, VNCVariant* retVal) {
     SetRetVal(retVal, 0);
+    if (!v1.IsText())
+        return VNC_S_OK;
+    const QString keyword = v1.ToText();
+    if (keyword == QLatin1String("use_compatible_zlib")) {
+        const int32_t level =
+            v2.Type() == VNCVariant::Kind::Int32 ? v2.ToInt32() : int32_t(int16_t(v2.ToInt32()));
+        CLockGuard hold(*State);
+        State->StreamLevel = level;
+        State->StreamEnabled = level != 0;
+    }
+    // "full_screen" and "restore_screen" are recognised and do nothing; anything else is ignored.
     return VNC_S_OK;
 }
 
@@ -199,8 +212,16 @@ VNCStatus CVNCViewer::TranslateButtons(int32_t Buttons, int32_t* value) {
 }
 
 VNCStatus CVNCViewer::AboutBox() {
-    QMessageBox::about(this, QStringLiteral("DOVA"),
-                       QStringLiteral("DOVA\nVirtual Network Computing ActiveX Control"));
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("About DOVA"),
+                    QStringLiteral("Virtual Network Computing\nActiveX Control\n\n"
+                                   "DOVA, the RFB viewer component of LatisVNC.\n"
+                                   "Speaks the RFB protocol of RFC 6143.\n\n"
+                                   "Provided as is, without warranty of any kind."),
+                    QMessageBox::Ok, this);
+    QPushButton* website = box.addButton(QStringLiteral("Visit &Website"), QMessageBox::ActionRole);
+    box.exec();
+    if (box.clickedButton() == website)
+        QDesktopServices::openUrl(QUrl(QStringLiteral("https://www.rfc-editor.org/rfc/rfc6143")));
     return VNC_S_OK;
 }
 

@@ -1,4 +1,5 @@
 // Property getters and setters of the viewer.
+#include "Cursors.h"
 #include "VNCViewer.h"
 
 #include "engine/ServerAddress.h"
@@ -67,6 +68,9 @@ VNCStatus CVNCViewer::get_MouseIcon(QImage* value) {
 }
 VNCStatus CVNCViewer::put_MouseIcon(const QImage& value) {
     MouseIconImage = value;
+    if (!value.isNull()) // clearing the picture keeps the cursor made from the last one
+        CustomCursor = CursorFromPicture(value);
+    SelectCursor();
     return VNC_S_OK;
 }
 VNCStatus CVNCViewer::putref_MouseIcon(const QImage& value) {
@@ -103,6 +107,7 @@ VNCStatus CVNCViewer::get_MousePointer(int32_t* value) {
 }
 VNCStatus CVNCViewer::put_MousePointer(int32_t value) {
     MousePointerValue = value;
+    SelectCursor();
     return VNC_S_OK;
 }
 

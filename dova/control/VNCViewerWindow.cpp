@@ -247,6 +247,7 @@ void CVNCViewer::resizeEvent(QResizeEvent* event) {
 }
 
 void CVNCViewer::OnTimer() {
+    EdgeTick();
     AutoScrollTick();
 }
 

@@ -318,6 +318,13 @@ public:
     VNCStatus Encrypt(const QString&, const QString&, QString*) override { return VNC_S_OK; }
     VNCStatus Decrypt(const QString&, const QString&, QString*) override { return VNC_S_OK; }
 
+    VNCStatus SaveProperties(QString*) override { return VNC_S_OK; }
+    VNCStatus LoadProperties(const QString&) override { return VNC_S_OK; }
+    VNCStatus GetDisplayString(int32_t, QString*) override { return VNC_S_OK; }
+    VNCStatus GetPredefinedStrings(int32_t, QStringList*, QList<int32_t>*) override { return VNC_S_OK; }
+    VNCStatus GetPredefinedValue(int32_t, int32_t, VNCVariant*) override { return VNC_S_OK; }
+    VNCStatus MapPropertyToPage(int32_t, QString*) override { return VNC_S_OK; }
+
 private:
     std::vector<IVNCViewerEvents*> FSinks;
     int32_t FState = 0;

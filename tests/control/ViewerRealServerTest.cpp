@@ -5,7 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
 #include <cstdlib>
+#include <fstream>
+#include <unistd.h>
 
 using namespace dova;
 using namespace latis_test;
@@ -124,4 +131,111 @@ TEST(ViewerOnXvnc, ServerDyingMidSessionGivesErrorThenDisconnectedAndReconnectWo
     XvncServer again(ServerOptions().WithSize(200, 100));
     ConnectViewer(rig, again.Port());
     EXPECT_EQ(rig.Int(&CVNCViewer::get_FrameWidth), 200);
+}
+
+TEST(ViewerOnXvnc, ClipboardBothWays) {
+    XvncServer server(ServerOptions().WithSize(320, 240));
+    ViewerRig rig(320, 240);
+    ConnectViewer(rig, server.Port());
+    // Remote to local: text put on the remote clipboard arrives with Linux line ends.
+    server.RunClient({"sh", "-c", "printf 'uzak\\nmetin' | xclip -selection clipboard -quiet"});
+    EXPECT_TRUE(
+        PumpUntil([] { return QGuiApplication::clipboard()->text() == QStringLiteral("uzak\nmetin"); },
+                  std::chrono::seconds(20)))
+        << QGuiApplication::clipboard()->text().toStdString();
+    // Local to remote.
+    QGuiApplication::clipboard()->setText(QStringLiteral("yerel metin"));
+    std::string remote;
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            remote = server.RunClientAndWait({"xclip", "-selection", "clipboard", "-o"});
+            return remote == "yerel metin";
+        },
+        std::chrono::seconds(20)))
+        << remote;
+}
+
+TEST(ViewerOnXvnc, RelayedKeysAndClicksReachTheRemoteDisplay) {
+    XvncServer server(ServerOptions().WithSize(320, 240));
+    char typedPath[] = "/tmp/dova-typed-XXXXXX";
+    char clickPath[] = "/tmp/dova-click-XXXXXX";
+    for (char* path : {typedPath, clickPath}) {
+        const int fd = mkstemp(path);
+        ASSERT_GE(fd, 0);
+        close(fd);
+    }
+    // A terminal that writes the first line it reads to a file.
+    server.RunClient({"xterm", "-geometry", "40x8+0+0", "-e", "sh", "-c",
+                      std::string("read line; printf '%s' \"$line\" > ") + typedPath});
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            try { // xdotool fails while no window matches
+                return !server.RunClientAndWait({"xdotool", "search", "--class", "xterm"}).empty();
+            } catch (const std::runtime_error&) {
+                return false;
+            }
+        },
+        std::chrono::seconds(20)));
+
+    ViewerRig rig(320, 240);
+    rig.Viewer->put_RelayLocalClipboard(VNC_FALSE);
+    rig.Viewer->put_RelayServerClipboard(VNC_FALSE);
+    ConnectViewer(rig, server.Port());
+    CVNCViewer& viewer = *rig.Viewer;
+    auto mouse = [&](QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent event(type, QPointF(60, 40), QPointF(viewer.mapToGlobal(QPoint(60, 40))), button, held,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(&viewer, &event);
+    };
+    auto key = [&](int code, const QString& text) {
+        QKeyEvent down(QEvent::KeyPress, code, Qt::NoModifier, text);
+        QCoreApplication::sendEvent(&viewer, &down);
+        QKeyEvent up(QEvent::KeyRelease, code, Qt::NoModifier, text);
+        QCoreApplication::sendEvent(&viewer, &up);
+    };
+    auto contents = [](const char* path) {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+
+    mouse(QEvent::MouseMove, Qt::NoButton, Qt::NoButton); // focus follows the pointer onto the terminal
+    std::string location;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            location = server.RunClientAndWait({"xdotool", "getmouselocation"});
+            return location.rfind("x:60 y:40", 0) == 0;
+        },
+        std::chrono::seconds(10)))
+        << location;
+
+    // A click: xdotool selectwindow grabs the pointer and names the window the next click hits.
+    server.RunClient({"sh", "-c", std::string("xdotool selectwindow > ") + clickPath});
+    PumpFor(std::chrono::milliseconds(500));
+    mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+    std::string clicked;
+    PumpUntil(
+        [&] {
+            clicked = contents(clickPath);
+            return !clicked.empty();
+        },
+        std::chrono::seconds(10));
+    EXPECT_FALSE(clicked.empty()) << "the click reached the remote display";
+
+    rig.Sink.KeyAction = dovaActionNone;
+    key(Qt::Key_X, QStringLiteral("x")); // the host keeps this one
+    rig.Sink.KeyAction = dovaActionAllowDOVAAndWin;
+    key(Qt::Key_H, QStringLiteral("h"));
+    key(Qt::Key_I, QStringLiteral("i"));
+    key(Qt::Key_Return, QStringLiteral("\r"));
+    std::string typed;
+    PumpUntil(
+        [&] {
+            typed = contents(typedPath);
+            return !typed.empty();
+        },
+        std::chrono::seconds(10));
+    unlink(typedPath);
+    unlink(clickPath);
+    EXPECT_EQ(typed, "hi") << "the keys typed, the vetoed key stayed home";
 }

@@ -61,6 +61,48 @@ void RecordingSink::Error(int32_t Number, QString& Message, const dova::VNCVaria
 void RecordingSink::Warning(int32_t Number, QString& Message, const dova::VNCVariant&) {
     Events.push_back("Warning:" + std::to_string(Number) + ":" + Message.toStdString());
 }
+void RecordingSink::BeforeKeyDown(int32_t Modifiers, int32_t KeyCode, int32_t& Action) {
+    Events.push_back("BeforeKeyDown:" + std::to_string(Modifiers) + "," + std::to_string(KeyCode) + "," +
+                     std::to_string(Action));
+    Action = KeyAction;
+}
+void RecordingSink::BeforeKeyUp(int32_t Modifiers, int32_t KeyCode, int32_t& Action) {
+    Events.push_back("BeforeKeyUp:" + std::to_string(Modifiers) + "," + std::to_string(KeyCode) + "," +
+                     std::to_string(Action));
+    Action = KeyAction;
+}
+void RecordingSink::BeforeMouseDown(int32_t Buttons, int32_t Modifiers, int32_t X, int32_t Y,
+                                    int32_t& Action) {
+    Events.push_back("BeforeMouseDown:" + std::to_string(Buttons) + "," + std::to_string(Modifiers) + "," +
+                     std::to_string(X) + "," + std::to_string(Y) + "," + std::to_string(Action));
+}
+void RecordingSink::BeforeMouseUp(int32_t Buttons, int32_t Modifiers, int32_t X, int32_t Y, int32_t& Action) {
+    Events.push_back("BeforeMouseUp:" + std::to_string(Buttons) + "," + std::to_string(Modifiers) + "," +
+                     std::to_string(X) + "," + std::to_string(Y) + "," + std::to_string(Action));
+}
+void RecordingSink::MouseTrap(dova::VNCBool Trapped) {
+    Events.push_back("MouseTrap:" + std::to_string(Trapped));
+}
+void RecordingSink::ScreenEdgeDetected(int32_t Edge) {
+    Events.push_back("ScreenEdge:" + std::to_string(Edge));
+}
+void RecordingSink::ServerBell(int32_t& Action) {
+    Events.push_back("ServerBell:" + std::to_string(Action));
+    Action = BellAction;
+}
+void RecordingSink::ServerClipboard(int32_t DataType, dova::VNCVariant& Data, int32_t& Action) {
+    Events.push_back("ServerClipboard:" + std::to_string(DataType) + ":" + Data.ToText().toStdString() + ":" +
+                     std::to_string(Action));
+    if (ClipboardAction != -99)
+        Action = ClipboardAction;
+}
+void RecordingSink::LocalClipboard(int32_t DataType, dova::VNCVariant& Data, int32_t& Action) {
+    Events.push_back("LocalClipboard:" + std::to_string(DataType) + ":" + Data.ToText().toStdString() + ":" +
+                     std::to_string(Action));
+    if (ClipboardAction != -99)
+        Action = ClipboardAction;
+}
+
 size_t RecordingSink::Count(const std::string& prefix) const {
     size_t n = 0;
     for (const std::string& e : Events)

@@ -33,11 +33,23 @@ public:
     void FrameUpdated(int32_t X, int32_t Y, int32_t W, int32_t H) override;
     void Error(int32_t Number, QString& Message, const dova::VNCVariant& v1) override;
     void Warning(int32_t Number, QString& Message, const dova::VNCVariant& v1) override;
+    void BeforeKeyDown(int32_t Modifiers, int32_t KeyCode, int32_t& Action) override;
+    void BeforeKeyUp(int32_t Modifiers, int32_t KeyCode, int32_t& Action) override;
+    void BeforeMouseDown(int32_t Buttons, int32_t Modifiers, int32_t X, int32_t Y, int32_t& Action) override;
+    void BeforeMouseUp(int32_t Buttons, int32_t Modifiers, int32_t X, int32_t Y, int32_t& Action) override;
+    void MouseTrap(dova::VNCBool Trapped) override;
+    void ScreenEdgeDetected(int32_t Edge) override;
+    void ServerBell(int32_t& Action) override;
+    void ServerClipboard(int32_t DataType, dova::VNCVariant& Data, int32_t& Action) override;
+    void LocalClipboard(int32_t DataType, dova::VNCVariant& Data, int32_t& Action) override;
 
     size_t Count(const std::string& prefix) const;
     std::vector<std::string> Events;
     std::function<void()> OnConnected; // e.g. start the session
     std::function<void()> OnPassword;
+    int32_t KeyAction = 3;         // the answer to BeforeKeyDown / BeforeKeyUp
+    int32_t BellAction = 65535;    // the answer to ServerBell
+    int32_t ClipboardAction = -99; // -99: leave the Action as the viewer offered it
 };
 
 // Plays an RFB 3.3 server without authentication on one accepted connection.

@@ -1,0 +1,61 @@
+// The viewer's duties towards the local desktop: clipboard both ways, the server's bell, cursors.
+#include "Cursors.h"
+#include "VNCViewer.h"
+#include "WireText.h"
+
+#include "engine/InputThread.h"
+
+#include <QApplication>
+#include <QClipboard>
+
+namespace dova {
+
+void CVNCViewer::OnServerBell() {
+    int32_t action = dovaBellActionDefault;
+    Raise([&](IVNCViewerEvents& sink) { sink.ServerBell(action); });
+    if (action == dovaBellActionNone)
+        return;
+    // Low 16 bits all ones ask for the desktop's notification sound; anything else for a tone of
+    // (low 16 bits) hertz lasting (high 16 bits) milliseconds, which needs an audio path the
+    // component does not have. The desktop's bell serves both.
+    QApplication::beep();
+}
+
+void CVNCViewer::OnServerCutText(uint32_t dataType) {
+    std::string bytes;
+    while (State->TakeServerCutText(bytes)) {
+        QString text = FromWireText(bytes);
+        ServerClipboardText = text;
+        int32_t action = RelayServerClipboardValue;
+        VNCVariant data(text);
+        const int32_t type = int32_t(dataType);
+        Raise([&](IVNCViewerEvents& sink) { sink.ServerClipboard(type, data, action); });
+        if (action != 0)
+            if (QClipboard* clipboard = QGuiApplication::clipboard())
+                clipboard->setText(text);
+    }
+}
+
+void CVNCViewer::OnLocalClipboardChanged() {
+    RelayLocalText(true);
+}
+
+void CVNCViewer::RelayLocalText(bool withEvent) {
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    QString text = clipboard ? clipboard->text() : QString();
+    int32_t action = RelayLocalClipboardValue;
+    if (withEvent) {
+        VNCVariant data(&text); // by reference: the host may change the text
+        Raise([&](IVNCViewerEvents& sink) { sink.LocalClipboard(dovaDataText, data, action); });
+    }
+    if (action != 0 && HasSession() && ConnectedOrDispatching() && Input)
+        Input->PostToThread(thread_messages::VncClientCutText, 0, 0, ToWireText(text));
+}
+
+void CVNCViewer::SelectCursor() {
+    if (const std::optional<QCursor> chosen = CursorForPointer(MousePointerValue, CustomCursor))
+        SelectedCursor = *chosen;
+    UpdateCursorAt(mapFromGlobal(QCursor::pos()));
+}
+
+} // namespace dova
