@@ -18,7 +18,9 @@
 //   they are given, and getters give it back unchanged.
 // - Texts are QString (wide text); the component converts at the network boundary.
 // - Ownership: the viewer is a QWidget owned by its parent; deleting the widget (or the parent) ends
-//   any session and destroys the viewer. Sinks are not owned; unadvise a sink before it dies.
+//   any session, without raising events, and destroys the viewer. Do not delete it from inside one
+//   of its own events (use deleteLater). Sinks are not owned; unadvise a sink before it dies.
+// - A QApplication must exist before DovaCreateViewer is called.
 // - Compatibility: this header changes only by appending members. A library serves hosts built with
 //   the same major version and a minor version not above its own.
 

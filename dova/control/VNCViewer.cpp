@@ -258,7 +258,12 @@ void CVNCViewer::DrainExceptions() {
         if (entry->Level == ExceptionLevel::Warning) {
             Raise([&](IVNCViewerEvents& sink) { sink.Warning(code, message, missing); });
         } else {
+            const uint32_t generation = Generation;
             Raise([&](IVNCViewerEvents& sink) { sink.Error(code, message, missing); });
+            // A host that stopped or reconnected from its handler has already ended this connection;
+            // stopping now would end the new one.
+            if (Generation != generation)
+                return;
             Stop(nullptr);
         }
     }

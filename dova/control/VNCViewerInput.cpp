@@ -136,7 +136,9 @@ void CVNCViewer::HandleKey(QKeyEvent* event, bool down) {
         Raise([&](IVNCViewerEvents& sink) { sink.BeforeKeyDown(modifiers, keyCode, action); });
     else
         Raise([&](IVNCViewerEvents& sink) { sink.BeforeKeyUp(modifiers, keyCode, action); });
-    if ((action & dovaActionAllowDOVA) && Input && RelayKeysValue && keyCode != 0) {
+    // A key without a code of its own still carries its character.
+    const uint32_t character = CharacterOf(*event);
+    if ((action & dovaActionAllowDOVA) && Input && RelayKeysValue && (keyCode != 0 || character != 0)) {
         {
             CLockGuard hold(*State);
             Input->SetKeyboardState(SnapshotOf(held));
@@ -144,7 +146,7 @@ void CVNCViewer::HandleKey(QKeyEvent* event, bool down) {
         const bool system = (held & Qt::AltModifier) != 0;
         const uint32_t message = down ? (system ? thread_messages::SysKeyDown : thread_messages::KeyDown)
                                       : (system ? thread_messages::SysKeyUp : thread_messages::KeyUp);
-        Input->PostToThread(message, keyCode, int64_t(down ? CharacterOf(*event) : 0));
+        Input->PostToThread(message, keyCode, int64_t(down ? character : 0));
     }
     if (action & dovaActionAllowWin)
         event->ignore(); // the key goes on to the window system

@@ -217,3 +217,19 @@ TEST(ViewerEntryPoint, MismatchedVersionCreatesNothing) {
     delete viewer;
     // The library stays loaded: Qt may still hold its type information.
 }
+
+TEST(ViewerPlaceholder, TwoCentredLinesOnBackColor) {
+    ViewerRig rig(400, 200);
+    rig.Viewer->put_BackColor(0x0000FF); // red, in the component's blue-green-red order
+    rig.Viewer->put_ForeColor(0xFF0000); // blue
+    const QImage shot = rig.Viewer->grab().toImage();
+    EXPECT_EQ(shot.pixel(2, 2) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(shot.pixel(397, 197) & 0xFFFFFF, 0xFF0000u);
+    int above = 0, below = 0;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 400; ++x)
+            if (qBlue(shot.pixel(x, y)) > 128 && qRed(shot.pixel(x, y)) < 128)
+                (y < 100 ? above : below)++;
+    EXPECT_GT(above, 0) << "\"DOVA\" above the centre";
+    EXPECT_GT(below, above) << "the longer line below it";
+}

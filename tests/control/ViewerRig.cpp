@@ -9,6 +9,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+// The system's font configuration library keeps a cache it never frees; that is not ours to report
+// when the tests run under the leak checker.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
+
 namespace latis_test {
 
 QApplication& TestApplication() {

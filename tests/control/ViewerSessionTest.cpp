@@ -189,3 +189,56 @@ TEST(ViewerLifecycle, StopWhileConnectedRaisesDisconnectedOnce) {
     rig.Viewer->get_ServerVersion(&version);
     EXPECT_TRUE(version.isEmpty());
 }
+
+TEST(ViewerLifecycle, HostReconnectingFromItsErrorHandlerKeepsTheNewConnection) {
+    ViewerRig rig(200, 200);
+    ScriptedRfbServer first, second;
+    rig.ConnectTo(first, 64, 48);
+    first.Receive(10);
+    struct Reconnect : IVNCViewerEvents {
+        CVNCViewer* Viewer = nullptr;
+        int Port = 0;
+        void Error(int32_t, QString&, const VNCVariant&) override {
+            Viewer->Connect(QStringLiteral("127.0.0.1"), int32_t(Port), VNCVariant(), VNCVariant(), nullptr);
+        }
+    } reconnect;
+    reconnect.Viewer = rig.Viewer.get();
+    reconnect.Port = second.Port();
+    rig.Viewer->Advise(&reconnect);
+    rig.Sink.OnConnected = nullptr;
+    first.Close();
+    ASSERT_TRUE(PumpUntil([&] { return rig.Sink.Count("Error") == 1; }));
+    second.Handshake(32, 32);
+    EXPECT_TRUE(PumpUntil([&] { return rig.Sink.Count("Connected") == 2; }))
+        << "the connection the host opened from its handler was not ended behind its back";
+    EXPECT_EQ(rig.Int(&CVNCViewer::get_State), dovaStateConnected);
+    EXPECT_EQ(rig.Sink.Count("Disconnected"), 1u);
+    rig.Viewer->Unadvise(&reconnect);
+}
+
+TEST(ViewerFrames, ChangingTheStretchModeRedrawsWithTheNewFilter) {
+    ViewerRig rig(200, 200);
+    ScriptedRfbServer server;
+    rig.ConnectTo(server, 64, 48);
+    server.Receive(10);
+    // Columns alternate red and blue.
+    ServerStream update(16);
+    update.Update(1).Rect(0, 0, 64, 48, 0);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            update.Pixel(x % 2 ? 0x001F : 0x7C00);
+    server.Send(update.Data);
+    server.Receive(10); // processed
+    latis_test::PumpFor(std::chrono::milliseconds(50));
+    rig.Viewer->StretchX(1, 2, nullptr);
+    rig.Viewer->StretchY(1, 2, nullptr);
+    rig.Viewer->put_Stretch(VNC_TRUE);
+    const int left = rig.Int(&CVNCViewer::get_ViewLeft), top = rig.Int(&CVNCViewer::get_ViewTop);
+    QRgb shown = rig.Viewer->grab().toImage().pixel(left + 5, top + 5);
+    EXPECT_NEAR(qRed(shown), 127, 2) << "halftone blends the two columns of a cell";
+    EXPECT_NEAR(qBlue(shown), 127, 2);
+    rig.Viewer->put_StretchMode(dovaStretchModeNormal);
+    shown = rig.Viewer->grab().toImage().pixel(left + 5, top + 5);
+    EXPECT_TRUE((shown & 0xFFFFFF) == 0xFF0000u || (shown & 0xFFFFFF) == 0x0000FFu)
+        << std::hex << shown << ": colour-on-colour keeps one column";
+}
