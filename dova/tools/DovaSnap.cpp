@@ -1,5 +1,7 @@
 // dova-snap: connects to an RFB server with the viewer's engine and prints what the server told it.
 
+#include "PngWriter.h"
+#include "SnapCapture.h"
 #include "SnapConnection.h"
 #include "SnapInput.h"
 #include "SnapOptions.h"
@@ -10,6 +12,8 @@ namespace {
 
 // The connect attempt itself gives up after 20 s; the handshake may wait on a slow server a little.
 constexpr auto ConnectLimit = std::chrono::seconds(60);
+// Updates come as soon as the server has them; a still screen sends its first one at once.
+constexpr auto UpdateLimit = std::chrono::seconds(60);
 
 void PrintFormat(const char* title, const dova::PixelFormat& f) {
     std::printf("%s: %d bpp, depth %d, %s, %s, red %d<<%d, green %d<<%d, blue %d<<%d\n", title,
@@ -44,9 +48,18 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         if (options.HasClick || !options.TypeText.empty())
             dova_snap::ApplyInput(connection, options);
-        if (!options.OutPath.empty())
-            std::fprintf(stderr, "dova-snap: screen capture is not available yet; %s not written\n",
-                         options.OutPath.c_str());
+        if (options.Captures()) {
+            const auto report =
+                dova_snap::CaptureUpdates(connection, options.UpdatesToCapture(), UpdateLimit);
+            std::printf("%s", dova_snap::FormatReport(report).c_str());
+            if (!options.OutPath.empty()) {
+                if (!dova_snap::WritePng(options.OutPath, report.Width, report.Height, report.Rgb)) {
+                    std::fprintf(stderr, "dova-snap: cannot write %s\n", options.OutPath.c_str());
+                    return 1;
+                }
+                std::printf("Wrote %s (%dx%d)\n", options.OutPath.c_str(), report.Width, report.Height);
+            }
+        }
     } catch (const dova::CSimpleException& failure) {
         std::fprintf(stderr, "dova-snap: error %d: %s\n", failure.Code, failure.Message.c_str());
         return 1;

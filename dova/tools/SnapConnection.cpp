@@ -1,5 +1,7 @@
 #include "SnapConnection.h"
 
+#include <algorithm>
+
 namespace dova_snap {
 
 using namespace dova;
@@ -31,6 +33,10 @@ SnapConnection::SnapConnection(const SnapOptions& options) : Settings(options) {
     Viewer.SetRequestedPixelFormat(Settings.BitsPerPixel);
     Viewer.CurrentPixelFormat = Viewer.RequestedPixelFormat;
     Viewer.Socket = &Connection;
+    if (!Settings.Encodings.empty()) {
+        Viewer.Codecs.fill(-1);
+        std::copy(Settings.Encodings.begin(), Settings.Encodings.end(), Viewer.Codecs.begin());
+    }
 }
 
 SnapConnection::~SnapConnection() {

@@ -2,16 +2,21 @@
 
 #include "engine/ServerAddress.h"
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
 namespace dova_snap {
 
-const char* const Usage = "usage: dova-snap HOST[:PORT] [--password P] [--bpp 8|16|32] [--out FILE.png]\n"
-                          "                 [--click X,Y] [--type TEXT]\n"
-                          "  HOST:N with N below 100 is display N (port 5900 + N); HOST:PN is port N.\n"
-                          "  --click moves the remote pointer to X,Y and clicks the left button; --type\n"
-                          "  then types TEXT (capitals through Shift). Both once the connection is up.\n";
+const char* const Usage =
+    "usage: dova-snap HOST[:PORT] [--password P] [--bpp 8|16|32] [--encodings LIST] [--updates N]\n"
+    "                 [--out FILE.png] [--click X,Y] [--type TEXT]\n"
+    "  HOST:N with N below 100 is display N (port 5900 + N); HOST:PN is port N.\n"
+    "  --encodings: comma-separated encoding numbers, asked for in that order (0 Raw, 1 CopyRect,\n"
+    "  2 RRE, 4 CoRRE, 5 Hextile). --updates N: decode N updates and print what arrived.\n"
+    "  --out: write the framebuffer after the updates (1 unless --updates says more) as PNG.\n"
+    "  --click moves the remote pointer to X,Y and clicks the left button; --type\n"
+    "  then types TEXT (capitals through Shift). Both once the connection is up.\n";
 
 namespace {
 
@@ -35,6 +40,23 @@ bool ParseInt(const std::string& text, int& out) {
     return true;
 }
 
+// "5,1,-239": at most as many numbers as the viewer has codec slots.
+bool ParseEncodings(const std::string& text, std::vector<int32_t>& out) {
+    out.clear();
+    size_t at = 0;
+    while (at <= text.size()) {
+        const size_t comma = std::min(text.find(',', at), text.size());
+        std::string item = text.substr(at, comma - at);
+        const bool negative = !item.empty() && item[0] == '-';
+        int value;
+        if (!ParseInt(negative ? item.substr(1) : item, value) || out.size() >= 16)
+            return false;
+        out.push_back(negative ? -value : value);
+        at = comma + 1;
+    }
+    return !out.empty();
+}
+
 const std::vector<Option>& OptionTable() {
     static const std::vector<Option> table = {
         {"--password", true,
@@ -48,6 +70,18 @@ const std::vector<Option>& OptionTable() {
              if (!ParseInt(v, o.BitsPerPixel) ||
                  (o.BitsPerPixel != 8 && o.BitsPerPixel != 16 && o.BitsPerPixel != 32))
                  return std::string("--bpp takes 8, 16 or 32");
+             return std::string();
+         }},
+        {"--encodings", true,
+         [](SnapOptions& o, const std::string& v) {
+             if (!ParseEncodings(v, o.Encodings))
+                 return std::string("--encodings takes up to 16 comma-separated numbers, e.g. 5,1,0");
+             return std::string();
+         }},
+        {"--updates", true,
+         [](SnapOptions& o, const std::string& v) {
+             if (!ParseInt(v, o.Updates) || o.Updates < 1)
+                 return std::string("--updates takes a number of at least 1");
              return std::string();
          }},
         {"--click", true,

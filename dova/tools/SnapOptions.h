@@ -2,7 +2,9 @@
 // Command line of dova-snap. To add an option: a field here, an entry in the option table of
 // SnapOptions.cpp, a line in the usage text.
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace dova_snap {
 
@@ -12,7 +14,13 @@ struct SnapOptions {
     bool HasPassword = false;
     std::string Password;
     int BitsPerPixel = 32;
-    std::string OutPath;   // --out FILE.png
+    std::string OutPath;            // --out FILE.png: the framebuffer after the updates
+    std::vector<int32_t> Encodings; // --encodings 5,1,0: the codec list in that order (empty: default)
+    int Updates = 0;                // --updates N: decode N updates (1 when only --out is given)
+
+    // Whether the session runs after the handshake, and for how many updates.
+    bool Captures() const { return Updates > 0 || !OutPath.empty(); }
+    int UpdatesToCapture() const { return Updates > 0 ? Updates : 1; }
     bool HasClick = false; // --click X,Y: move the remote pointer there and click the left button
     int ClickX = 0, ClickY = 0;
     std::string TypeText; // --type TEXT (UTF-8), typed after the click

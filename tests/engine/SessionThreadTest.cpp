@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <thread>
 
 using namespace dova;
 using latis_test::ServerStream;
@@ -390,4 +391,43 @@ TEST(SessionThread, ServerVanishingMidUpdateIsAnError) {
     const auto failure = rig.WaitForException();
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->Code, codes::SocketClosed);
+}
+
+TEST(SessionThread, DrawFalseHoldsDecodingButNotCopies) {
+    SessionRig rig(32, 32, 32);
+    rig.State.FireFrameUpdates = true;
+    rig.Start();
+    rig.Frame.SetDrawAllowed(false);
+    ServerStream s(32);
+    s.Update(2).Rect(0, 0, 1, 1, encodings::CopyRect).U16(5).U16(5).Rect(2, 2, 1, 1, encodings::Raw).Pixel(7);
+    rig.Send(s);
+    ASSERT_TRUE(rig.Host.WaitFor(HostMessage::FrameUpdated, 1)) << "the move is applied";
+    EXPECT_FALSE(rig.Host.WaitFor(HostMessage::FrameUpdated, 2, 200ms)) << "the raw write waits";
+    rig.Frame.SetDrawAllowed(true);
+    EXPECT_TRUE(rig.Host.WaitFor(HostMessage::FrameUpdated, 2));
+    rig.NextRequest();
+}
+
+TEST(SessionThread, PaintsAreNotHeldWhileADecoderWaitsForTheNetwork) {
+    SessionRig rig(64, 16, 16);
+    rig.State.ProgressiveDrawing = true;
+    rig.Start();
+    // The first of four Hextile tiles, then nothing: the decoder waits for the second tile.
+    ServerStream s(16);
+    s.Update(1).Rect(0, 0, 64, 16, encodings::Hextile).U8(2).Pixel(0x1234);
+    rig.Send(s);
+    for (int i = 0; i < 200 && rig.Presenter.Presented().empty(); ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(rig.Presenter.Presented().size(), 1u) << "the first tile was drawn";
+    // A paint on the user-interface thread takes the framebuffer lock: it must be free.
+    bool free = false;
+    for (int i = 0; i < 200 && !free; ++i) {
+        free = rig.Frame.TryLock();
+        if (!free)
+            std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(free);
+    rig.Frame.Unlock();
+    rig.Send(ServerStream(16).U8(0).U8(0).U8(0));
+    EXPECT_TRUE(rig.NextRequest().Incremental);
 }
