@@ -1,22 +1,31 @@
 #include "AnaForm.h"
 
+#include "ComputerTable.h"
 #include "Deployment.h"
+#include "K_BilgisayarU.h"
+#include "ui/AboutBox.h"
+#include "ui/HelpActions.h"
 
-#include <QDesktopServices>
-#include <QFileInfo>
-#include <QUrl>
-
-// The records editor: edit, save to bilgisayar.ini, rebuild the grid.
-void TAnaFormF::BilgisayarKayitlari1Click() {}
-
-void TAnaFormF::LatisVNCYardm1Click() {
-    const QString path = Folder() + QString::fromUtf16(HelpFileName);
-    if (QFileInfo::exists(path))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+// The records editor: edit, save to bilgisayar.ini, rebuild the grid (not when the save failed).
+void TAnaFormF::BilgisayarKayitlari1Click() {
+    BilgisayarKayitlariCycle(*RxBilgisayar(), this, Folder() + QString::fromUtf16(ComputerFileName),
+                             [this] { BuildTiles(); });
 }
 
-void TAnaFormF::Hakkinda1Click() {}
+void TAnaFormF::LatisVNCYardm1Click() {
+    HelpActions::OpenHelpDocument(this, Folder());
+}
+
+void TAnaFormF::Hakkinda1Click() {
+    // The about box component AboutBox1 lives with the main window; it is made on first use.
+    auto* aboutBox = findChild<TAboutBox*>(QStringLiteral("AboutBox1"), Qt::FindDirectChildrenOnly);
+    if (!aboutBox) {
+        aboutBox = new TAboutBox(this);
+        aboutBox->setObjectName(QStringLiteral("AboutBox1"));
+    }
+    HelpActions::ShowAbout(*aboutBox, this);
+}
 
 void TAnaFormF::WebSite1Click() {
-    QDesktopServices::openUrl(QUrl(QStringLiteral("http://www.tarnovex.com")));
+    HelpActions::OpenMakerWebSite(this);
 }

@@ -11,6 +11,7 @@
 
 #include <memory>
 
+class QAbstractButton;
 class QLabel;
 class QPushButton;
 
@@ -32,6 +33,9 @@ public:
     // Connects any viewer (the tile's or the full-screen one) with the tile's connection arguments.
     int ConnectWithArguments(TVNCViewer& viewer) const;
     void ShowFullScreen(bool inputEnabled);
+    // Click handlers of the full-screen window's "BAŞLAT MENU" and "CTRL + ALT + DEL" buttons.
+    void SendStartMenuKeys(QAbstractButton* Sender);
+    void SendCtrlAltDelKeys(QAbstractButton* Sender);
 
     // Parts, for the grid and for tests.
     TVNCViewer* Viewer() const { return FViewer.get(); }

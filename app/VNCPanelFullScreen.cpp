@@ -1,6 +1,76 @@
 #include "VNCPanel.h"
 
-// The full-screen viewing window opened from a connected tile.
+#include "FullScreenF.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include <memory>
+
+using namespace dova;
+
+namespace {
+
+// Virtual-key codes the viewer control takes for the two remote-only key combinations.
+constexpr int VkEscape = 27;
+constexpr int VkDelete = 46;
+constexpr int NoKey = 0; // the second call of each pair carries only the modifiers
+
+// Each pair presses its modifiers before every key event and never lets them go; the closing key
+// release without modifiers lets them go, so the remote computer is not left with Control (and Alt)
+// held down, which would turn the operator's next keys into shortcuts.
+void ReleaseRemoteModifiers(TVNCViewer& viewer) {
+    viewer.SendKeyUp(NoKey, dovaModifierNone);
+}
+
+} // namespace
+
+// The full-screen viewing window opened from a connected tile. The window has a viewer of its own;
+// the tile's viewer pauses meanwhile and connects again afterwards.
 void TVNCPanel::ShowFullScreen(bool inputEnabled) {
-    (void)inputEnabled;
+    auto window = std::make_unique<TFullScreenF>(this, Title());
+    QPushButton* startMenu = window->StartMenuButton();
+    QPushButton* ctrlAltDel = window->CtrlAltDelButton();
+    connect(startMenu, &QPushButton::clicked, this, [this, startMenu] { SendStartMenuKeys(startMenu); });
+    connect(ctrlAltDel, &QPushButton::clicked, this, [this, ctrlAltDel] { SendCtrlAltDelKeys(ctrlAltDel); });
+
+    window->CreateViewer();
+    window->SetInputEnabled(inputEnabled);
+    if (TVNCViewer* viewer = window->Viewer()) {
+        // Only Connected: the window reports no error, it just stays empty.
+        viewer->OnConnected = [this](TVNCViewer* sender, QString&) { ViewerConnected(sender); };
+        ConnectWithArguments(*viewer);
+    }
+
+    if (FViewerReady && FViewer) {
+        FViewer->Stop();
+        FViewer->Widget()->hide();
+    }
+    FStatusLabel->setText(QString());
+
+    window->exec();
+
+    if (FViewerReady && FViewer)
+        FViewer->Connect(); // with the server, port and password it already holds
+    if (TVNCViewer* viewer = window->Viewer()) {
+        viewer->Disconnect();
+        viewer->OnConnected = nullptr;
+    }
+    window.reset(); // viewer, client panel, buttons, top bar, then the window
+}
+
+void TVNCPanel::SendStartMenuKeys(QAbstractButton* Sender) {
+    if (TVNCViewer* viewer = TFullScreenF::FindViewer(Sender)) {
+        viewer->SendKeyPress(VkEscape, 1, dovaModifierControl);
+        viewer->SendKeyPress(NoKey, 1, dovaModifierControl);
+        ReleaseRemoteModifiers(*viewer);
+    }
+}
+
+void TVNCPanel::SendCtrlAltDelKeys(QAbstractButton* Sender) {
+    if (TVNCViewer* viewer = TFullScreenF::FindViewer(Sender)) {
+        viewer->SendKeyPress(VkDelete, 1, dovaModifierControl + dovaModifierMenu);
+        viewer->SendKeyPress(NoKey, 1, dovaModifierControl + dovaModifierMenu);
+        ReleaseRemoteModifiers(*viewer);
+    }
 }

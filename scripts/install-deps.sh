@@ -6,7 +6,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libbenchmark-dev
     tigervnc-standalone-server tigervnc-tools x11vnc xvfb x11-apps x11-xserver-utils xterm x11-utils xdotool xclip
-    imagemagick fonts-dejavu-core
+    imagemagick fonts-dejavu-core poppler-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,130 @@
+#include "FullScreenF.h"
+
+#include "DOVALib_TLB.h"
+#include "VNCPanel.h"
+
+#include <QFontMetrics>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int ButtonLeft = 2;
+constexpr int ButtonTop = 2;
+constexpr int ButtonWidth = 100;
+constexpr int ButtonGap = 2;
+
+QRect WorkArea(const QWidget* owner) {
+    const QScreen* screen = owner && owner->screen() ? owner->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+} // namespace
+
+TFullScreenF::TFullScreenF(QWidget* owner, const QString& caption)
+    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    setObjectName(QStringLiteral("FullScreenForm"));
+    setWindowTitle(caption);
+    // The work area is the screen without the task bar; the window frame stays inside it.
+    const QRect area = WorkArea(owner);
+    setFixedSize(area.size());
+    move(area.topLeft());
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    FTopBar = new QFrame(this);
+    FTopBar->setObjectName(QStringLiteral("TopBar"));
+    FTopBar->setFixedHeight(TopBarHeight);
+    FTopBar->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    layout->addWidget(FTopBar);
+
+    FStartMenuButton = new QPushButton(QStringLiteral("BAŞLAT MENU"), FTopBar);
+    FStartMenuButton->setObjectName(QStringLiteral("StartMenuButton"));
+    FStartMenuButton->setGeometry(ButtonLeft + ButtonWidth + ButtonGap, ButtonTop, ButtonWidth,
+                                  TopBarHeight - 2 * ButtonTop);
+    // The buttons must not keep the keyboard focus: typed keys belong to the remote computer.
+    FStartMenuButton->setFocusPolicy(Qt::NoFocus);
+
+    FCtrlAltDelButton = new QPushButton(QStringLiteral("CTRL + ALT + DEL"), FTopBar);
+    FCtrlAltDelButton->setObjectName(QStringLiteral("CtrlAltDelButton"));
+    FCtrlAltDelButton->setGeometry(ButtonLeft, ButtonTop, ButtonWidth, TopBarHeight - 2 * ButtonTop);
+    FCtrlAltDelButton->setFocusPolicy(Qt::NoFocus);
+    for (QPushButton* button : {FStartMenuButton, FCtrlAltDelButton}) {
+        button->setAutoDefault(false);
+        // The captions must fit 100 pixels under every skin and font: shrink the type until they do.
+        QFont small = button->font();
+        for (int size = 11; size >= 7; --size) {
+            small.setPixelSize(size);
+            if (QFontMetrics(small).horizontalAdvance(button->text()) <= ButtonWidth - 6)
+                break;
+        }
+        button->setFont(small);
+        button->setStyleSheet(QStringLiteral("padding-left: 1px; padding-right: 1px;"));
+    }
+
+    FClientPanel = new QWidget(this);
+    FClientPanel->setObjectName(QStringLiteral("ClientPanel"));
+    FClientPanel->setAutoFillBackground(true);
+    QPalette black = FClientPanel->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    FClientPanel->setPalette(black);
+    layout->addWidget(FClientPanel, 1);
+}
+
+TFullScreenF::~TFullScreenF() {
+    FViewer.reset();
+    delete FClientPanel;
+    delete FCtrlAltDelButton;
+    delete FStartMenuButton;
+    delete FTopBar;
+}
+
+bool TFullScreenF::CreateViewer() {
+    FViewer = TVNCViewer::Create(FClientPanel);
+    if (!FViewer || !FViewer->Widget()) {
+        FViewer.reset();
+        return false;
+    }
+    auto* fill = new QVBoxLayout(FClientPanel);
+    fill->setContentsMargins(0, 0, 0, 0);
+    fill->addWidget(FViewer->Widget());
+    FViewer->SetName(TVNCPanel::FullScreenViewerName());
+    FViewer->Widget()->show();
+    return true;
+}
+
+void TFullScreenF::SetInputEnabled(bool enabled) {
+    FClientPanel->setEnabled(enabled);
+}
+
+void TFullScreenF::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // With input on, typing goes to the remote computer at once, without a first click into the view.
+    if (FViewer && FViewer->Widget() && FClientPanel->isEnabled())
+        FViewer->Widget()->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void TFullScreenF::keyPressEvent(QKeyEvent* event) {
+    // Only the close box ends the window: Escape is a key for the remote computer (and with input off
+    // it must not throw the operator out of the view either).
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+TVNCViewer* TFullScreenF::FindViewer(const QWidget* button) {
+    const QWidget* bar = button ? button->parentWidget() : nullptr;
+    const auto* window = qobject_cast<const TFullScreenF*>(bar ? bar->parentWidget() : nullptr);
+    if (!window || !window->FViewer || window->FViewer->Name() != TVNCPanel::FullScreenViewerName())
+        return nullptr;
+    return window->FViewer.get();
+}

@@ -1,0 +1,55 @@
+#pragma once
+// The full-screen viewing window of one computer: as large as the screen's work area, a top bar with
+// the two buttons that send the key combinations a local keyboard cannot deliver, and a client panel
+// with the window's own viewer "FULLFORMDOVA". The client panel is enabled only when the operator chose
+// to control the computer, so with input off no local mouse or key event can reach the viewer.
+//
+// The tile (TVNCPanel::ShowFullScreen) builds, connects, shows and destroys it; the window only holds
+// the parts and destroys them in their order.
+
+#include <QDialog>
+
+#include <memory>
+
+class QFrame;
+class QPushButton;
+class TVNCViewer;
+
+class TFullScreenF : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int TopBarHeight = 30;
+
+    // Creates the window (frame, work-area position and size, caption), then the top bar, the start-menu
+    // button, the Ctrl+Alt+Del button and the client panel, in this order.
+    TFullScreenF(QWidget* owner, const QString& caption);
+    // Destroys the viewer, the client panel, the Ctrl+Alt+Del button, the start-menu button and the top
+    // bar, in this order, before the window itself.
+    ~TFullScreenF() override;
+
+    // Creates the viewer inside the client panel, filling it, named "FULLFORMDOVA". False when no viewer
+    // control could be created: the window still opens, empty, and its buttons do nothing.
+    bool CreateViewer();
+    void SetInputEnabled(bool enabled);
+
+    TVNCViewer* Viewer() const { return FViewer.get(); }
+    QFrame* TopBar() const { return FTopBar; }
+    QPushButton* StartMenuButton() const { return FStartMenuButton; }
+    QPushButton* CtrlAltDelButton() const { return FCtrlAltDelButton; }
+    QWidget* ClientPanel() const { return FClientPanel; }
+
+    // The window's viewer reached from one of its buttons (the button's parent's parent is the window),
+    // or null when that window has no viewer named "FULLFORMDOVA".
+    static TVNCViewer* FindViewer(const QWidget* button);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QFrame* FTopBar = nullptr;
+    QPushButton* FStartMenuButton = nullptr;
+    QPushButton* FCtrlAltDelButton = nullptr;
+    QWidget* FClientPanel = nullptr;
+    std::unique_ptr<TVNCViewer> FViewer;
+};

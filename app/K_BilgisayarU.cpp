@@ -1,0 +1,197 @@
+#include "K_BilgisayarU.h"
+
+#include "ComputerIni.h"
+#include "ComputerTable.h"
+#include "EditorCellDelegate.h"
+#include "EditorGridModel.h"
+#include "RecordNavigator.h"
+#include "ui/FormHeader.h"
+#include "ui/OperatorMessages.h"
+
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTableView>
+#include <QTimer>
+
+TK_BilgisayarF* K_BilgisayarF = nullptr;
+
+namespace {
+
+constexpr int HeaderHeight = TFormHeader::HeaderHeight;
+constexpr int RecordPanelHeight = 163;
+constexpr int NavigatorHeight = 42;
+
+} // namespace
+
+TK_BilgisayarF::TK_BilgisayarF(TComputerTable& table, QWidget* mainWindow)
+    : QDialog(mainWindow, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      FTable(table), FMainWindow(mainWindow) {
+    setObjectName(QStringLiteral("K_BilgisayarF"));
+    setFixedSize(ClientWidth, ClientHeight);
+    QFont formFont = font();
+    formFont.setPixelSize(11);
+    setFont(formFont);
+
+    auto* header = new TFormHeader(this);
+    header->setObjectName(QStringLiteral("FormHeader1"));
+    header->SetTitle(QStringLiteral("Bilgisayar Kayitlari"));
+    QFont titleFont = header->TitleFont();
+    titleFont.setPixelSize(19);
+    header->SetTitleFont(titleFont);
+    header->setGeometry(0, 0, ClientWidth, TFormHeader::HeaderHeight);
+
+    sPanel1 = new QFrame(this);
+    sPanel1->setObjectName(QStringLiteral("sPanel1"));
+    sPanel1->setGeometry(0, HeaderHeight, ClientWidth, RecordPanelHeight);
+    // The labels' light text colour needs the panel's dark ground to stay readable.
+    sPanel1->setStyleSheet(QStringLiteral("QFrame#sPanel1 { background-color: rgb(59, 90, 130); }"
+                                          " QLabel { color: rgb(206, 214, 235); }"));
+
+    const QString captions[] = {QStringLiteral("Tanımı"), QStringLiteral("IP"), QStringLiteral("Port"),
+                                QStringLiteral("Sifre")};
+    const char* editNames[] = {"DBEdit1", "DBEdit2", "DBEdit3", "DBEdit4"};
+    for (int field = 0; field < TComputerTable::FieldCount; ++field) {
+        auto* label = new QLabel(captions[field], sPanel1);
+        label->setGeometry(16, 16 + 24 * field, 80, 16);
+        auto* edit = new QLineEdit(sPanel1);
+        edit->setObjectName(QLatin1String(editNames[field]));
+        edit->setGeometry(98, 13 + 24 * field, 161, 21);
+        edit->setMaxLength(TComputerTable::MaxFieldLength);
+        label->setBuddy(edit);
+        connect(edit, &QLineEdit::textEdited, this,
+                [this, field](const QString& text) { FTable.SetFieldValue(field, text); });
+        FEdits[field] = edit;
+    }
+    // "*" for every character whatever the style's own mask character is (see showEvent).
+    FEdits[TComputerTable::PASSWORD]->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+    FEdits[TComputerTable::PASSWORD]->setEchoMode(QLineEdit::Password);
+
+    sDBNavigator1 = new TRecordNavigator(FTable, sPanel1);
+    sDBNavigator1->setObjectName(QStringLiteral("sDBNavigator1"));
+    sDBNavigator1->setGeometry(0, RecordPanelHeight - NavigatorHeight, ClientWidth, NavigatorHeight);
+
+    FGridModel = new TEditorGridModel(FTable, this);
+    DBGrid1 = new QTableView(this);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setGeometry(0, HeaderHeight + RecordPanelHeight, ClientWidth,
+                         ClientHeight - HeaderHeight - RecordPanelHeight);
+    DBGrid1->setModel(FGridModel);
+    DBGrid1->setItemDelegate(new TEditorCellDelegate(DBGrid1));
+    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGrid1->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked |
+                             QAbstractItemView::EditKeyPressed);
+    DBGrid1->setColumnWidth(0, 189);
+    DBGrid1->setColumnWidth(1, 161);
+    DBGrid1->setColumnWidth(2, 156);
+    DBGrid1->verticalHeader()->setDefaultSectionSize(18);
+    DBGrid1->verticalHeader()->setFixedWidth(14);
+    connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) { GridRowChosen(current); });
+
+    connect(&FTable, &TComputerTable::PostRefused, this, &TK_BilgisayarF::RxBilgisayarPostRefused);
+    connect(&FTable, &TComputerTable::CurrentChanged, this, &TK_BilgisayarF::ShowCurrentRecord);
+    connect(&FTable, &TComputerTable::StateChanged, this, &TK_BilgisayarF::ShowCurrentRecord);
+    connect(&FTable, &QAbstractItemModel::dataChanged, this, &TK_BilgisayarF::ShowCurrentRecord);
+    connect(&FTable, &QAbstractItemModel::modelReset, this, &TK_BilgisayarF::ShowCurrentRecord);
+
+    FTable.SetEditorAttached(true);
+    K_BilgisayarF = this;
+    ShowCurrentRecord();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(ClientWidth / 2, ClientHeight / 2));
+}
+
+TK_BilgisayarF::~TK_BilgisayarF() {
+    // The table outlives the editor: nothing it signals from now on (a cell editor closing as the grid
+    // goes) may reach this half-destroyed window.
+    disconnect(&FTable, nullptr, this, nullptr);
+    delete DBGrid1;
+    delete sDBNavigator1;
+    FTable.SetEditorAttached(false);
+    if (K_BilgisayarF == this)
+        K_BilgisayarF = nullptr;
+}
+
+void TK_BilgisayarF::showEvent(QShowEvent* event) {
+    FormShow();
+    QDialog::showEvent(event);
+    // A line edit reads its mask character only on a style change; under an application-wide skin
+    // its own style rule is in force only once it is polished, which is now.
+    QEvent styleChange(QEvent::StyleChange);
+    QCoreApplication::sendEvent(FEdits[TComputerTable::PASSWORD], &styleChange);
+}
+
+void TK_BilgisayarF::FormShow() {
+    if (FMainWindow)
+        setWindowTitle(FMainWindow->windowTitle());
+}
+
+void TK_BilgisayarF::keyPressEvent(QKeyEvent* event) {
+    // Only the close box ends the editor; Escape must not throw away the operator's session.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TK_BilgisayarF::ShowCurrentRecord() {
+    for (int field = 0; field < TComputerTable::FieldCount; ++field) {
+        const QString value = FTable.FieldValue(field);
+        // Leave the box alone when it already shows the value, so the cursor of a box being typed in stays.
+        if (FEdits[field]->text() != value)
+            FEdits[field]->setText(value);
+    }
+    const int row = FTable.RecNo();
+    const QModelIndex current = DBGrid1->currentIndex();
+    if (row >= 0 && current.row() != row) {
+        FFollowingTable = true;
+        DBGrid1->setCurrentIndex(FGridModel->index(row, current.isValid() ? current.column() : 0));
+        FFollowingTable = false;
+    }
+    sDBNavigator1->UpdateButtons();
+}
+
+void TK_BilgisayarF::GridRowChosen(const QModelIndex& current) {
+    if (FFollowingTable || !current.isValid() || current.row() == FTable.RecNo())
+        return;
+    if (!FTable.MoveTo(current.row())) {
+        // The pending record was refused: the grid goes back to it once this selection change is over.
+        QTimer::singleShot(0, this, &TK_BilgisayarF::ShowCurrentRecord);
+    }
+}
+
+void TK_BilgisayarF::RxBilgisayarPostRefused(int field, const QString& message) {
+    OperatorMessages::ShowNotice(this, message);
+    if (field >= 0 && field < TComputerTable::FieldCount)
+        FEdits[field]->setFocus(Qt::OtherFocusReason);
+}
+
+bool BilgisayarKayitlariCycle(TComputerTable& table, QWidget* mainWindow, const QString& iniPath,
+                              const std::function<void()>& buildTiles) {
+    {
+        TK_BilgisayarF editor(table, mainWindow);
+        editor.exec();
+    }
+    // The editor is gone, so its check no longer applies: a record still being inserted or edited is
+    // committed as it stands, as the save's walk over the table would commit it.
+    if (table.GetState() != TComputerTable::State::Browse)
+        table.Post();
+    QString error;
+    if (!SaveTableToIni(table, iniPath, &error)) {
+        OperatorMessages::ShowError(mainWindow, error);
+        return false;
+    }
+    if (buildTiles)
+        buildTiles();
+    return true;
+}
