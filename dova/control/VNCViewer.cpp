@@ -16,9 +16,6 @@
 namespace dova {
 
 namespace {
-// The auto-scroll and edge-detection tick.
-constexpr int TickMilliseconds = 50;
-
 void SetRetVal(VNCVariant* retVal, int32_t value) {
     if (retVal)
         *retVal = VNCVariant(value);
@@ -61,9 +58,7 @@ CVNCViewer::CVNCViewer(QWidget* parent) : QWidget(parent) {
                      [this](int action) { OnBarAction(Qt::Vertical, action); });
 
     Clock.start();
-    Ticker.setInterval(TickMilliseconds);
-    QObject::connect(&Ticker, &QTimer::timeout, this, [this] { OnTimer(); });
-    Ticker.start();
+    CPointerTicker::Instance().Subscribe(this, [this](const PointerSample& pointer) { OnTimer(pointer); });
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         QObject::connect(clipboard, &QClipboard::dataChanged, this, [this] { OnLocalClipboardChanged(); });
     SelectCursor();
@@ -73,7 +68,7 @@ CVNCViewer::CVNCViewer(QWidget* parent) : QWidget(parent) {
 CVNCViewer::~CVNCViewer() {
     // The host is being torn down with us: end the connection without calling back into it.
     Sinks.clear();
-    Ticker.stop();
+    CPointerTicker::Instance().Unsubscribe(this);
     StopSession();
 }
 
@@ -327,7 +322,7 @@ void CVNCViewer::HandleHostEvent(const CHostEvent& event) {
 }
 
 void CVNCViewer::closeEvent(QCloseEvent* event) {
-    Ticker.stop();
+    CPointerTicker::Instance().Unsubscribe(this);
     Stop(nullptr);
     QWidget::closeEvent(event);
 }

@@ -9,6 +9,7 @@
 
 #include "HostEvent.h"
 #include "IVNCViewer.h"
+#include "PointerTicker.h"
 
 #include "engine/ViewerState.h"
 #include "framebuffer/BackSurface.h"
@@ -242,8 +243,8 @@ private:
     void OnBarAction(Qt::Orientation orientation, int action);
     void RebuildImage();
     void PublishView();
-    void OnTimer();
-    void AutoScrollTick();
+    void OnTimer(const PointerSample& pointer);
+    void AutoScrollTick(const PointerSample& pointer);
     void PaintPlaceholder(class QPainter& painter, const QRect& bounds);
     StretchRatio Ratio() const;
 
@@ -252,7 +253,7 @@ private:
     void RelayMouse(uint32_t message, const QPoint& client, Qt::MouseButtons buttons,
                     Qt::KeyboardModifiers modifiers, int wheelDelta = 0);
     void SetTrapped(bool on);
-    void EdgeTick();
+    void EdgeTick(const PointerSample& pointer);
     void ShowContextMenu(const QPoint& global);
     QPoint FramePointOf(const QPoint& client) const;
     void UpdateCursorAt(const QPoint& client);
@@ -298,7 +299,6 @@ private:
     bool HBarShown = true, VBarShown = true;
     QScrollBar* HBar = nullptr;
     QScrollBar* VBar = nullptr;
-    QTimer Ticker;
     bool SettingBars = false;
 
     // Settings kept here as the 16-bit values the host gave.

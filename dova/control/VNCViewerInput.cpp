@@ -288,8 +288,8 @@ void CVNCViewer::UpdateCursorAt(const QPoint& client) {
     setCursor(overImage ? SelectedCursor : QCursor(Qt::ArrowCursor));
 }
 
-void CVNCViewer::EdgeTick() {
-    const QPoint pointer = QCursor::pos();
+void CVNCViewer::EdgeTick(const PointerSample& sample) {
+    const QPoint pointer = sample.Global;
     const uint32_t now = Tick();
     auto dwell = [&](int32_t edges, uint32_t& start, auto raise) {
         if (edges == dovaEdgeNone) {
@@ -313,7 +313,7 @@ void CVNCViewer::EdgeTick() {
               [&](int32_t edge) { Raise([&](IVNCViewerEvents& sink) { sink.ScreenEdgeDetected(edge); }); });
     }
     // Frame edge: only while the pointer is over this window.
-    if (QApplication::widgetAt(pointer) != this) {
+    if (sample.Under != this) {
         FrameEdgeStart = 0;
         return;
     }

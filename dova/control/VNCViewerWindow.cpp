@@ -248,16 +248,16 @@ void CVNCViewer::resizeEvent(QResizeEvent* event) {
     update();
 }
 
-void CVNCViewer::OnTimer() {
-    EdgeTick();
-    AutoScrollTick();
+void CVNCViewer::OnTimer(const PointerSample& pointer) {
+    EdgeTick(pointer);
+    AutoScrollTick(pointer);
 }
 
-void CVNCViewer::AutoScrollTick() {
+void CVNCViewer::AutoScrollTick(const PointerSample& sample) {
     if (!HasSession() || State->State.load() != states::Dispatching || !AutoScrollValue)
         return;
-    const QPoint pointer = QCursor::pos();
-    if (QApplication::widgetAt(pointer) != this)
+    const QPoint pointer = sample.Global;
+    if (sample.Under != this)
         return;
     const QRect window(mapToGlobal(QPoint(0, 0)), size());
     const int x = pointer.x(), y = pointer.y();
