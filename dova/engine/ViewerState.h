@@ -4,11 +4,11 @@
 // are single stores read without it. Lock order: a framebuffer lock is always taken before this one,
 // and code holding this lock never waits for a framebuffer lock.
 
+#include "../framebuffer/PixelFormat.h"
 #include "EngineExceptions.h"
 #include "HostMessages.h"
 #include "Lockable.h"
 #include "ManualEvent.h"
-#include "../framebuffer/PixelFormat.h"
 
 #include <array>
 #include <atomic>
@@ -33,7 +33,7 @@ inline constexpr int32_t Dispatching = 0xF0010;
 
 inline constexpr int CodecSlots = 16;
 // CopyRect, CopyRect, Hextile, Raw, CoRRE, RRE, then unused slots.
-inline constexpr std::array<int32_t, CodecSlots> DefaultCodecs = {1, 1, 5, 0, 4, 2, -1, -1,
+inline constexpr std::array<int32_t, CodecSlots> DefaultCodecs = {1,  1,  5,  0,  4,  2,  -1, -1,
                                                                   -1, -1, -1, -1, -1, -1, -1, -1};
 
 class CViewerState : public CLockable {

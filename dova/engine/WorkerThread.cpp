@@ -94,7 +94,9 @@ bool CWorkerThread::PostToThread(uint32_t message, uint64_t wParam, int64_t lPar
     return true;
 }
 
-int CWorkerThread::OnThreadMessage(ThreadMessage&) { return 1; }
+int CWorkerThread::OnThreadMessage(ThreadMessage&) {
+    return 1;
+}
 
 void CWorkerThread::RunMessageLoop() {
     for (;;) {

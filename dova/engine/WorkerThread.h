@@ -32,8 +32,7 @@ public:
     virtual void SetPriority(int priority);
 
     // Queues a message for RunMessageLoop; false when the thread is not started.
-    bool PostToThread(uint32_t message, uint64_t wParam = 0, int64_t lParam = 0,
-                      MessagePayload payload = {});
+    bool PostToThread(uint32_t message, uint64_t wParam = 0, int64_t lParam = 0, MessagePayload payload = {});
     bool IsStarted() const { return StartedEvent.IsSet(); }
     bool StopRequested() const { return StopEvent.IsSet(); }
     CManualEvent& StopSignal() { return StopEvent; }

@@ -120,10 +120,26 @@ void CFrameBuffer::FillArea(int x, int y, int w, int h, uint32_t pixel, bool rep
 void CFrameBuffer::CopyArea(int srcX, int srcY, int dstX, int dstY, int w, int h) {
     CLockGuard hold(*this);
     // Clip both rectangles by the same amounts so the move stays exact.
-    if (srcX < 0) { w += srcX; dstX -= srcX; srcX = 0; }
-    if (srcY < 0) { h += srcY; dstY -= srcY; srcY = 0; }
-    if (dstX < 0) { w += dstX; srcX -= dstX; dstX = 0; }
-    if (dstY < 0) { h += dstY; srcY -= dstY; dstY = 0; }
+    if (srcX < 0) {
+        w += srcX;
+        dstX -= srcX;
+        srcX = 0;
+    }
+    if (srcY < 0) {
+        h += srcY;
+        dstY -= srcY;
+        srcY = 0;
+    }
+    if (dstX < 0) {
+        w += dstX;
+        srcX -= dstX;
+        dstX = 0;
+    }
+    if (dstY < 0) {
+        h += dstY;
+        srcY -= dstY;
+        dstY = 0;
+    }
     w = std::min({w, FrameWidth - srcX, FrameWidth - dstX});
     h = std::min({h, FrameHeight - srcY, FrameHeight - dstY});
     if (w <= 0 || h <= 0)
