@@ -1,12 +1,11 @@
 #include "CoolSocket.h"
 
 #include "EngineExceptions.h"
+#include "NameLookup.h"
 #include "ViewerState.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -18,20 +17,6 @@ namespace dova {
 namespace {
 // How often a pending connect looks at the closing flag.
 constexpr int ConnectPollSliceMs = 50;
-
-bool ResolveIPv4(const std::string& host, in_addr& out) {
-    if (inet_pton(AF_INET, host.c_str(), &out) == 1)
-        return true; // dotted form: no lookup
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
-        return false;
-    out = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
-    return true;
-}
 } // namespace
 
 CCoolSocket::CCoolSocket(CViewerState& owner)
@@ -76,8 +61,14 @@ void CCoolSocket::Connect(const std::string& host, int port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(uint16_t(port));
-    if (!ResolveIPv4(host, address.sin_addr))
+    switch (LookUpIPv4(host, address.sin_addr, Closing)) {
+    case LookupResult::Found:
+        break;
+    case LookupResult::Abandoned:
+        throw CQuietException();
+    case LookupResult::NotFound:
         throw CErrorException(codes::SocketNoAddress, texts::SocketNoAddress);
+    }
 
     // Non-blocking connect, polled in slices so an owner close ends it at once and an unreachable
     // address gives up after ConnectTimeout instead of the kernel's two minutes.
