@@ -58,7 +58,7 @@ CVNCViewer::CVNCViewer(QWidget* parent) : QWidget(parent) {
                      [this](int action) { OnBarAction(Qt::Vertical, action); });
 
     Clock.start();
-    CPointerTicker::Instance().Subscribe(this, [this](const PointerSample& pointer) { OnTimer(pointer); });
+    WatchPointer();
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         QObject::connect(clipboard, &QClipboard::dataChanged, this, [this] { OnLocalClipboardChanged(); });
     SelectCursor();
@@ -319,6 +319,17 @@ void CVNCViewer::HandleHostEvent(const CHostEvent& event) {
         break;
     }
     }
+}
+
+void CVNCViewer::WatchPointer() {
+    CPointerTicker::Instance().Subscribe(this, [this](const PointerSample& pointer) { OnTimer(pointer); });
+}
+
+// A closed window stops watching the pointer; shown again (the same widget reused by its host) it
+// needs edge detection, auto-scroll and the mouse trap back.
+void CVNCViewer::showEvent(QShowEvent* event) {
+    WatchPointer();
+    QWidget::showEvent(event);
 }
 
 void CVNCViewer::closeEvent(QCloseEvent* event) {

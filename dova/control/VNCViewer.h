@@ -201,6 +201,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void customEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
@@ -215,6 +216,7 @@ protected:
 private:
     // Lifecycle and notifications (VNCViewer.cpp).
     void StopSession();
+    void WatchPointer();
     void OnConnected();
     void DrainExceptions();
     void HandleHostEvent(const CHostEvent& event);

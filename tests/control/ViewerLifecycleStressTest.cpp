@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QThread>
 
 #include <memory>
@@ -246,7 +247,14 @@ TEST(ViewerLifecycleStress, EightViewersOnOneServerThenAllDestroyed) {
             return true;
         },
         Patience))
-        << server.Log();
+        << [&] {
+               std::string states;
+               for (auto& rig : rigs)
+                   states += std::to_string(StateOf(*rig->Viewer)) + "/" +
+                             std::to_string(rig->Sink.Count("FrameUpdated")) + "/" +
+                             (rig->Sink.Events.empty() ? "-" : rig->Sink.Events.back()) + " ";
+               return states + server.Log();
+           }();
     // Half stopped first, the rest destroyed while dispatching.
     for (size_t i = 0; i < rigs.size(); i += 2)
         StopAndCheck(*rigs[i]);
@@ -322,4 +330,51 @@ TEST(ViewerLifecycleStress, DisplaySettingsChangedWhileUpdatesFlow) {
         EXPECT_EQ(StateOf(*rig.Viewer), dovaStateDispatching);
         StopAndCheck(rig);
     }
+}
+
+TEST(ViewerLifecycleStress, ExclusiveViewersPushingEachOtherOff) {
+    XvncServer server(ServerOptions().WithSize(320, 240));
+    KeepScreenBusy(server);
+    std::vector<std::unique_ptr<ViewerRig>> rigs;
+    for (int i = 0; i < 4; ++i) {
+        rigs.push_back(std::make_unique<ViewerRig>(160, 120));
+        ViewerRig& rig = *rigs.back();
+        rig.Sink.OnConnected = [&rig] { rig.Viewer->Start(nullptr); };
+        rig.Viewer->put_Shared(VNC_FALSE);
+        rig.Viewer->put_FrameUpdateDelay(0);
+    }
+    // Each round every viewer connects in turn; a new exclusive client pushes the others off.
+    for (int round = 0; round < 3; ++round)
+        for (auto& rig : rigs) {
+            Connect(*rig->Viewer, server.Port());
+            PumpFor(std::chrono::milliseconds(30));
+        }
+    EXPECT_TRUE(WaitDispatching(*rigs.back()));
+    for (auto& rig : rigs) {
+        // Those pushed off have stopped themselves: state 0, and Disconnected after every Connected.
+        PumpUntil([&] { return rig->Sink.Count("Disconnected") + 1 >= rig->Sink.Count("Connected:"); },
+                  Patience);
+        StopAndCheck(*rig);
+    }
+    // The last one can still come back.
+    Connect(*rigs.front()->Viewer, server.Port());
+    EXPECT_TRUE(WaitDispatching(*rigs.front()));
+}
+
+TEST(ViewerLifecycleStress, ClosedAndShownAgainKeepsWatchingThePointer) {
+    ViewerRig rig(100, 100);
+    rig.Viewer->put_ScreenEdgeDelay(50);
+    QCursor::setPos(QPoint(300, 200));
+    if (QCursor::pos() != QPoint(300, 200))
+        GTEST_SKIP() << "this platform does not move the pointer";
+    for (int i = 0; i < 3; ++i) {
+        rig.Viewer->close();
+        QCoreApplication::processEvents();
+        rig.Viewer->show();
+        QCoreApplication::processEvents();
+    }
+    QCursor::setPos(QPoint(0, 200));
+    EXPECT_TRUE(PumpUntil([&] { return rig.Sink.Count("ScreenEdge") >= 1; }, std::chrono::seconds(3)))
+        << "the pointer at the screen's left edge went unnoticed after the window was shown again";
+    QCursor::setPos(QPoint(300, 200));
 }
