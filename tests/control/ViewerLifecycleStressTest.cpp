@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QPointer>
 #include <QThread>
 
 #include <memory>
@@ -380,4 +381,56 @@ TEST(ViewerLifecycleStress, ClosedAndShownAgainKeepsWatchingThePointer) {
     EXPECT_TRUE(PumpUntil([&] { return rig.Sink.Count("ScreenEdge") >= 1; }, std::chrono::seconds(3)))
         << "the pointer at the screen's left edge went unnoticed after the window was shown again";
     QCursor::setPos(QPoint(300, 200));
+}
+
+TEST(ViewerLifecycleStress, HandlersThatStopReconnectOrDeleteLater) {
+    XvncServer server(ServerOptions().WithSize(320, 240));
+    KeepScreenBusy(server);
+    auto rig = std::make_unique<ViewerRig>(320, 240);
+    ActingSink sink;
+    rig->Viewer->Unadvise(&rig->Sink);
+    rig->Viewer->Advise(&sink);
+    rig->Viewer->put_FireFrameUpdates(VNC_TRUE);
+    rig->Viewer->put_FrameUpdateDelay(0);
+    CVNCViewer* viewer = rig->Viewer.get();
+
+    // Connected handler reconnecting a few times before it starts.
+    int connected = 0;
+    sink.OnConnected = [&] {
+        if (++connected < 4)
+            Connect(*viewer, server.Port());
+        else
+            viewer->Start(nullptr);
+    };
+    Connect(*viewer, server.Port());
+    ASSERT_TRUE(PumpUntil([&] { return StateOf(*viewer) == dovaStateDispatching; }, Patience));
+    EXPECT_EQ(sink.Count("Disconnected"), 3u);
+
+    // Stop from inside FrameUpdated, with more updates already queued behind it.
+    struct StoppingSink : ActingSink {
+        void FrameUpdated(int32_t X, int32_t Y, int32_t W, int32_t H) override {
+            ActingSink::FrameUpdated(X, Y, W, H);
+            if (OnFrame)
+                OnFrame();
+        }
+        std::function<void()> OnFrame;
+    } stopping;
+    viewer->Advise(&stopping);
+    stopping.OnFrame = [&] { viewer->Stop(nullptr); };
+    ASSERT_TRUE(PumpUntil([&] { return StateOf(*viewer) == 0; }, Patience));
+    PumpFor(std::chrono::milliseconds(30));
+    EXPECT_EQ(stopping.Count("FrameUpdated"), 1u) << "no update of a stopped connection";
+    viewer->Unadvise(&stopping);
+
+    // The host lets go of the viewer from its Disconnected handler, as a tile wall does.
+    sink.OnConnected = [&] { viewer->Start(nullptr); };
+    Connect(*viewer, server.Port());
+    ASSERT_TRUE(PumpUntil([&] { return StateOf(*viewer) == dovaStateDispatching; }, Patience));
+    sink.OnDisconnected = [&] { rig->Viewer.release()->deleteLater(); };
+    QPointer<CVNCViewer> watched(viewer);
+    viewer->Stop(nullptr);
+    PumpFor(std::chrono::milliseconds(30));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(watched.isNull());
+    EXPECT_EQ(sink.Count("Disconnected"), sink.Count("Connected:"));
 }

@@ -186,6 +186,8 @@ ViewerRig::ViewerRig(int width, int height) {
 }
 
 ViewerRig::~ViewerRig() {
+    if (!Viewer)
+        return; // the test let go of it (e.g. deleteLater from a handler)
     Viewer->Unadvise(&Sink);
     Viewer.reset();
 }
