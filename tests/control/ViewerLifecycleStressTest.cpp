@@ -92,6 +92,17 @@ TEST(ViewerLifecycleStress, ConnectThenStopAtOnceRepeatedly) {
     EXPECT_EQ(rig.Sink.Count("Error"), 0u) << rig.Sink.Events.back();
     EXPECT_EQ(rig.Sink.Count("Disconnected"), rig.Sink.Count("Connected:"));
 
+    // Destroyed instead of stopped, at different points of the handshake.
+    for (int i = 0; i < 10; ++i) {
+        auto doomed = std::make_unique<CVNCViewer>();
+        doomed->Connect(QStringLiteral("127.0.0.1"), int32_t(server.Port()), QStringLiteral("secret12"),
+                        VNCVariant(), nullptr);
+        if (i % 2)
+            PumpFor(std::chrono::milliseconds(i * 2));
+        doomed.reset();
+    }
+    QCoreApplication::processEvents();
+
     rig.Sink.OnConnected = [&rig] { rig.Viewer->Start(nullptr); };
     Connect(*rig.Viewer, server.Port());
     EXPECT_TRUE(WaitDispatching(rig)) << server.Log();
@@ -276,6 +287,12 @@ TEST(ViewerLifecycleStress, StopWhileThePasswordIsAwaitedReturns) {
         QThread::msleep(300);
         StopAndCheck(rig);
         PumpFor(std::chrono::milliseconds(20));
+    }
+    // Destroyed while the password is awaited.
+    {
+        auto doomed = std::make_unique<CVNCViewer>();
+        Connect(*doomed, server.Port());
+        QThread::msleep(300);
     }
     // A Password handler that stops instead of answering, and one that reconnects.
     rig.Sink.OnPassword = [&rig] { rig.Viewer->Stop(nullptr); };
