@@ -150,6 +150,7 @@ XvncServer::XvncServer(const ServerOptions& options) : XDisplayServer(options) {
         } else {
             argv.insert(argv.end(), {"-SecurityTypes", "VncAuth", "-PasswordFile", passwordFile});
         }
+        argv.insert(argv.end(), Settings.XvncArguments.begin(), Settings.XvncArguments.end());
         try {
             Server = StartWithDisplayFd(argv, Display);
             WaitForPort(Server, RfbPort);

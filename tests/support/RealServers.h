@@ -24,6 +24,7 @@ struct ServerOptions {
     int Height = 768;
     int Depth = 24; // 16 or 24
     std::string DesktopName = "latis-test";
+    std::vector<std::string> XvncArguments; // appended to Xvnc's command line (e.g. -BlacklistThreshold)
 
     // Chainable, e.g. ServerOptions().WithPassword("secret12").WithSize(800, 600).
     ServerOptions& WithPassword(std::string password) {
@@ -37,6 +38,10 @@ struct ServerOptions {
     }
     ServerOptions& WithDepth(int depth) {
         Depth = depth;
+        return *this;
+    }
+    ServerOptions& WithXvncArguments(std::vector<std::string> arguments) {
+        XvncArguments = std::move(arguments);
         return *this;
     }
     ServerOptions& WithName(std::string name) {
