@@ -40,11 +40,7 @@ write_computer_list "$folder/bilgisayar.ini" latis "${entries[@]}"
 # Tiles of 250 pixels: the second tile's button is then at 395, 293 of the screen.
 printf '[AnaFormF]\r\nsTrackBar1.Position=250\r\n' >"$folder/latisvnc.INI"
 
-screen=$(free_display 90)
-setsid Xvfb ":$screen" -screen 0 1280x800x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-XVNC_GROUPS+=($!)
-for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$screen ]] && break; sleep 0.1; done
-export DISPLAY=:$screen
+start_virtual_screen 1280x800
 shot() { xwd -root -silent | convert xwd:- "$out/$1"; echo "$out/$1"; }
 
 "$folder/latisvnc" >"$work/app.log" 2>&1 &

@@ -77,6 +77,17 @@ stop_all_xvnc() {
     for pgid in "${XVNC_GROUPS[@]}"; do kill -KILL -- "-$pgid" 2>/dev/null || true; done
 }
 
+# start_virtual_screen <geometry>: an Xvfb screen on a free display, stopped with the servers;
+# exports DISPLAY for it.
+start_virtual_screen() {
+    local screen
+    screen=$(free_display 90)
+    setsid Xvfb ":$screen" -screen 0 "${1}x24" -nolisten tcp </dev/null >/dev/null 2>&1 &
+    XVNC_GROUPS+=($!)
+    for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$screen ]] && break; sleep 0.1; done
+    export DISPLAY=:$screen
+}
+
 # write_computer_list <file> <password> <name:port>...: bilgisayar.ini with CR LF line ends.
 write_computer_list() {
     local file=$1 password=$2; shift 2
