@@ -52,6 +52,9 @@ for geometry in 1024x768 1280x800; do
     display=$((display + 1))
 done
 start_virtual_screen 1280x800
+# A window manager, for the close box that ends the records editor (Alt+F4).
+setsid openbox </dev/null >/dev/null 2>&1 &
+XVNC_GROUPS+=($!)
 
 home=$work/home
 mkdir -m 700 "$home" && chown "$user:" "$home"
@@ -61,15 +64,20 @@ as_user() {
     unshare --mount --propagation private -- bash -c '
         mount -t overlay overlay -o "lowerdir=$1/usr:/usr" /usr || exit 99
         shift
-        exec setpriv --reuid="$USERNAME" --regid="$USERNAME" --init-groups \
+        exec setpriv --reuid="$USERNAME" --regid="$(id -g "$USERNAME")" --init-groups \
             env -i HOME="$HOME_DIR" DISPLAY="$DISPLAY" PATH=/usr/bin:/bin LANG=C.UTF-8 "$@"
     ' _ "$root" "$@"
 }
 export USERNAME=$user HOME_DIR=$home
 shot() { xwd -root -silent | /usr/bin/convert xwd:- "$out/$1"; echo "   screenshot $out/$1"; }
-# Menu entries by keyboard: the window has no window manager around it, so it sits at 0,0.
+# The focused window alone (a dialog under the window manager is black in a capture of the root).
+shot_window() { xwd -id "$(xdotool getactivewindow)" -silent | /usr/bin/convert xwd:- "$out/$1"; echo "   screenshot $out/$1"; }
+# Opens the "Dosya" menu of the main window and picks an entry by keyboard.
 menu_item() { # <downs: 1 = first item, 0 = last item>
-    xdotool mousemove 20 10 click 1
+    local window
+    window=$(xdotool search --onlyvisible --name '^TARNOVEX LatisVNC s1\.02\.01f$' | head -1)
+    [[ -n $window ]] || fail "the main window is not on screen"
+    xdotool mousemove --window "$window" 20 10 click 1
     sleep 0.5
     if (($1 == 0)); then xdotool key Up; else for _ in $(seq "$1"); do xdotool key Down; done; fi
     xdotool key Return
@@ -102,9 +110,9 @@ for port in "${ports[@]}"; do
     (($(established "$port") >= 1)) || fail "no tile connected to the server on port $port"
 done
 menu_item 1 # Bilgisayar Kayıtları
-sleep 2
-shot 3-editor.png
-xdotool key Escape
+sleep 5
+shot_window 3-editor.png
+xdotool key alt+F4
 sleep 3
 grep -q '^\[RecNo1\]' "$data/bilgisayar.ini" || fail "the records editor did not save into $data"
 [[ $(stat -c %a "$data/bilgisayar.ini") == 600 ]] || fail "bilgisayar.ini is not 0600"
@@ -114,8 +122,8 @@ wait "$app" || fail "latisvnc ended with an error: $(cat "$work/app2.log")"
 app=
 
 echo "== a host built from the installed header and pkg-config"
-cp packaging/host/DovaHost.cpp "$work/"
+mkdir "$work/host" && cp packaging/host/DovaHost.cpp "$work/host/" && chown -R "$user:" "$work/host"
 as_user bash -c 'cd "$1" && g++ -std=c++17 -O1 DovaHost.cpp $(pkg-config --cflags --libs dova) -o dova-host &&
-    QT_QPA_PLATFORM=offscreen ./dova-host "127.0.0.1:P$2" latis' _ "$work" "${ports[0]}" ||
+    QT_QPA_PLATFORM=offscreen ./dova-host "127.0.0.1:P$2" latis' _ "$work/host" "${ports[0]}" ||
     fail "the host did not build or connect"
 echo "package check passed"

@@ -23,6 +23,9 @@ public:
         Viewer->Start();
     }
     void FrameUpdated(int32_t, int32_t, int32_t, int32_t) override {
+        if (Reported) // more updates may arrive before the event loop ends
+            return;
+        Reported = true;
         int32_t width = 0, height = 0;
         Viewer->get_FrameWidth(&width);
         Viewer->get_FrameHeight(&height);
@@ -37,6 +40,7 @@ public:
 private:
     dova::IVNCViewer* Viewer;
     QString Name;
+    bool Reported = false;
 };
 
 } // namespace
