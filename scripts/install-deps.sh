@@ -7,6 +7,7 @@ packages=(
     libgtest-dev libbenchmark-dev
     tigervnc-standalone-server tigervnc-tools x11vnc xvfb x11-apps x11-xserver-utils xterm x11-utils xdotool xclip openbox
     imagemagick fonts-dejavu-core poppler-utils
+    dpkg-dev openbox iproute2
 )
 missing=()
 for p in "${packages[@]}"; do
