@@ -157,6 +157,7 @@ void RunHandshake(CViewerState& state) {
 }
 
 bool RunHandshakeOn(CViewerState& state, CCoolSocket& socket, HandshakeDialect dialect) {
+    state.Clipboard.Reset(); // whether this server takes part is learnt anew
     char version[VersionLength + 1] = {};
     socket.ReadBytes(version, VersionLength);
     {

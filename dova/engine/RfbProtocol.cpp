@@ -1,6 +1,7 @@
 #include "RfbProtocol.h"
 
 #include "CoolSocket.h"
+#include "ExtendedClipboard.h"
 #include "SocketTransport.h"
 #include "ViewerState.h"
 
@@ -35,6 +36,7 @@ void CRfbProtocol::SendSetEncodings() {
     }
     if (chosen.empty())
         return;
+    chosen.push_back(ExtendedClipboardEncoding); // after the codecs: a server that knows it answers
     std::vector<uint8_t> message(4 + 4 * chosen.size());
     message[0] = client_messages::SetEncodings;
     PutU16(&message[2], uint16_t(chosen.size()));

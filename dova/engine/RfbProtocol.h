@@ -42,7 +42,8 @@ public:
     ~CRfbProtocol();
 
     void SendSetPixelFormat(const PixelFormat& format);
-    // Sends the codec slots that are >= 0, in slot order; nothing when there are none.
+    // Sends the codec slots that are >= 0, in slot order, then the extended clipboard; nothing when
+    // no slot is in use.
     void SendSetEncodings();
     void SendUpdateRequest(const UpdateRegion& region, bool incremental);
     void SendKeyEvent(uint32_t keysym, bool down);

@@ -94,10 +94,12 @@ struct Attempt {
         ASSERT_EQ(setPixelFormat.size(), 20u);
         EXPECT_EQ(setPixelFormat[0], 0);
         EXPECT_EQ(setPixelFormat[4], 16) << "the viewer's own format, not the server's";
-        const auto setEncodings = Server->Receive(4 + 6 * 4);
-        ASSERT_EQ(setEncodings.size(), 28u);
+        const auto setEncodings = Server->Receive(4 + 7 * 4);
+        ASSERT_EQ(setEncodings.size(), 32u);
         EXPECT_EQ(setEncodings[0], 2);
-        EXPECT_EQ(setEncodings[3], 6);
+        EXPECT_EQ(setEncodings[3], 7) << "six codecs, then the extended clipboard";
+        EXPECT_EQ(std::vector<uint8_t>(setEncodings.end() - 4, setEncodings.end()),
+                  Bytes({0xC0, 0xA1, 0xE5, 0xCE}));
         ASSERT_TRUE(Host.WaitFor(HostMessage::Connected));
     }
     // The engine exception the connect thread reported.
