@@ -1,6 +1,6 @@
 #include "CoolSocket.h"
 
-#include "EngineExceptions.h"
+#include "../base/EngineExceptions.h"
 #include "NameLookup.h"
 #include "ViewerState.h"
 

@@ -4,7 +4,7 @@
 // connection is quiet. ReadLock serialises readers and WriteLock writers, so messages of the session
 // and input threads never interleave on the wire; reads and writes proceed in parallel.
 
-#include "Lockable.h"
+#include "../base/Lockable.h"
 #include "NameLookup.h"
 
 #include <atomic>

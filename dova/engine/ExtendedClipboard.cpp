@@ -1,7 +1,7 @@
 #include "ExtendedClipboard.h"
 
-#include "ByteSource.h"
-#include "EngineExceptions.h"
+#include "../base/ByteSource.h"
+#include "../base/EngineExceptions.h"
 #include "RfbProtocol.h"
 
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "MemoryTransport.h"
 
-#include "EngineExceptions.h"
+#include "../base/EngineExceptions.h"
 
 #include <algorithm>
 

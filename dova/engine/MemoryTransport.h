@@ -3,7 +3,7 @@
 // the fuzzer and thread-free tests. Running out of bytes behaves like a server that closed the
 // connection ("Connection closed.").
 
-#include "ByteSource.h"
+#include "../base/ByteSource.h"
 #include "CoolSocket.h"
 
 #include <cstddef>

@@ -1,9 +1,9 @@
 #include "ServerMessageReader.h"
 
-#include "../framebuffer/DecodeStatistics.h"
+#include "../base/EngineExceptions.h"
 #include "../framebuffer/FrameBuffer.h"
-#include "../framebuffer/RectangleLoop.h"
-#include "EngineExceptions.h"
+#include "DecodeStatistics.h"
+#include "RectangleLoop.h"
 #include "ViewerState.h"
 
 #include <cstdio>

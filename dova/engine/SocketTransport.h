@@ -3,7 +3,7 @@
 // CCoolSocket, with its read and write locks. It keeps no read-ahead window, so every byte passes
 // through CCoolSocket::ReadBytes and stream-coding routing stays exact.
 
-#include "ByteSource.h"
+#include "../base/ByteSource.h"
 
 namespace dova {
 

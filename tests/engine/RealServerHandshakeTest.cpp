@@ -3,9 +3,9 @@
 #include "RealServers.h"
 #include "ScriptedServer.h"
 #include "WayvncServer.h"
+#include "base/EngineExceptions.h"
 #include "engine/ConnectThread.h"
 #include "engine/CoolSocket.h"
-#include "engine/EngineExceptions.h"
 #include "engine/ServerAddress.h"
 #include "engine/ViewerState.h"
 

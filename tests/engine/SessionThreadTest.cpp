@@ -95,7 +95,7 @@ public:
     CViewerState State{&Host};
     latis_test::ScriptedPeer Peer;
     CCoolSocket Socket{State};
-    CFrameBuffer Frame{State, &Presenter};
+    CFrameBuffer Frame{&Presenter};
     std::unique_ptr<CSessionThread> Session;
 };
 

@@ -1,7 +1,7 @@
 #include "ScriptedServer.h"
+#include "base/EngineExceptions.h"
 #include "engine/ConnectThread.h"
 #include "engine/CoolSocket.h"
-#include "engine/EngineExceptions.h"
 #include "engine/PluginSearch.h"
 #include "engine/StreamCoding.h"
 #include "engine/ViewerState.h"

@@ -4,11 +4,11 @@
 #include "ScriptedServer.h"
 #include "ServerStream.h"
 #include "engine/MemoryTransport.h"
+#include "engine/RectangleLoop.h"
 #include "engine/RfbProtocol.h"
 #include "engine/ViewerState.h"
 #include "framebuffer/FrameBuffer.h"
 #include "framebuffer/HextileDecoder.h"
-#include "framebuffer/RectangleLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +26,7 @@ struct DecodeRig {
     latis_test::RecordingHost Host;
     latis_test::RecordingPresenter Presenter;
     CViewerState State{&Host};
-    CFrameBuffer Frame{State, &Presenter};
+    CFrameBuffer Frame{&Presenter};
     CMemorySource Source;
     CMemorySink Sink;
     CRfbProtocol Protocol{State, Source, Sink};
@@ -164,7 +164,7 @@ TEST(RawDecoder, ScratchBufferGrowsOnlyWhenNeeded) {
     CRfbProtocol protocol(state, socket);
     state.FrameWidth = 32;
     state.FrameHeight = 32;
-    CFrameBuffer frame(state);
+    CFrameBuffer frame;
     frame.Create(32, 32, 16);
 
     peer.Send(Stream(16).Rect(0, 0, 8, 8, encodings::Raw).Pixels(0x7FFF, 64).Data);
@@ -385,13 +385,14 @@ TEST(HextileDecoder, ProgressiveSwitchTakesEffectAfterATileWithSubrectangles) {
     rig.State.ProgressiveDrawing = false;
     rig.Bytes = s.Data;
     rig.Source.Reset(rig.Bytes.data(), rig.Bytes.size());
-    rig.Protocol.Progressive = false;
+    DecodeSettings settings{&rig.State.ProgressiveDrawing};
+    settings.Refresh();
     // Turned on before decoding starts: the loop copied false, the second tile picks it up.
     rig.State.ProgressiveDrawing = true;
     CHextileDecoder decoder;
     RectangleHeader rect{0, 0, 48, 16, encodings::Hextile};
-    decoder.Decode(rig.Protocol, rig.Frame, rect);
+    decoder.Decode(rig.Source, rig.Frame, rect, settings);
     EXPECT_EQ(rig.Presenter.Presented(), (std::vector<PresentedArea>{{16, 0, 16, 16}, {32, 0, 16, 16}}));
-    EXPECT_TRUE(rig.Protocol.Progressive);
+    EXPECT_TRUE(settings.Progressive);
     EXPECT_EQ(rig.Source.Remaining(), 0u);
 }

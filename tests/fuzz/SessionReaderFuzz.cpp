@@ -5,8 +5,8 @@
 // update notices, 4 a pending pixel-format change, 5 clipboard relay, 6 a pending full refresh), bytes
 // 1 and 2 the frame size (1..64 each); the rest is the server's stream after ServerInit.
 
+#include "base/EngineExceptions.h"
 #include "engine/CoolSocket.h"
-#include "engine/EngineExceptions.h"
 #include "engine/MemoryTransport.h"
 #include "engine/RfbProtocol.h"
 #include "engine/ServerInit.h"
@@ -100,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReadServerInit(state, socket);
 
     CheckingPresenter presenter;
-    CFrameBuffer frame(state, &presenter);
+    CFrameBuffer frame(&presenter);
     frame.Create(width, height, bitsPerPixel);
     state.FrameBuffer = &frame;
     if (options & 16)
