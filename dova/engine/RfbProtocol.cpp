@@ -1,5 +1,6 @@
 #include "RfbProtocol.h"
 
+#include "../framebuffer/ZrleDecoder.h"
 #include "CoolSocket.h"
 #include "ExtendedClipboard.h"
 #include "SocketTransport.h"
@@ -17,6 +18,12 @@ CRfbProtocol::CRfbProtocol(CViewerState& state, CByteSource& input, IByteSink& o
     : Viewer(state), Source(&input), Sink(&output) {}
 
 CRfbProtocol::~CRfbProtocol() = default;
+
+CZrleDecoder& CRfbProtocol::ZrleDecoder() {
+    if (!Zrle)
+        Zrle = std::make_unique<CZrleDecoder>();
+    return *Zrle;
+}
 
 void CRfbProtocol::SendSetPixelFormat(const PixelFormat& format) {
     std::array<uint8_t, 20> message{};

@@ -33,6 +33,7 @@ struct UpdateRegion {
 };
 
 class CSocketTransport;
+class CZrleDecoder;
 struct DecodeStatistics;
 
 class CRfbProtocol {
@@ -63,6 +64,9 @@ public:
     // socket reads and decoders share one allocation.
     uint8_t* Scratch(size_t size) { return Source->Scratch(size); }
 
+    // ZRLE's decoder keeps one zlib stream for the whole connection: the session's protocol holds it.
+    CZrleDecoder& ZrleDecoder();
+
     // When set, the session counts updates and rectangles into it (not owned).
     DecodeStatistics* Statistics = nullptr;
 
@@ -70,6 +74,7 @@ private:
     CViewerState& Viewer;
     CCoolSocket* Connection = nullptr;
     std::unique_ptr<CSocketTransport> OwnTransport;
+    std::unique_ptr<CZrleDecoder> Zrle;
     CByteSource* Source;
     IByteSink* Sink;
 };
