@@ -47,6 +47,11 @@ public:
     void AttachConnected(int descriptor);
 
     void ReadBytes(void* buffer, size_t length, int flags = 0);
+    // One receive straight from the connection, never through a plug-in: what has arrived, at least
+    // one byte and at most capacity. A peek leaves the bytes in the connection and counts nothing.
+    size_t ReceiveSome(uint8_t* buffer, size_t capacity, bool peek);
+    // Consumes length bytes a peek has shown; at holds those bytes (the kernel may write them again).
+    void DropPeeked(uint8_t* at, size_t length);
     uint8_t ReadByte(int flags = 0);
     uint32_t ReadUInt32();
     uint16_t ReadUInt16();

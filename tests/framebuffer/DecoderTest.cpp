@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 #include <zlib.h>
 
 using namespace dova;
@@ -164,15 +165,18 @@ TEST(RawDecoder, ScratchBufferGrowsOnlyWhenNeeded) {
     CCoolSocket socket(state);
     socket.AttachConnected(peer.TakeClientSide());
     CRfbProtocol protocol(state, socket);
-    state.FrameWidth = 32;
-    state.FrameHeight = 32;
+    state.FrameWidth = 320;
+    state.FrameHeight = 240;
     CFrameBuffer frame;
-    frame.Create(32, 32, 16);
+    frame.Create(320, 240, 16);
 
-    peer.Send(Stream(16).Rect(0, 0, 8, 8, encodings::Raw).Pixels(0x7FFF, 64).Data);
+    // Larger than the socket's read-ahead window: read straight into the scratch buffer.
+    std::thread sender(
+        [&] { peer.Send(Stream(16).Rect(0, 0, 320, 240, encodings::Raw).Pixels(0x7FFF, 320 * 240).Data); });
     CRectangleLoop::Run(protocol, frame, 1);
+    sender.join();
     const size_t afterLarge = protocol.Input().ScratchCapacity();
-    EXPECT_GE(afterLarge, 8u * 8 * 2) << "a socket read lands in the scratch buffer";
+    EXPECT_GE(afterLarge, 320u * 240 * 2);
     const uint8_t* buffer = protocol.Scratch(1);
 
     peer.Send(Stream(16).Rect(0, 0, 2, 2, encodings::Raw).Pixels(0x001F, 4).Data);
