@@ -275,6 +275,8 @@ private:
     void OnServerCutText(uint32_t dataType);
     void OnLocalClipboardChanged();
     void RelayLocalText(bool withEvent);
+    // To the input thread as ClientCutText: UTF-8 for a server in the extended clipboard, else 8-bit.
+    void PostClientText(const QString& text);
     void SelectCursor();
 
     // Text and settings helpers (VNCViewerProperties.cpp).

@@ -11,6 +11,8 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace dova {
 
@@ -36,6 +38,27 @@ CCoolSocket::~CCoolSocket() {
     Stream.reset();
 }
 
+namespace {
+
+// A descriptor that is closed unless handed on.
+class CPendingDescriptor {
+public:
+    explicit CPendingDescriptor(int fd) : Fd(fd) {}
+    ~CPendingDescriptor() {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    CPendingDescriptor(const CPendingDescriptor&) = delete;
+    CPendingDescriptor& operator=(const CPendingDescriptor&) = delete;
+    int Get() const { return Fd; }
+    int Release() { return std::exchange(Fd, -1); }
+
+private:
+    int Fd;
+};
+
+} // namespace
+
 void CCoolSocket::Connect(const std::string& host, int port) {
     CLockGuard hold(*this);
     // An owner close that came before the attempt began still ends it: the closing flag is never
@@ -44,24 +67,19 @@ void CCoolSocket::Connect(const std::string& host, int port) {
         throw CQuietException();
     LastHost = host;
     LastPort = port;
+    ConnectToHost();
+}
 
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        throw CErrorException(codes::SocketCreate, texts::SocketCreate);
-    Descriptor = fd;
-    Open = true;
+void CCoolSocket::Reconnect() {
+    CLockGuard hold(*this);
+    if (Closing)
+        throw CQuietException();
+    ConnectToHost();
+}
 
-    const int on = 1;
-    if (::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0)
-        throw CWarningException(0, texts::NagleOff);
-    const linger noLinger{0, 0};
-    if (::setsockopt(fd, SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger) != 0)
-        throw CWarningException(0, texts::LingerOff);
-
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    switch (LookUpIPv4(host, address.sin_addr, Closing)) {
+void CCoolSocket::ConnectToHost() {
+    std::vector<SocketAddress> addresses;
+    switch (LookUpAddresses(LastHost, LastPort, addresses, Closing)) {
     case LookupResult::Found:
         break;
     case LookupResult::Abandoned:
@@ -70,41 +88,80 @@ void CCoolSocket::Connect(const std::string& host, int port) {
         throw CErrorException(codes::SocketNoAddress, texts::SocketNoAddress);
     }
 
-    // Non-blocking connect, polled in slices so an owner close ends it at once and an unreachable
-    // address gives up after ConnectTimeout instead of the kernel's two minutes.
-    const int flags = ::fcntl(fd, F_GETFL, 0);
-    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-    int result = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    if (result != 0 && errno != EINPROGRESS) {
+    // Each address in turn, all within one ConnectTimeout; an unreachable address may use its share
+    // of what is left, so a later one still gets its chance.
+    const auto deadline = std::chrono::steady_clock::now() + ConnectTimeout;
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        const auto left = deadline - std::chrono::steady_clock::now();
+        const auto share = left / std::chrono::steady_clock::rep(addresses.size() - i);
+        const int fd = ConnectTo(addresses[i], std::chrono::steady_clock::now() + share);
+        if (fd < 0)
+            continue;
+        InstallDescriptor(fd);
         if (Closing)
             throw CQuietException();
-        throw CErrorException(codes::SocketConnect, texts::SocketConnect);
+        return;
     }
-    if (result != 0) {
-        const auto deadline = std::chrono::steady_clock::now() + ConnectTimeout;
+    if (Closing)
+        throw CQuietException();
+    throw CErrorException(codes::SocketConnect, texts::SocketConnect);
+}
+
+int CCoolSocket::ConnectTo(const SocketAddress& address, std::chrono::steady_clock::time_point deadline) {
+    CPendingDescriptor fd(::socket(address.Family(), SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (fd.Get() < 0) {
+        if (address.Family() == AF_INET6)
+            return -1; // no IPv6 on this machine: the name's other addresses may still do
+        throw CErrorException(codes::SocketCreate, texts::SocketCreate);
+    }
+    const int on = 1;
+    if (::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0)
+        throw CWarningException(0, texts::NagleOff);
+    const linger noLinger{0, 0};
+    if (::setsockopt(fd.Get(), SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger) != 0)
+        throw CWarningException(0, texts::LingerOff);
+
+    // Non-blocking connect, polled in slices so an owner close ends it at once and an unreachable
+    // address gives up at the deadline instead of after the kernel's two minutes.
+    const int flags = ::fcntl(fd.Get(), F_GETFL, 0);
+    ::fcntl(fd.Get(), F_SETFL, flags | O_NONBLOCK);
+    if (::connect(fd.Get(), address.Get(), address.Length) != 0) {
+        if (errno != EINPROGRESS)
+            return -1;
         for (;;) {
             if (Closing)
                 throw CQuietException();
             if (std::chrono::steady_clock::now() >= deadline)
-                throw CErrorException(codes::SocketConnect, texts::SocketConnect);
-            pollfd waitFor{fd, POLLOUT, 0};
+                return -1;
+            pollfd waitFor{fd.Get(), POLLOUT, 0};
             const int ready = ::poll(&waitFor, 1, ConnectPollSliceMs);
             if (ready < 0 && errno != EINTR)
-                throw CErrorException(codes::SocketConnect, texts::SocketConnect);
+                return -1;
             if (ready > 0)
                 break;
         }
         int error = 0;
         socklen_t size = sizeof error;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
-            if (Closing)
-                throw CQuietException();
-            throw CErrorException(codes::SocketConnect, texts::SocketConnect);
-        }
+        if (::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0)
+            return -1;
     }
-    ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    if (Closing)
-        throw CQuietException();
+    ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
+    return fd.Release();
+}
+
+void CCoolSocket::InstallDescriptor(int fd) {
+    const int current = Descriptor.load();
+    if (current < 0) {
+        Descriptor = fd;
+    } else {
+        // A second connection of the same attempt takes the old one's number, so a Close racing with
+        // the switch shuts down either connection, never a number another part of the process reuses.
+        CLockGuard reading(*Reading);
+        CLockGuard writing(*Writing);
+        ::dup2(fd, current);
+        ::close(fd);
+    }
+    Open = true;
 }
 
 void CCoolSocket::AttachConnected(int descriptor) {

@@ -5,6 +5,7 @@
 // and input threads never interleave on the wire; reads and writes proceed in parallel.
 
 #include "../base/Lockable.h"
+#include "NameLookup.h"
 
 #include <atomic>
 #include <chrono>
@@ -39,6 +40,9 @@ public:
     // Returns only once the TCP connection is established. Ends at once when closed by the owner,
     // also when that close came before the call.
     void Connect(const std::string& host, int port);
+    // A fresh TCP connection to the same host and port, in place of the current one (a server that
+    // answers the handshake only on a new connection). Same failures as Connect.
+    void Reconnect();
     // Takes an already connected descriptor (tests, in-memory peers); the socket owns it from now on.
     void AttachConnected(int descriptor);
 
@@ -77,6 +81,10 @@ public:
     CViewerState& Owner() { return State; }
 
 private:
+    void ConnectToHost();
+    // A connected descriptor, or -1 when this address did not answer in time.
+    int ConnectTo(const SocketAddress& address, std::chrono::steady_clock::time_point deadline);
+    void InstallDescriptor(int fd);
     [[noreturn]] void FailRead(long result);
     bool ReadThroughStream() const;
     void NotifyTransfer();
