@@ -1,5 +1,6 @@
 #include "CoolSocket.h"
 
+#include "ConnectionHealth.h"
 #include "EngineExceptions.h"
 #include "NameLookup.h"
 #include "ViewerState.h"
@@ -37,6 +38,11 @@ CCoolSocket::~CCoolSocket() {
 }
 
 void CCoolSocket::Connect(const std::string& host, int port) {
+    ConnectionLimits limits;
+    {
+        CLockGuard settings(State);
+        limits = State.Limits;
+    }
     CLockGuard hold(*this);
     // An owner close that came before the attempt began still ends it: the closing flag is never
     // cleared here (a socket serves one attempt only).
@@ -75,36 +81,39 @@ void CCoolSocket::Connect(const std::string& host, int port) {
     const int flags = ::fcntl(fd, F_GETFL, 0);
     ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     int result = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    if (result != 0 && errno != EINPROGRESS) {
-        if (Closing)
-            throw CQuietException();
-        throw CErrorException(codes::SocketConnect, texts::SocketConnect);
-    }
+    if (result != 0 && errno != EINPROGRESS)
+        FailConnect(errno);
     if (result != 0) {
         const auto deadline = std::chrono::steady_clock::now() + ConnectTimeout;
         for (;;) {
             if (Closing)
                 throw CQuietException();
             if (std::chrono::steady_clock::now() >= deadline)
-                throw CErrorException(codes::SocketConnect, texts::SocketConnect);
+                FailConnect(ETIMEDOUT);
             pollfd waitFor{fd, POLLOUT, 0};
             const int ready = ::poll(&waitFor, 1, ConnectPollSliceMs);
             if (ready < 0 && errno != EINTR)
-                throw CErrorException(codes::SocketConnect, texts::SocketConnect);
+                FailConnect(errno);
             if (ready > 0)
                 break;
         }
         int error = 0;
         socklen_t size = sizeof error;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
-            if (Closing)
-                throw CQuietException();
-            throw CErrorException(codes::SocketConnect, texts::SocketConnect);
-        }
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+            FailConnect(errno);
+        if (error != 0)
+            FailConnect(error);
     }
     ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     if (Closing)
         throw CQuietException();
+    ApplyKeepAlive(fd, limits);
+}
+
+void CCoolSocket::FailConnect(int error) {
+    if (Closing)
+        throw CQuietException();
+    throw CErrorException(codes::SocketConnect, texts::SocketConnect, FailureCause(error));
 }
 
 void CCoolSocket::AttachConnected(int descriptor) {
@@ -125,12 +134,12 @@ bool CCoolSocket::ReadThroughStream() const {
     return State.StreamCodingMessage[1] == 1;
 }
 
-void CCoolSocket::FailRead(long result) {
+void CCoolSocket::FailRead(long result, int error) {
     if (Closing)
         throw CQuietException();
     if (result == 0)
         throw CErrorException(codes::SocketClosed, texts::SocketClosed);
-    throw CErrorException(codes::SocketRead, texts::SocketRead);
+    throw CErrorException(codes::SocketRead, texts::SocketRead, FailureCause(error));
 }
 
 void CCoolSocket::ReadBytes(void* buffer, size_t length, int flags) {
@@ -141,21 +150,24 @@ void CCoolSocket::ReadBytes(void* buffer, size_t length, int flags) {
     size_t filled = 0;
     while (filled < length) {
         long got;
+        int error = 0;
         if (ReadThroughStream()) {
             got = Stream->ReadExact(out + filled, length - filled, flags);
             BytesRead = Stream->TotalIn();
         } else {
             const int fd = Descriptor.load();
             if (fd < 0 || !Open)
-                FailRead(-1);
+                FailRead(-1, 0);
             got = ::recv(fd, out + filled, length - filled, flags);
             if (got < 0 && errno == EINTR)
                 continue;
+            if (got < 0)
+                error = errno;
             if (got > 0)
                 BytesRead += uint32_t(got);
         }
         if (got <= 0)
-            FailRead(got);
+            FailRead(got, error);
         // A peek that saw fewer bytes than asked looks again from the start of the buffer.
         if (flags & PeekFlag) {
             if (size_t(got) >= length)
@@ -192,6 +204,7 @@ void CCoolSocket::WriteBytes(const void* buffer, size_t length) {
     const auto* in = static_cast<const uint8_t*>(buffer);
     size_t sent = 0;
     bool failed = false;
+    int error = 0;
     while (sent < length) {
         const int fd = Descriptor.load();
         if (fd < 0 || !Open) {
@@ -202,6 +215,7 @@ void CCoolSocket::WriteBytes(const void* buffer, size_t length) {
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0) {
+            error = put < 0 ? errno : 0;
             failed = true;
             break;
         }
@@ -211,7 +225,7 @@ void CCoolSocket::WriteBytes(const void* buffer, size_t length) {
     if (failed) {
         if (Closing)
             throw CQuietException();
-        throw CErrorException(codes::SocketWrite, texts::SocketWrite);
+        throw CErrorException(codes::SocketWrite, texts::SocketWrite, FailureCause(error));
     }
     NotifyTransfer();
 }
@@ -235,6 +249,12 @@ void CCoolSocket::Close() {
 void CCoolSocket::CloseByOwner(bool closing) {
     Closing = closing;
     Close();
+}
+
+void CCoolSocket::SetReceiveLimit(std::chrono::milliseconds limit) {
+    const int fd = Descriptor.load();
+    if (fd >= 0)
+        dova::SetReceiveLimit(fd, limit);
 }
 
 void CCoolSocket::SetStreamSource(std::unique_ptr<IStreamSource> source) {

@@ -51,6 +51,10 @@ public:
     void Close();
     void CloseByOwner(bool closing);
 
+    // Bounds each receive to the limit (zero: no limit); a receive that runs out fails with the
+    // cause causes::Silent.
+    void SetReceiveLimit(std::chrono::milliseconds limit);
+
     bool IsClosing() const { return Closing.load(); }
     bool IsOpen() const { return Open.load(); }
     uint32_t TotalRead() const { return BytesRead.load(); }
@@ -72,7 +76,8 @@ public:
     CViewerState& Owner() { return State; }
 
 private:
-    [[noreturn]] void FailRead(long result);
+    [[noreturn]] void FailRead(long result, int error);
+    [[noreturn]] void FailConnect(int error);
     bool ReadThroughStream() const;
     void NotifyTransfer();
 

@@ -8,6 +8,7 @@
 #include "StreamCoding.h"
 #include "ViewerState.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -70,6 +71,34 @@ void AuthenticateVnc(CViewerState& state, CCoolSocket& socket) {
     throw CErrorException(codes::Handshake, reason);
 }
 
+// Version, security, ClientInit and ServerInit: the part of the handshake in which the server must
+// keep talking.
+void ExchangeUntilServerInit(CViewerState& state, CCoolSocket& socket, char (&version)[VersionLength + 1]) {
+    socket.ReadBytes(version, VersionLength);
+    {
+        CLockGuard hold(state);
+        state.ServerVersionText.assign(version, VersionLength);
+    }
+    socket.WriteBytes(ClientVersion, VersionLength);
+
+    const uint32_t security = socket.ReadUInt32();
+    if (security == security_types::Failed)
+        RaiseServerRefusal(socket);
+    if (security == security_types::VncAuthentication)
+        AuthenticateVnc(state, socket);
+    // Any other type: the server asks for no authentication.
+
+    bool shared;
+    {
+        CLockGuard hold(state);
+        shared = state.Shared;
+    }
+    const uint8_t clientInit = shared ? 1 : 0;
+    socket.WriteBytes(&clientInit, 1);
+
+    ReadServerInit(state, socket);
+}
+
 } // namespace
 
 void RunHandshake(CViewerState& state) {
@@ -95,30 +124,23 @@ void RunHandshake(CViewerState& state) {
 }
 
 void RunHandshakeOn(CViewerState& state, CCoolSocket& socket) {
+    std::chrono::milliseconds silence;
+    {
+        CLockGuard hold(state);
+        silence = state.Limits.HandshakeSilence;
+    }
+    // A hung server must not hold the attempt for ever. The limit ends with ServerInit: from then on
+    // a quiet server is normal (a static screen) and keep-alive watches the connection instead.
+    socket.SetReceiveLimit(silence);
     char version[VersionLength + 1] = {};
-    socket.ReadBytes(version, VersionLength);
-    {
-        CLockGuard hold(state);
-        state.ServerVersionText.assign(version, VersionLength);
+    try {
+        ExchangeUntilServerInit(state, socket, version);
+    } catch (const CErrorException& failure) {
+        if (failure.Cause != causes::Silent)
+            throw;
+        throw CErrorException(codes::HandshakeTimeout, texts::HandshakeTimeout, causes::Silent);
     }
-    socket.WriteBytes(ClientVersion, VersionLength);
-
-    const uint32_t security = socket.ReadUInt32();
-    if (security == security_types::Failed)
-        RaiseServerRefusal(socket);
-    if (security == security_types::VncAuthentication)
-        AuthenticateVnc(state, socket);
-    // Any other type: the server asks for no authentication.
-
-    bool shared;
-    {
-        CLockGuard hold(state);
-        shared = state.Shared;
-    }
-    const uint8_t clientInit = shared ? 1 : 0;
-    socket.WriteBytes(&clientInit, 1);
-
-    ReadServerInit(state, socket);
+    socket.SetReceiveLimit(std::chrono::milliseconds(0));
 
     CRfbProtocol protocol(state, socket);
     StartCompatibleStream(state, socket, protocol);

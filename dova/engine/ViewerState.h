@@ -5,6 +5,7 @@
 // and code holding this lock never waits for a framebuffer lock.
 
 #include "../framebuffer/PixelFormat.h"
+#include "ConnectionHealth.h"
 #include "EngineExceptions.h"
 #include "HostMessages.h"
 #include "Lockable.h"
@@ -73,6 +74,7 @@ public:
     std::string Password; // UTF-8
     int32_t Port = 5900;
     bool Shared = true;
+    ConnectionLimits Limits;
 
     std::atomic<int32_t> State{states::NotConnected};
 
