@@ -33,7 +33,7 @@ for ((i = 0; i < tiles; i++)); do
     if [[ $mode == refused ]]; then
         port=$(free_port)
     else
-        address=10.77.0.$((2 + i % 200))
+        address=10.78.0.$((2 + i % 200))
         port=5900
     fi
     printf '[RecNo%d]\r\nBILGISAYARADI=Gone %02d\r\nIP=%s\r\nPORT=%s\r\nPASSWORD=latis\r\n' \
@@ -45,7 +45,7 @@ echo "gone wall: $tiles tiles, $mode, auto-reconnect $reconnect, 5 s warm-up, $s
 if [[ $mode == refused ]]; then
     "$folder/latisvnc_tilewall" 5 "$seconds"
 else
-    # A dummy interface takes the packets and answers nothing, like computers that are switched off.
-    unshare -n sh -c 'ip link set lo up && ip link add gone0 type dummy && ip link set gone0 up &&
-        ip addr add 10.77.0.1/24 dev gone0 && exec "$0" 5 "$1"' "$folder/latisvnc_tilewall" "$seconds"
+    # Packets to 10.78/16 loop back in and are dropped unanswered, like computers that are switched off.
+    unshare -n sh -c 'ip link set lo up && ip route add 10.78.0.0/16 dev lo && exec "$0" 5 "$1"' \
+        "$folder/latisvnc_tilewall" "$seconds"
 fi
