@@ -1,6 +1,6 @@
 #include "ConnectionHealth.h"
 
-#include "EngineExceptions.h"
+#include "../base/EngineExceptions.h"
 
 #include <cerrno>
 #include <netinet/in.h>

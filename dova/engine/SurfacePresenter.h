@@ -5,8 +5,8 @@
 // thread after decoding or on the user-interface thread when the whole image must be rebuilt; the
 // host's paint handler then copies from the back surface and never scales.
 
-#include "BackSurface.h"
-#include "FrameBuffer.h"
+#include "../framebuffer/BackSurface.h"
+#include "../framebuffer/FrameBuffer.h"
 
 namespace dova {
 
