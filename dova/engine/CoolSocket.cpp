@@ -184,12 +184,12 @@ size_t CCoolSocket::ReceiveSome(uint8_t* buffer, size_t capacity, bool peek) {
     for (;;) {
         const int fd = Descriptor.load();
         if (fd < 0 || !Open)
-            FailRead(-1);
+            FailRead(-1, 0);
         const long got = ::recv(fd, buffer, capacity, peek ? MSG_PEEK : 0);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
-            FailRead(got);
+            FailRead(got, got < 0 ? errno : 0);
         if (!peek) {
             BytesRead += uint32_t(got);
             NotifyTransfer();
@@ -206,12 +206,12 @@ void CCoolSocket::DropPeeked(uint8_t* at, size_t length) {
     for (size_t dropped = 0; dropped < length;) {
         const int fd = Descriptor.load();
         if (fd < 0 || !Open)
-            FailRead(-1);
+            FailRead(-1, 0);
         const long got = ::recv(fd, at + dropped, length - dropped, MSG_TRUNC);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
-            FailRead(got);
+            FailRead(got, got < 0 ? errno : 0);
         dropped += size_t(got);
     }
     BytesRead += uint32_t(length);
