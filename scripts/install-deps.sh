@@ -7,6 +7,7 @@ packages=(
     libgtest-dev libbenchmark-dev
     tigervnc-standalone-server tigervnc-tools x11vnc xvfb x11-apps x11-xserver-utils xterm x11-utils xdotool xclip
     imagemagick fonts-dejavu-core poppler-utils
+    pkg-config libvncserver-dev tigervnc-viewer # peers the benchmarks measure against
 )
 missing=()
 for p in "${packages[@]}"; do

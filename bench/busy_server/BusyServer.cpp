@@ -3,8 +3,9 @@
 // (true colour, 8/16/32 bpp) and answers every FramebufferUpdateRequest with a whole-screen Hextile
 // update in which every tile changed, cycling a few pre-encoded frames. It stops by itself.
 //
-// usage: busy_server [--port P] [--size WxH] [--frames N] [--seconds S]
-// Prints "port P" once it listens; at exit one line per client with the frames it was sent.
+// usage: busy_server [--port P] [--size WxH] [--frames N] [--seconds S] [--progress]
+// Prints "port P" once it listens; with --progress, "frames N" (all clients, so far) every second; at
+// exit one line per client with the frames it was sent.
 #include "HextileFrames.h"
 
 #include <arpa/inet.h>
@@ -18,6 +19,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,7 +41,20 @@ struct Options {
     int Width = 1920, Height = 1080;
     int Frames = 4;
     int Seconds = 120;
+    bool Progress = false;
 };
+
+std::atomic<uint64_t> FramesSent{0};
+// Set by SIGTERM or SIGINT: end as at the deadline, with the report.
+volatile std::sig_atomic_t StopAsked = 0;
+
+void AskStop(int) {
+    StopAsked = 1;
+}
+
+bool Over(Clock::time_point deadline) {
+    return StopAsked || Clock::now() >= deadline;
+}
 
 struct ClientResult {
     uint64_t Frames = 0, Bytes = 0;
@@ -57,7 +72,7 @@ public:
         auto* p = static_cast<uint8_t*>(to);
         while (size > 0) {
             pollfd pfd{Fd, POLLIN, 0};
-            if (Clock::now() >= Deadline)
+            if (Over(Deadline))
                 return false;
             const int ready = poll(&pfd, 1, PollMs);
             if (ready < 0 && errno != EINTR)
@@ -78,7 +93,7 @@ public:
             const ssize_t n = send(Fd, p, size, MSG_NOSIGNAL);
             if (n <= 0) {
                 // A send time-out lets a client that stopped reading be dropped at the deadline.
-                if (n < 0 && (errno == EINTR || errno == EAGAIN) && Clock::now() < Deadline)
+                if (n < 0 && (errno == EINTR || errno == EAGAIN) && !Over(Deadline))
                     continue;
                 return false;
             }
@@ -188,6 +203,7 @@ void Serve(int fd, const Options& o, busy::FrameSet& frames, Clock::time_point d
                     ok = c.Write(frame.Bytes.data(), frame.Bytes.size());
                     if (ok) {
                         ++result.Frames;
+                        FramesSent.fetch_add(1, std::memory_order_relaxed);
                         result.Bytes += frame.Bytes.size();
                     }
                 }
@@ -211,13 +227,17 @@ void Serve(int fd, const Options& o, busy::FrameSet& frames, Clock::time_point d
         }
     }
     if (result.Ending.empty())
-        result.Ending = Clock::now() >= deadline ? "time up" : "closed";
+        result.Ending = Over(deadline) ? "time up" : "closed";
     result.Seconds = std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 bool ParseArguments(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        if (a == "--progress") {
+            o.Progress = true;
+            continue;
+        }
         const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
         if (!v)
             return false;
@@ -243,7 +263,8 @@ bool ParseArguments(int argc, char** argv, Options& o) {
 int main(int argc, char** argv) {
     Options o;
     if (!ParseArguments(argc, argv, o)) {
-        std::fprintf(stderr, "usage: busy_server [--port P] [--size WxH] [--frames N] [--seconds S]\n");
+        std::fprintf(stderr,
+                     "usage: busy_server [--port P] [--size WxH] [--frames N] [--seconds S] [--progress]\n");
         return 2;
     }
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
@@ -267,7 +288,15 @@ int main(int argc, char** argv) {
     busy::FrameSet frames(o.Width, o.Height, o.Frames);
     std::vector<std::thread> clients;
     std::vector<std::unique_ptr<ClientResult>> results;
-    while (Clock::now() < deadline) {
+    auto nextReport = Clock::now() + std::chrono::seconds(1);
+    std::signal(SIGTERM, AskStop);
+    std::signal(SIGINT, AskStop);
+    while (!Over(deadline)) {
+        if (o.Progress && Clock::now() >= nextReport) {
+            std::printf("frames %llu\n", static_cast<unsigned long long>(FramesSent.load()));
+            std::fflush(stdout);
+            nextReport += std::chrono::seconds(1);
+        }
         pollfd pfd{listener, POLLIN, 0};
         if (poll(&pfd, 1, PollMs) <= 0)
             continue;
