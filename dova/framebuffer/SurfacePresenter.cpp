@@ -3,11 +3,25 @@
 #include "../engine/ViewerState.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace dova {
 
 CSurfacePresenter::CSurfacePresenter(CViewerState& state, CBackSurface& surface)
     : State(state), Surface(surface) {}
+
+bool CSurfacePresenter::ShowsFrameDirectly(const CFrameBuffer& frame, bool stretch) {
+    if (stretch || !frame.HasBitmap() || (frame.BitsPerPixel() != 16 && frame.BitsPerPixel() != 32))
+        return false;
+    if constexpr (std::endian::native != std::endian::little)
+        return false;
+    PixelFormat screen;
+    PixelFormat::ForBitsPerPixel(frame.BitsPerPixel(), screen);
+    const PixelFormat& f = frame.Format();
+    return f.BigEndian == 0 && f.TrueColour != 0 && f.RedMax == screen.RedMax &&
+           f.GreenMax == screen.GreenMax && f.BlueMax == screen.BlueMax && f.RedShift == screen.RedShift &&
+           f.GreenShift == screen.GreenShift && f.BlueShift == screen.BlueShift;
+}
 
 Area CSurfacePresenter::WindowAreaFor(const StretchRatio& ratio, bool stretch, int frameWidth,
                                       int frameHeight, int x, int y, int width, int height) {
@@ -44,6 +58,17 @@ void CSurfacePresenter::Present(const CFrameBuffer& frame, int x, int y, int wid
     const Area window = WindowAreaFor(ratio, stretch, frameWidth, frameHeight, x, y, width, height);
     if (window.Width <= 0 || window.Height <= 0)
         return;
+
+    if (ShowsFrameDirectly(frame, stretch)) {
+        {
+            std::lock_guard<std::mutex> hold(Surface.Mutex());
+            if (Surface.Width() != 0) // left from stretching or another format
+                Surface.Clear();
+        }
+        State.Post(HostMessage::RepaintWindow, PackWords(uint32_t(window.X), uint32_t(window.Y)),
+                   PackWords(uint32_t(window.Width), uint32_t(window.Height)));
+        return;
+    }
 
     SourcePixels source;
     source.Data = frame.Data();

@@ -4,6 +4,10 @@
 // (HostMessage::RepaintWindow, window units). It runs with the framebuffer lock held, on the session
 // thread after decoding or on the user-interface thread when the whole image must be rebuilt; the
 // host's paint handler then copies from the back surface and never scales.
+//
+// Unstretched 16 and 32 bpp frames are already in a layout the screen takes (5-5-5 and x-8-8-8, host
+// order): then nothing is converted, the back surface stays empty and the paint handler copies from
+// the framebuffer itself, under its lock.
 
 #include "BackSurface.h"
 #include "FrameBuffer.h"
@@ -20,6 +24,10 @@ public:
 
     // The window area a frame rectangle draws into under the given settings (cell-aligned while
     // stretching, cut at the frame's scaled size); empty when nothing would be drawn.
+    // True when the paint handler should draw straight from the framebuffer (see above). Called with
+    // the framebuffer lock held.
+    static bool ShowsFrameDirectly(const CFrameBuffer& frame, bool stretch);
+
     static Area WindowAreaFor(const StretchRatio& ratio, bool stretch, int frameWidth, int frameHeight, int x,
                               int y, int width, int height);
 

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QRegularExpression>
+#include <QScreen>
 
 #include <cstdio>
 #include <dlfcn.h>
@@ -93,8 +94,12 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "dova-viewer: no server given\n");
         return 2;
     }
-    if (options.FullScreen)
+    if (options.FullScreen) {
+        // Without a window manager the full-screen state alone does not resize the window.
+        if (const QScreen* screen = window.screen())
+            window.setGeometry(screen->geometry());
         window.showFullScreen();
+    }
     else
         window.show();
     return app.exec();
