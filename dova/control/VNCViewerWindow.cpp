@@ -321,8 +321,7 @@ bool CVNCViewer::PaintFrameDirectly(QPainter& painter, const QRect& image, const
     if (!CSurfacePresenter::ShowsFrameDirectly(*FrameBuffer, stretch))
         return false;
     const QImage view(static_cast<const uchar*>(FrameBuffer->Data()), FrameBuffer->Width(),
-                      FrameBuffer->Height(), FrameBuffer->Stride(),
-                      FrameBuffer->BitsPerPixel() == 32 ? QImage::Format_RGB32 : QImage::Format_RGB555);
+                      FrameBuffer->Height(), FrameBuffer->Stride(), QImage::Format_RGB32);
     const QRect frame(image.topLeft(), view.size());
     const QRect shown = image & frame & dirty;
     if (shown != (image & dirty)) // the frame lags a size change: black until it is rebuilt

@@ -11,12 +11,12 @@ CSurfacePresenter::CSurfacePresenter(CViewerState& state, CBackSurface& surface)
     : State(state), Surface(surface) {}
 
 bool CSurfacePresenter::ShowsFrameDirectly(const CFrameBuffer& frame, bool stretch) {
-    if (stretch || !frame.HasBitmap() || (frame.BitsPerPixel() != 16 && frame.BitsPerPixel() != 32))
+    if (stretch || !frame.HasBitmap() || frame.BitsPerPixel() != 32)
         return false;
     if constexpr (std::endian::native != std::endian::little)
         return false;
     PixelFormat screen;
-    PixelFormat::ForBitsPerPixel(frame.BitsPerPixel(), screen);
+    PixelFormat::ForBitsPerPixel(32, screen);
     const PixelFormat& f = frame.Format();
     return f.BigEndian == 0 && f.TrueColour != 0 && f.RedMax == screen.RedMax &&
            f.GreenMax == screen.GreenMax && f.BlueMax == screen.BlueMax && f.RedShift == screen.RedShift &&

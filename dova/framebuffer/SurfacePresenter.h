@@ -5,9 +5,10 @@
 // thread after decoding or on the user-interface thread when the whole image must be rebuilt; the
 // host's paint handler then copies from the back surface and never scales.
 //
-// Unstretched 16 and 32 bpp frames are already in a layout the screen takes (5-5-5 and x-8-8-8, host
-// order): then nothing is converted, the back surface stays empty and the paint handler copies from
-// the framebuffer itself, under its lock.
+// An unstretched 32 bpp frame is already in the screen's layout (x-8-8-8, host order): then nothing is
+// converted, the back surface stays empty and the paint handler copies from the framebuffer itself,
+// under its lock. (16 bpp must be converted for the screen anyway; doing it here keeps it off the
+// user-interface thread.)
 
 #include "BackSurface.h"
 #include "FrameBuffer.h"
