@@ -8,6 +8,7 @@
 # whole-screen Hextile change, the case to size for. Targets with 64 tiles: <= 15 % of one core,
 # <= 400 MB, timer 99th percentile <= 50 ms.
 # Usage: bench/tile_wall.sh [busy] [tiles=32, busy: 64] [seconds=60]
+# (LATIS_BENCH_BUILD names another build folder than build/bench, e.g. an existing release build.)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/xvnc-servers.sh
@@ -19,13 +20,16 @@ fi
 tiles=${1:-$((busy ? 64 : 32))}
 seconds=${2:-60}
 
-cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLATIS_BUILD_TESTS=OFF >/dev/null
-cmake --build build/bench --target latisvnc_tilewall busy_server -j 2
+build=${LATIS_BENCH_BUILD:-build/bench}
+if [[ ! -f $build/build.ninja ]]; then
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLATIS_BUILD_TESTS=OFF >/dev/null
+fi
+cmake --build "$build" --target latisvnc_tilewall busy_server -j 2
 
-folder=$PWD/build/bench/tilewall
+folder=$PWD/$build/tilewall
 mkdir -p "$folder"
 rm -f "$folder/libdova.so" "$folder"/*.INI
-cp build/bench/bench/latisvnc_tilewall "$folder/"
+cp "$build/bench/latisvnc_tilewall" "$folder/"
 work=$(mktemp -d)
 cleanup() {
     stop_all_xvnc
@@ -36,7 +40,7 @@ make_password_file "$work/passwd" latis
 
 ports=()
 if ((busy)); then
-    setsid build/bench/bench/busy_server --seconds $((seconds + 60)) >"$work/busy.out" 2>"$work/busy.err" \
+    setsid "$build/bench/busy_server" --seconds $((seconds + 600)) >"$work/busy.out" 2>"$work/busy.err" \
         </dev/null &
     busy_pid=$!
     XVNC_GROUPS+=($busy_pid)
@@ -72,12 +76,13 @@ fi
 DISPLAY=:$screen "$folder/latisvnc_tilewall" 15 "$seconds" &
 probe=$!
 # A look at the wall just before the measurement (grabbing the screen would disturb the figures).
-(sleep 12; xwd -root -display ":$screen" -silent | convert xwd:- "$PWD/build/bench/tile_wall.png") \
+(sleep 12; xwd -root -display ":$screen" -silent | convert xwd:- "$PWD/$build/tile_wall.png") \
     2>/dev/null &
 wait "$probe"
-echo "screenshot: build/bench/tile_wall.png"
+echo "program ended $(date +%T)"
+echo "screenshot: $build/tile_wall.png"
 if ((busy)); then
-    kill -TERM "$busy_pid"
+    kill -TERM "$busy_pid" 2>/dev/null || true
     wait "$busy_pid" || true
     grep -h 'frames of' "$work/busy.err" || true
     awk '/^client/ {n++; f += $3} END {if (n) printf "busy_server: %d clients, %.1f frames each on average\n", n, f / n}' \

@@ -170,6 +170,22 @@ TEST(ScalerStretch, HalftoneGivesTheAverageOfEachCell) {
             }
 }
 
+TEST(ScalerStretch, HalftoneOfTheViewerFormatEqualsTheGeneralFilter) {
+    Source16 source(64, 48);
+    Source16 swapped(64, 48); // the same picture big-endian: the general filter reads it
+    swapped.Pixels.Format.BigEndian = 1;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            swapped.Set(x, y, uint16_t(source.Get(x, y) >> 8 | source.Get(x, y) << 8));
+    for (const Area& to : {Area{0, 0, 23, 17}, Area{-3, 2, 40, 30}}) {
+        std::vector<uint32_t> fast(23 * 17, 7), general(23 * 17, 7);
+        TargetPixels a{fast.data(), 23, 17, 23}, b{general.data(), 23, 17, 23};
+        StretchConverted(source.Pixels, Area{0, 0, 64, 48}, a, to, StretchFilter::Halftone);
+        StretchConverted(swapped.Pixels, Area{0, 0, 64, 48}, b, to, StretchFilter::Halftone);
+        EXPECT_EQ(fast, general) << to.X << "," << to.Y << " " << to.Width << "x" << to.Height;
+    }
+}
+
 TEST(ScalerStretch, ColourOnColourPicksAPixelOfTheCell) {
     Source16 source(64, 48);
     std::vector<uint32_t> out(16 * 12, 0);
