@@ -316,6 +316,8 @@ void CVNCViewer::PaintPlaceholder(QPainter& painter, const QRect& bounds) {
 }
 
 bool CVNCViewer::PaintFrameDirectly(QPainter& painter, const QRect& image, const QRect& dirty, bool stretch) {
+    if (stretch) // scaled images always come from the back surface; no need to wait for the frame
+        return false;
     // The session thread lets the framebuffer go before it waits for the network, so this wait is short.
     CLockGuard hold(*FrameBuffer);
     if (!CSurfacePresenter::ShowsFrameDirectly(*FrameBuffer, stretch))
