@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 namespace dova {
 
@@ -78,7 +79,21 @@ void CSurfacePresenter::Present(const CFrameBuffer& frame, int x, int y, int wid
     source.BitsPerPixel = frame.BitsPerPixel();
     source.Format = frame.Format();
     source.Colours = &frame.ColourTable();
-    {
+    if (stretch && size_t(window.Width) * size_t(window.Height) <= ScratchMaxPixels) {
+        // Scaled outside the surface's lock, so a paint never waits for the filter, only for the copy.
+        const Area from = UnscaleRect(ratio, window.X, window.Y, window.Width, window.Height);
+        Scratch.resize(size_t(window.Width) * size_t(window.Height));
+        TargetPixels scaled{Scratch.data(), window.Width, window.Height, window.Width};
+        StretchConverted(source, from, scaled, Area{0, 0, window.Width, window.Height}, filter);
+        std::lock_guard<std::mutex> hold(Surface.Mutex());
+        Surface.EnsureSize(ScaleX(ratio, frameWidth), ScaleY(ratio, frameHeight));
+        TargetPixels target = Surface.Target();
+        const int rows = std::min(window.Height, target.Height - window.Y);
+        const int columns = std::min(window.Width, target.Width - window.X);
+        for (int r = 0; r < rows && columns > 0; ++r)
+            std::memcpy(target.Data + size_t(window.Y + r) * size_t(target.Stride) + size_t(window.X),
+                        Scratch.data() + size_t(r) * size_t(window.Width), size_t(columns) * 4);
+    } else {
         std::lock_guard<std::mutex> hold(Surface.Mutex());
         if (stretch) {
             Surface.EnsureSize(ScaleX(ratio, frameWidth), ScaleY(ratio, frameHeight));

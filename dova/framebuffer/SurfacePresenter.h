@@ -13,6 +13,8 @@
 #include "BackSurface.h"
 #include "FrameBuffer.h"
 
+#include <vector>
+
 namespace dova {
 
 class CViewerState;
@@ -33,8 +35,12 @@ public:
                               int y, int width, int height);
 
 private:
+    // Stretched areas up to this size (a full-screen image) are scaled into Scratch first.
+    static constexpr size_t ScratchMaxPixels = size_t(1) << 21;
+
     CViewerState& State;
     CBackSurface& Surface;
+    std::vector<uint32_t> Scratch; // guarded by the framebuffer lock, which every caller holds
 };
 
 } // namespace dova
