@@ -168,7 +168,7 @@ public:
 
 private:
     CViewerState State;
-    CFrameBuffer Frame{State};
+    CFrameBuffer Frame;
     std::vector<uint8_t> Stream;
     CMemorySource Source;
     CMemorySink Sink{0};
@@ -238,7 +238,7 @@ void BM_Hextile32OverSocket(benchmark::State& state) {
     viewer.CurrentPixelFormat = viewer.RequestedPixelFormat;
     viewer.FrameWidth = Width;
     viewer.FrameHeight = Height;
-    CFrameBuffer buffer(viewer);
+    CFrameBuffer buffer;
     buffer.Create(Width, Height, 32);
     viewer.FrameBuffer = &buffer;
     CCoolSocket socket(viewer);

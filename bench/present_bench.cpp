@@ -4,10 +4,10 @@
 //
 //   present_bench [--benchmark_filter=...]   (build with CMAKE_BUILD_TYPE=Release)
 
+#include "engine/SurfacePresenter.h"
 #include "engine/ViewerState.h"
 #include "framebuffer/BackSurface.h"
 #include "framebuffer/FrameBuffer.h"
-#include "framebuffer/SurfacePresenter.h"
 
 #include <benchmark/benchmark.h>
 
@@ -39,7 +39,7 @@ struct Presentation {
     CViewerState State{&Host};
     CBackSurface Surface;
     CSurfacePresenter Presenter{State, Surface};
-    CFrameBuffer Frame{State, &Presenter};
+    CFrameBuffer Frame{&Presenter};
 
     Presentation(int bits, bool stretch, int mode) {
         State.SetRequestedPixelFormat(bits);

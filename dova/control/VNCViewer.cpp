@@ -139,7 +139,7 @@ VNCStatus CVNCViewer::Start(VNCVariant* retVal) {
         height = State->FrameHeight;
         bits = State->CurrentPixelFormat.BitsPerPixel;
     }
-    FrameBuffer = std::make_unique<CFrameBuffer>(*State, Presenter.get());
+    FrameBuffer = std::make_unique<CFrameBuffer>(Presenter.get(), State->Draw.load());
     try {
         FrameBuffer->Create(width, height, bits);
     } catch (const CSimpleException& failure) {

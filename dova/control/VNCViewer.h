@@ -11,9 +11,9 @@
 #include "IVNCViewer.h"
 #include "PointerTicker.h"
 
+#include "engine/SurfacePresenter.h"
 #include "engine/ViewerState.h"
 #include "framebuffer/BackSurface.h"
-#include "framebuffer/SurfacePresenter.h"
 
 #include <QCursor>
 #include <QElapsedTimer>

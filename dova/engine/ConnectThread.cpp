@@ -1,6 +1,6 @@
 #include "ConnectThread.h"
 
-#include "EngineExceptions.h"
+#include "../base/EngineExceptions.h"
 #include "Handshake.h"
 #include "ViewerState.h"
 

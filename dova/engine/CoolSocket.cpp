@@ -1,6 +1,6 @@
 #include "CoolSocket.h"
 
-#include "EngineExceptions.h"
+#include "../base/EngineExceptions.h"
 #include "NameLookup.h"
 #include "ViewerState.h"
 
@@ -164,6 +164,45 @@ void CCoolSocket::ReadBytes(void* buffer, size_t length, int flags) {
         }
         filled += size_t(got);
     }
+    NotifyTransfer();
+}
+
+size_t CCoolSocket::ReceiveSome(uint8_t* buffer, size_t capacity, bool peek) {
+    CLockGuard hold(*Reading);
+    for (;;) {
+        const int fd = Descriptor.load();
+        if (fd < 0 || !Open)
+            FailRead(-1);
+        const long got = ::recv(fd, buffer, capacity, peek ? MSG_PEEK : 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            FailRead(got);
+        if (!peek) {
+            BytesRead += uint32_t(got);
+            NotifyTransfer();
+        }
+        return size_t(got);
+    }
+}
+
+void CCoolSocket::DropPeeked(uint8_t* at, size_t length) {
+    if (length == 0)
+        return;
+    CLockGuard hold(*Reading);
+    // MSG_TRUNC spares TCP the copy; where it is not honoured the same bytes land where they were.
+    for (size_t dropped = 0; dropped < length;) {
+        const int fd = Descriptor.load();
+        if (fd < 0 || !Open)
+            FailRead(-1);
+        const long got = ::recv(fd, at + dropped, length - dropped, MSG_TRUNC);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            FailRead(got);
+        dropped += size_t(got);
+    }
+    BytesRead += uint32_t(length);
     NotifyTransfer();
 }
 

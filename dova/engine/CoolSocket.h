@@ -4,7 +4,7 @@
 // connection is quiet. ReadLock serialises readers and WriteLock writers, so messages of the session
 // and input threads never interleave on the wire; reads and writes proceed in parallel.
 
-#include "Lockable.h"
+#include "../base/Lockable.h"
 
 #include <atomic>
 #include <chrono>
@@ -43,6 +43,11 @@ public:
     void AttachConnected(int descriptor);
 
     void ReadBytes(void* buffer, size_t length, int flags = 0);
+    // One receive straight from the connection, never through a plug-in: what has arrived, at least
+    // one byte and at most capacity. A peek leaves the bytes in the connection and counts nothing.
+    size_t ReceiveSome(uint8_t* buffer, size_t capacity, bool peek);
+    // Consumes length bytes a peek has shown; at holds those bytes (the kernel may write them again).
+    void DropPeeked(uint8_t* at, size_t length);
     uint8_t ReadByte(int flags = 0);
     uint32_t ReadUInt32();
     uint16_t ReadUInt16();

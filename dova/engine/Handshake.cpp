@@ -1,8 +1,8 @@
 #include "Handshake.h"
 
+#include "../base/EngineExceptions.h"
 #include "CoolSocket.h"
 #include "Des.h"
-#include "EngineExceptions.h"
 #include "RfbProtocol.h"
 #include "ServerInit.h"
 #include "StreamCoding.h"

@@ -1,7 +1,7 @@
 #include "InputThread.h"
 
+#include "../base/EngineExceptions.h"
 #include "CoolSocket.h"
-#include "EngineExceptions.h"
 #include "Keysyms.h"
 #include "ViewerState.h"
 

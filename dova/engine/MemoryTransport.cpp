@@ -1,6 +1,6 @@
 #include "MemoryTransport.h"
 
-#include "EngineExceptions.h"
+#include "../base/EngineExceptions.h"
 
 #include <algorithm>
 
@@ -23,6 +23,38 @@ size_t CMemorySource::ReadSome(uint8_t* buffer, size_t n, bool peek) {
         std::memcpy(buffer, WindowAt, count);
     if (!peek)
         WindowAt += count;
+    return count;
+}
+
+CChunkedSource::CChunkedSource(const uint8_t* data, size_t size, const Delivery& delivery)
+    : CWindowedSource(delivery.Window), Position(data), End(data + size), Plan(delivery),
+      Chunks(delivery.Seed) {
+    if (Plan.MaxChunk == 0)
+        Plan.MaxChunk = 1;
+}
+
+size_t CChunkedSource::Receive(uint8_t* buffer, size_t capacity, bool peek) {
+    size_t count = std::min({capacity, Remaining(), Plan.MaxChunk});
+    if (count == 0)
+        throw CErrorException(codes::SocketClosed, texts::SocketClosed);
+    if (Plan.RandomSizes)
+        count = 1 + Chunks() % count;
+    std::memcpy(buffer, Position, count);
+    if (!peek)
+        Position += count;
+    return count;
+}
+
+void CChunkedSource::Drop(uint8_t*, size_t n) {
+    Position += std::min(n, Remaining());
+}
+
+size_t CChunkedSource::ReadSome(uint8_t* buffer, size_t n, bool peek) {
+    const size_t count = std::min(n, Remaining());
+    if (count)
+        std::memcpy(buffer, Position, count);
+    if (!peek)
+        Position += count;
     return count;
 }
 

@@ -3,16 +3,26 @@
 // the fuzzer and thread-free tests. Running out of bytes behaves like a server that closed the
 // connection ("Connection closed.").
 
-#include "ByteSource.h"
+#include "../base/ByteSource.h"
+#include "../base/WindowedSource.h"
 #include "CoolSocket.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 namespace dova {
 
-class CMemorySource : public CByteSource {
+// Bytes in memory as code outside a byte source reads them (CCoolSocket stream routing).
+class IMemoryFeed {
+public:
+    virtual ~IMemoryFeed() = default;
+    // Up to n bytes, 0 at the end.
+    virtual size_t ReadSome(uint8_t* buffer, size_t n, bool peek) = 0;
+};
+
+class CMemorySource : public CByteSource, public IMemoryFeed {
 public:
     CMemorySource() = default;
     CMemorySource(const uint8_t* data, size_t size) { Reset(data, size); }
@@ -27,8 +37,7 @@ public:
     uint8_t PeekByte() override;
     CLockable& ReadLock() override { return Reading; }
 
-    // For readers outside the source (CCoolSocket stream routing): up to n bytes, 0 at the end.
-    size_t ReadSome(uint8_t* buffer, size_t n, bool peek);
+    size_t ReadSome(uint8_t* buffer, size_t n, bool peek) override;
 
 protected:
     [[noreturn]] const uint8_t* TakeSlow(size_t n) override;
@@ -37,16 +46,46 @@ private:
     CLockable Reading;
 };
 
-// Routes a CCoolSocket's reads to a memory source, so code that reads the socket itself (ServerInit)
+// Server bytes from memory through the socket's read-ahead window, arriving the way a network delivers
+// them: each receive brings a chunk of up to MaxChunk bytes, of random size when Seed is set. Running
+// out of bytes fails as a closed connection does.
+class CChunkedSource : public CWindowedSource, public IMemoryFeed {
+public:
+    struct Delivery {
+        size_t MaxChunk = SIZE_MAX; // 1: a byte per receive
+        bool RandomSizes = false;
+        uint32_t Seed = 1;
+        size_t Window = size_t(128) << 10;
+    };
+    CChunkedSource(const uint8_t* data, size_t size, const Delivery& delivery);
+
+    CLockable& ReadLock() override { return Reading; }
+    // What the feed has not handed over for good yet (read ahead or not yet arrived).
+    size_t Remaining() const { return size_t(End - Position); }
+    size_t ReadSome(uint8_t* buffer, size_t n, bool peek) override;
+
+protected:
+    size_t Receive(uint8_t* buffer, size_t capacity, bool peek) override;
+    void Drop(uint8_t* at, size_t n) override;
+
+private:
+    const uint8_t* Position;
+    const uint8_t* End;
+    Delivery Plan;
+    std::minstd_rand Chunks;
+    CLockable Reading;
+};
+
+// Routes a CCoolSocket's reads to a memory feed, so code that reads the socket itself (ServerInit)
 // shares one stream with the session's reader.
 class CMemoryStreamSource : public IStreamSource {
 public:
-    explicit CMemoryStreamSource(CMemorySource& source) : Source(source) {}
+    explicit CMemoryStreamSource(IMemoryFeed& source) : Source(source) {}
     long ReadExact(uint8_t* buffer, size_t length, int flags) override;
     uint32_t TotalIn() override { return Total; }
 
 private:
-    CMemorySource& Source;
+    IMemoryFeed& Source;
     uint32_t Total = 0;
 };
 

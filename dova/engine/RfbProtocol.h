@@ -4,8 +4,9 @@
 // reads server messages through Input(); over a socket both directions are the connection, while the
 // benchmarks and the fuzzer give it memory instead.
 
+#include "../base/ByteSource.h"
+#include "../base/WireOrder.h"
 #include "../framebuffer/PixelFormat.h"
-#include "ByteSource.h"
 
 #include <cstdint>
 #include <memory>
@@ -61,9 +62,6 @@ public:
     // socket reads and decoders share one allocation.
     uint8_t* Scratch(size_t size) { return Source->Scratch(size); }
 
-    // Copied from ProgressiveDrawing at the start of every update (and by Hextile after tiles with
-    // subrectangles).
-    bool Progressive = false;
     // When set, the session counts updates and rectangles into it (not owned).
     DecodeStatistics* Statistics = nullptr;
 
@@ -74,22 +72,5 @@ private:
     CByteSource* Source;
     IByteSink* Sink;
 };
-
-inline void PutU16(uint8_t* at, uint16_t v) {
-    at[0] = uint8_t(v >> 8);
-    at[1] = uint8_t(v);
-}
-inline void PutU32(uint8_t* at, uint32_t v) {
-    at[0] = uint8_t(v >> 24);
-    at[1] = uint8_t(v >> 16);
-    at[2] = uint8_t(v >> 8);
-    at[3] = uint8_t(v);
-}
-inline uint16_t GetU16(const uint8_t* at) {
-    return uint16_t((at[0] << 8) | at[1]);
-}
-inline uint32_t GetU32(const uint8_t* at) {
-    return (uint32_t(at[0]) << 24) | (uint32_t(at[1]) << 16) | (uint32_t(at[2]) << 8) | uint32_t(at[3]);
-}
 
 } // namespace dova

@@ -1,7 +1,7 @@
 #include "ServerInit.h"
 
+#include "../base/EngineExceptions.h"
 #include "CoolSocket.h"
-#include "EngineExceptions.h"
 #include "RfbProtocol.h"
 #include "ViewerState.h"
 

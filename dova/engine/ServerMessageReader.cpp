@@ -1,9 +1,9 @@
 #include "ServerMessageReader.h"
 
-#include "../framebuffer/DecodeStatistics.h"
+#include "../base/EngineExceptions.h"
 #include "../framebuffer/FrameBuffer.h"
-#include "../framebuffer/RectangleLoop.h"
-#include "EngineExceptions.h"
+#include "DecodeStatistics.h"
+#include "RectangleLoop.h"
 #include "ViewerState.h"
 
 #include <cstdio>
@@ -52,6 +52,12 @@ void CServerMessageReader::RequestFirstUpdate() {
 }
 
 bool CServerMessageReader::ReadMessage() {
+    const bool goOn = ReadOneMessage();
+    Input.Commit();
+    return goOn;
+}
+
+bool CServerMessageReader::ReadOneMessage() {
     switch (Input.PeekByte()) {
     case server_messages::FramebufferUpdate:
         return ReadFramebufferUpdate();
@@ -65,11 +71,13 @@ bool CServerMessageReader::ReadMessage() {
         return true;
     case server_messages::StreamStart:
         Input.Take(1);
+        Input.HandBack(); // the plug-in reads the connection from the next byte on
         Link.StartCodedStream();
         return true;
     case server_messages::StreamCoding: {
         uint8_t message[4];
         Input.ReadInto(message, sizeof message);
+        Input.HandBack(); // bytes after the switch may be coded: the plug-in must read them itself
         Link.SwitchStreamCoding(message);
         return true;
     }
@@ -85,6 +93,7 @@ bool CServerMessageReader::ReadFramebufferUpdate() {
     const auto start = std::chrono::steady_clock::now();
     const uint16_t count = GetU16(Input.Take(4) + 2);
     CRectangleLoop::Run(Protocol, FrameOf(State), count);
+    Input.Commit(); // counts include the update before the next request leaves
     if (Protocol.Statistics) {
         ++Protocol.Statistics->Updates;
         Protocol.Statistics->DecodeNanoseconds += uint64_t(
@@ -153,6 +162,7 @@ void CServerMessageReader::ReadServerCutText() {
 
 void CServerMessageReader::ReadServerReinit() {
     Input.Take(1);
+    Input.HandBack();
     Link.ReadServerInit();
     uint16_t width, height;
     int bitsPerPixel;

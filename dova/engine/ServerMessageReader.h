@@ -58,6 +58,7 @@ public:
     const UpdateRegion& RequestRegion() const { return Region; }
 
 private:
+    bool ReadOneMessage();
     bool ReadFramebufferUpdate();
     bool RequestNextUpdate();
     void ReadServerCutText();

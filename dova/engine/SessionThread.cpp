@@ -1,7 +1,7 @@
 #include "SessionThread.h"
 
+#include "../base/EngineExceptions.h"
 #include "CoolSocket.h"
-#include "EngineExceptions.h"
 #include "ServerInit.h"
 #include "StreamCoding.h"
 #include "ViewerState.h"

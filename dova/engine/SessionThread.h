@@ -6,7 +6,7 @@
 // raises Error and stops) and the socket is closed afterwards; a warning is reported; a quiet
 // exception (the owner closed the connection) ends it silently.
 
-#include "EngineExceptions.h"
+#include "../base/EngineExceptions.h"
 #include "RfbProtocol.h"
 #include "ServerMessageReader.h"
 #include "WorkerThread.h"

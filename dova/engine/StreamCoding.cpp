@@ -1,7 +1,7 @@
 #include "StreamCoding.h"
 
+#include "../base/EngineExceptions.h"
 #include "CoolSocket.h"
-#include "EngineExceptions.h"
 #include "PluginSearch.h"
 #include "RfbProtocol.h"
 #include "ViewerState.h"

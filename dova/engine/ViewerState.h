@@ -4,11 +4,11 @@
 // are single stores read without it. Lock order: a framebuffer lock is always taken before this one,
 // and code holding this lock never waits for a framebuffer lock.
 
+#include "../base/EngineExceptions.h"
+#include "../base/Lockable.h"
+#include "../base/ManualEvent.h"
 #include "../framebuffer/PixelFormat.h"
-#include "EngineExceptions.h"
 #include "HostMessages.h"
-#include "Lockable.h"
-#include "ManualEvent.h"
 
 #include <array>
 #include <atomic>

@@ -2,8 +2,8 @@
 // CWorkerThread: a thread object with start, stop, suspend, resume, priority, a stop event and an
 // optional message loop. Threads are always joined; nothing is ever terminated from outside.
 
-#include "Lockable.h"
-#include "ManualEvent.h"
+#include "../base/Lockable.h"
+#include "../base/ManualEvent.h"
 #include "ThreadMessage.h"
 
 #include <atomic>

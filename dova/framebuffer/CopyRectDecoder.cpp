@@ -1,12 +1,13 @@
 #include "CopyRectDecoder.h"
 
-#include "../engine/RfbProtocol.h"
+#include "../base/WireOrder.h"
 #include "FrameBuffer.h"
 
 namespace dova {
 
-void CCopyRectDecoder::Decode(CRfbProtocol& protocol, CFrameBuffer& frame, const RectangleHeader& rect) {
-    const uint8_t* source = protocol.Input().Take(4);
+void CCopyRectDecoder::Decode(CByteSource& input, CFrameBuffer& frame, const RectangleHeader& rect,
+                              DecodeSettings&) {
+    const uint8_t* source = input.Take(4);
     const uint32_t sourceX = GetU16(source);
     const uint32_t sourceY = GetU16(source + 2);
     if (sourceX + rect.Width > uint32_t(frame.Width()) || sourceY + rect.Height > uint32_t(frame.Height()))

@@ -9,7 +9,8 @@ class CCopyRectDecoder : public IRectangleDecoder {
 public:
     // A source that does not lie wholly inside the frame is a malformed message (1298): there is
     // nothing meaningful to copy from outside the frame.
-    void Decode(CRfbProtocol& protocol, CFrameBuffer& frame, const RectangleHeader& rect) override;
+    void Decode(CByteSource& input, CFrameBuffer& frame, const RectangleHeader& rect,
+                DecodeSettings& settings) override;
 };
 
 } // namespace dova

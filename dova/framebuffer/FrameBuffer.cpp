@@ -1,7 +1,6 @@
 #include "FrameBuffer.h"
 
-#include "../engine/EngineExceptions.h"
-#include "../engine/ViewerState.h"
+#include "../base/EngineExceptions.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,8 +8,8 @@
 
 namespace dova {
 
-CFrameBuffer::CFrameBuffer(CViewerState& owner, IFramePresenter* presenter)
-    : Owner(owner), Presenter(presenter), DrawGate(owner.Draw.load()) {}
+CFrameBuffer::CFrameBuffer(IFramePresenter* presenter, bool drawAllowed)
+    : Presenter(presenter), DrawGate(drawAllowed) {}
 
 CFrameBuffer::~CFrameBuffer() {
     DrawGate.Set(); // no writer may stay blocked on a framebuffer that is going away
@@ -30,10 +29,8 @@ void CFrameBuffer::Create(int width, int height, int bitsPerPixel) {
     FrameHeight = std::max(0, height);
     Bits = bitsPerPixel;
     Bytes = bitsPerPixel / 8;
-    {
-        CLockGuard state(Owner);
-        Format_ = Owner.CurrentPixelFormat;
-    }
+    Format_ = PixelFormat{};
+    PixelFormat::ForBitsPerPixel(bitsPerPixel, Format_);
     Colours = ColourTableFor(Format_);
     RowStride = StrideFor(FrameWidth, Bits);
     try {

@@ -6,8 +6,8 @@
 // Writers (PutPixels, FillArea) first wait for the draw gate, then take the framebuffer lock for one
 // write. CopyArea ignores the gate. The lock is taken before the viewer state's lock, never after.
 
-#include "../engine/Lockable.h"
-#include "../engine/ManualEvent.h"
+#include "../base/Lockable.h"
+#include "../base/ManualEvent.h"
 #include "PixelFormat.h"
 
 #include <array>
@@ -16,7 +16,6 @@
 
 namespace dova {
 
-class CViewerState;
 class CFrameBuffer;
 
 // Shows framebuffer areas on screen. Called with the framebuffer lock held, from the session thread
@@ -29,10 +28,12 @@ public:
 
 class CFrameBuffer : public CLockable {
 public:
-    explicit CFrameBuffer(CViewerState& owner, IFramePresenter* presenter = nullptr);
+    // drawAllowed: the draw gate's first position.
+    explicit CFrameBuffer(IFramePresenter* presenter = nullptr, bool drawAllowed = true);
     ~CFrameBuffer() override;
 
-    // Builds or rebuilds the bitmap, all black. Throws CErrorException when memory runs out.
+    // Builds or rebuilds the bitmap, all black, in the viewer's format of that many bits per pixel.
+    // Throws CErrorException when memory runs out.
     void Create(int width, int height, int bitsPerPixel);
 
     // Copies h rows of w packed pixels from data to (x, y).
@@ -70,7 +71,6 @@ private:
     // Clips (x, y, w, h) to the bitmap; false when nothing is left.
     bool Clip(int& x, int& y, int& w, int& h, int* skipX = nullptr, int* skipY = nullptr) const;
 
-    CViewerState& Owner;
     IFramePresenter* Presenter;
     CManualEvent DrawGate;
     std::vector<uint8_t> Pixels;

@@ -8,7 +8,7 @@
 // Pixels are written in the type of their size (uint8_t, uint16_t, uint32_t) with the bytes as received;
 // one template per operation covers all three formats.
 
-#include "../engine/ByteSource.h"
+#include "../base/ByteSource.h"
 #include "FrameBuffer.h"
 
 #include <algorithm>

@@ -1,7 +1,5 @@
 #include "HextileDecoder.h"
 
-#include "../engine/RfbProtocol.h"
-#include "../engine/ViewerState.h"
 #include "FrameWriter.h"
 
 namespace dova {
@@ -12,12 +10,10 @@ using namespace hextile;
 
 template <typename Pixel> class CTileReader {
 public:
-    CTileReader(CRfbProtocol& protocol, CFrameBuffer& frame)
-        : Protocol(protocol), Input(protocol.Input()), Frame(frame), Writer(frame) {}
+    CTileReader(CByteSource& input, CFrameBuffer& frame, DecodeSettings& settings)
+        : Settings(settings), Input(input), Frame(frame), Writer(frame) {}
 
     void Decode(const RectangleHeader& rect) {
-        // Room for a raw tile and for the longest coloured subrectangle list.
-        Input.Scratch(std::max<size_t>(TileSize * TileSize * sizeof(Pixel), 255 * (sizeof(Pixel) + 2)));
         CLockGuard reading(Input.ReadLock()); // until the last tile is done
         const int right = rect.X + rect.Width;
         const int bottom = rect.Y + rect.Height;
@@ -60,7 +56,7 @@ private:
                 FillSubrect(tx, ty, tw, th, record[0], record[1]);
         }
         // A change of ProgressiveDrawing takes effect here, in the middle of an update.
-        Protocol.Progressive = Protocol.State().ProgressiveDrawing;
+        Settings.Refresh();
         RepaintIfProgressive(tx, ty, tw, th);
     }
 
@@ -76,11 +72,11 @@ private:
     }
 
     void RepaintIfProgressive(int tx, int ty, int tw, int th) {
-        if (Protocol.Progressive)
+        if (Settings.Progressive)
             Frame.Repaint(tx, ty, tw, th);
     }
 
-    CRfbProtocol& Protocol;
+    DecodeSettings& Settings;
     CByteSource& Input;
     CFrameBuffer& Frame;
     CFrameWriter Writer;
@@ -90,9 +86,10 @@ private:
 
 } // namespace
 
-void CHextileDecoder::Decode(CRfbProtocol& protocol, CFrameBuffer& frame, const RectangleHeader& rect) {
+void CHextileDecoder::Decode(CByteSource& input, CFrameBuffer& frame, const RectangleHeader& rect,
+                             DecodeSettings& settings) {
     ForPixelType(frame.BytesPerPixel(), [&](auto pixel) {
-        CTileReader<decltype(pixel)> reader(protocol, frame);
+        CTileReader<decltype(pixel)> reader(input, frame, settings);
         reader.Decode(rect);
     });
 }

@@ -19,7 +19,8 @@ class CHextileDecoder : public IRectangleDecoder {
 public:
     // Subrectangles reaching past their tile are clipped to it. Background and foreground start
     // black in every rectangle, for servers that use them before sending them.
-    void Decode(CRfbProtocol& protocol, CFrameBuffer& frame, const RectangleHeader& rect) override;
+    void Decode(CByteSource& input, CFrameBuffer& frame, const RectangleHeader& rect,
+                DecodeSettings& settings) override;
 };
 
 } // namespace dova

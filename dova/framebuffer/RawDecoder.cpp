@@ -1,6 +1,6 @@
 #include "RawDecoder.h"
 
-#include "../engine/RfbProtocol.h"
+#include "../base/WireOrder.h"
 #include "FrameWriter.h"
 
 namespace dova {
@@ -22,9 +22,9 @@ void DecodeRaw(CByteSource& input, CFrameBuffer& frame, const RectangleHeader& r
 }
 } // namespace
 
-void CRawDecoder::Decode(CRfbProtocol& protocol, CFrameBuffer& frame, const RectangleHeader& rect) {
-    ForPixelType(frame.BytesPerPixel(),
-                 [&](auto pixel) { DecodeRaw<decltype(pixel)>(protocol.Input(), frame, rect); });
+void CRawDecoder::Decode(CByteSource& input, CFrameBuffer& frame, const RectangleHeader& rect,
+                         DecodeSettings&) {
+    ForPixelType(frame.BytesPerPixel(), [&](auto pixel) { DecodeRaw<decltype(pixel)>(input, frame, rect); });
 }
 
 } // namespace dova

@@ -7,7 +7,8 @@ namespace dova {
 
 class CRawDecoder : public IRectangleDecoder {
 public:
-    void Decode(CRfbProtocol& protocol, CFrameBuffer& frame, const RectangleHeader& rect) override;
+    void Decode(CByteSource& input, CFrameBuffer& frame, const RectangleHeader& rect,
+                DecodeSettings& settings) override;
 };
 
 } // namespace dova

@@ -1,15 +1,17 @@
 #pragma once
 // The one interface every rectangle decoder implements, and what they share: the rectangle header,
-// the encoding numbers and the choice of pixel type.
+// the encoding numbers and the choice of pixel type. A decoder sees its input bytes, the framebuffer
+// and the settings below; never the connection or the viewer.
 
-#include "../engine/EngineExceptions.h"
+#include "../base/ByteSource.h"
+#include "../base/EngineExceptions.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
 namespace dova {
 
-class CRfbProtocol;
 class CFrameBuffer;
 
 namespace encodings {
@@ -33,13 +35,23 @@ struct RectangleHeader {
     int32_t Encoding = 0;
 };
 
+// Whether drawn areas are shown at once. The viewer's setting may change in the middle of an update;
+// the reader of the messages fixes it per update, Hextile looks again after tiles with subrectangles.
+struct DecodeSettings {
+    const std::atomic<bool>* LiveProgressive = nullptr; // null: never progressive
+    bool Progressive = false;
+
+    void Refresh() { Progressive = LiveProgressive && LiveProgressive->load(std::memory_order_relaxed); }
+};
+
 class IRectangleDecoder {
 public:
     virtual ~IRectangleDecoder() = default;
-    // Reads the whole payload of the rectangle from protocol.Input() and draws it into frame. The
-    // rectangle lies inside the frame (the loop checked it). Repaints only tiles, and only when
-    // protocol.Progressive is set; the rectangle itself is the loop's business.
-    virtual void Decode(CRfbProtocol& protocol, CFrameBuffer& frame, const RectangleHeader& rect) = 0;
+    // Reads the whole payload of the rectangle from input and draws it into frame. The rectangle lies
+    // inside the frame (the caller checked it). Repaints only tiles, and only when settings.Progressive
+    // is set; the rectangle itself is the caller's business.
+    virtual void Decode(CByteSource& input, CFrameBuffer& frame, const RectangleHeader& rect,
+                        DecodeSettings& settings) = 0;
 };
 
 // Calls body with a value of the pixel type for the bytes per pixel (1, 2 or 4).

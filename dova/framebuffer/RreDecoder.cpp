@@ -1,6 +1,6 @@
 #include "RreDecoder.h"
 
-#include "../engine/RfbProtocol.h"
+#include "../base/WireOrder.h"
 #include "FrameWriter.h"
 
 namespace dova {
@@ -47,13 +47,14 @@ void DecodeRre(CByteSource& input, CFrameBuffer& frame, const RectangleHeader& r
 
 } // namespace
 
-void CRreDecoder::Decode(CRfbProtocol& protocol, CFrameBuffer& frame, const RectangleHeader& rect) {
+void CRreDecoder::Decode(CByteSource& input, CFrameBuffer& frame, const RectangleHeader& rect,
+                         DecodeSettings&) {
     ForPixelType(frame.BytesPerPixel(), [&](auto pixel) {
         using Pixel = decltype(pixel);
         if (Compact)
-            DecodeRre<Pixel, true>(protocol.Input(), frame, rect);
+            DecodeRre<Pixel, true>(input, frame, rect);
         else
-            DecodeRre<Pixel, false>(protocol.Input(), frame, rect);
+            DecodeRre<Pixel, false>(input, frame, rect);
     });
 }
 

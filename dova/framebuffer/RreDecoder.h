@@ -13,7 +13,8 @@ public:
 
     // A count above width x height (more subrectangles than distinct pixels) is malformed (1298).
     // Subrectangles are clipped to the rectangle.
-    void Decode(CRfbProtocol& protocol, CFrameBuffer& frame, const RectangleHeader& rect) override;
+    void Decode(CByteSource& input, CFrameBuffer& frame, const RectangleHeader& rect,
+                DecodeSettings& settings) override;
 
 private:
     bool Compact;

@@ -45,7 +45,7 @@ std::vector<uint8_t> FrameToRgb(const CFrameBuffer& frame) {
 
 CaptureReport CaptureUpdates(SnapConnection& connection, int updates, std::chrono::milliseconds limit) {
     CViewerState& state = connection.State();
-    CFrameBuffer frame(state);
+    CFrameBuffer frame;
     DecodeStatistics statistics;
     {
         uint16_t width, height;

@@ -4,7 +4,7 @@
 
 #include "SnapConnection.h"
 
-#include "framebuffer/DecodeStatistics.h"
+#include "engine/DecodeStatistics.h"
 
 #include <chrono>
 #include <cstdint>

@@ -4,9 +4,9 @@
 
 #include "SnapOptions.h"
 
+#include "base/EngineExceptions.h"
 #include "engine/ConnectThread.h"
 #include "engine/CoolSocket.h"
-#include "engine/EngineExceptions.h"
 #include "engine/HostMessages.h"
 #include "engine/ViewerState.h"
 

@@ -1,6 +1,6 @@
 #include "engine/CoolSocket.h"
 #include "ScriptedServer.h"
-#include "engine/EngineExceptions.h"
+#include "base/EngineExceptions.h"
 #include "engine/ViewerState.h"
 
 #include <gtest/gtest.h>

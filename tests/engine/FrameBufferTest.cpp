@@ -10,7 +10,7 @@ using namespace dova;
 namespace {
 struct Frame {
     CViewerState State;
-    CFrameBuffer Buffer{State};
+    CFrameBuffer Buffer;
     Frame(int w, int h, int bpp) {
         State.SetRequestedPixelFormat(bpp);
         State.CurrentPixelFormat = State.RequestedPixelFormat;

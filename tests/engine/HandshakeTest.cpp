@@ -1,8 +1,8 @@
 #include "engine/Handshake.h"
 #include "ScriptedServer.h"
+#include "base/EngineExceptions.h"
 #include "engine/ConnectThread.h"
 #include "engine/CoolSocket.h"
-#include "engine/EngineExceptions.h"
 #include "engine/ViewerState.h"
 
 #include <gtest/gtest.h>

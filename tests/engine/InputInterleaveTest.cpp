@@ -184,7 +184,7 @@ TEST(InputInterleave, SessionAndInputMessagesStayWhole) {
 TEST(InputInterleave, RealSessionThreadAndInputThread) {
     InputRig rig;
     latis_test::RecordingPresenter presenter;
-    CFrameBuffer frame(rig.State, &presenter);
+    CFrameBuffer frame(&presenter);
     rig.State.SetRequestedPixelFormat(32);
     rig.State.CurrentPixelFormat = rig.State.RequestedPixelFormat;
     rig.State.FrameWidth = 640;

@@ -6,10 +6,10 @@
 #include "RecordingPresenter.h"
 #include "ScriptedServer.h"
 #include "engine/CoolSocket.h"
+#include "engine/DecodeStatistics.h"
 #include "engine/Handshake.h"
 #include "engine/SessionThread.h"
 #include "engine/ViewerState.h"
-#include "framebuffer/DecodeStatistics.h"
 #include "framebuffer/FrameBuffer.h"
 #include "framebuffer/RectangleDecoder.h"
 
@@ -147,7 +147,7 @@ struct ViewerRun {
     RecordingPresenter Presenter;
     CViewerState State{&Host};
     CCoolSocket Socket{State};
-    CFrameBuffer Frame{State, &Presenter};
+    CFrameBuffer Frame{&Presenter};
     DecodeStatistics Statistics;
     std::unique_ptr<CSessionThread> Session;
 

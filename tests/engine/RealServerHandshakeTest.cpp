@@ -2,9 +2,9 @@
 
 #include "RealServers.h"
 #include "ScriptedServer.h"
+#include "base/EngineExceptions.h"
 #include "engine/ConnectThread.h"
 #include "engine/CoolSocket.h"
-#include "engine/EngineExceptions.h"
 #include "engine/ViewerState.h"
 
 #include <gtest/gtest.h>

@@ -93,7 +93,7 @@ public:
     CViewerState State{&Host};
     latis_test::ScriptedPeer Peer;
     CCoolSocket Socket{State};
-    CFrameBuffer Frame{State, &Presenter};
+    CFrameBuffer Frame{&Presenter};
     std::unique_ptr<CSessionThread> Session;
 };
 
@@ -230,6 +230,21 @@ TEST(SessionThread, StreamCodingWithoutAPluginEndsTheSession) {
 TEST(SessionThread, OwnerCloseEndsTheSessionQuietly) {
     SessionRig rig(8, 8, 8);
     rig.Start();
+    rig.Socket.CloseByOwner(true);
+    rig.Session->Stop();
+    EXPECT_EQ(rig.Host.Count(HostMessage::Exception), 0u);
+}
+
+TEST(SessionThread, OwnerCloseDuringAPartlyArrivedUpdateIsQuiet) {
+    SessionRig rig(64, 64, 32);
+    rig.Start();
+    ServerStream part(32);
+    part.Update(1).Rect(0, 0, 16, 16, encodings::Raw).Pixels(1, 10);
+    rig.Send(part);
+    // Once the part is consumed the read waits for the rest of the rectangle.
+    for (int i = 0; i < 500 && rig.Socket.TotalRead() < part.Data.size(); ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(rig.Socket.TotalRead(), part.Data.size());
     rig.Socket.CloseByOwner(true);
     rig.Session->Stop();
     EXPECT_EQ(rig.Host.Count(HostMessage::Exception), 0u);

@@ -1,10 +1,16 @@
 #include "ScriptedServer.h"
+#include "ServerStream.h"
+#include "base/EngineExceptions.h"
 #include "engine/ConnectThread.h"
 #include "engine/CoolSocket.h"
-#include "engine/EngineExceptions.h"
 #include "engine/PluginSearch.h"
+#include "engine/RfbProtocol.h"
+#include "engine/ServerInit.h"
+#include "engine/ServerMessageReader.h"
 #include "engine/StreamCoding.h"
 #include "engine/ViewerState.h"
+#include "framebuffer/FrameBuffer.h"
+#include "framebuffer/RectangleDecoder.h"
 
 #include <gtest/gtest.h>
 
@@ -168,6 +174,66 @@ TEST_F(StreamPlugins, EachConnectionHasItsOwnPluginInstance) {
     EXPECT_EQ(second.Read(3), Bytes({'B', 'b', 'b'}));
     EXPECT_EQ(first.Socket.TotalRead(), 2u);
     EXPECT_EQ(second.Socket.TotalRead(), 3u);
+}
+
+namespace {
+
+// Stream coding handled as the session thread handles it.
+class CodingLink : public ISessionLink {
+public:
+    explicit CodingLink(Connection& c) : C(c) {}
+    bool AwaitFramesAllowed() override { return true; }
+    bool AwaitDelay(std::chrono::milliseconds) override { return true; }
+    void ReadServerInit() override { dova::ReadServerInit(C.State, C.Socket); }
+    void StartCodedStream() override { HandleStreamStart(C.Socket); }
+    void SwitchStreamCoding(const uint8_t message[4]) override {
+        HandleStreamCoding(C.State, C.Socket, message);
+    }
+
+private:
+    Connection& C;
+};
+
+} // namespace
+
+TEST_F(StreamPlugins, CodingSwitchedOnAfterTheSessionReadAheadStillDecodesThroughThePlugin) {
+    UseFolders({Folder("xor")});
+    Connection c;
+    c.State.SetRequestedPixelFormat(32);
+    c.State.CurrentPixelFormat = c.State.RequestedPixelFormat;
+    c.State.FrameWidth = 4;
+    c.State.FrameHeight = 2;
+    CFrameBuffer frame;
+    frame.Create(4, 2, 32);
+    c.State.FrameBuffer = &frame;
+    CRfbProtocol protocol(c.State, c.Socket);
+    CodingLink link(c);
+    CServerMessageReader reader(protocol, link);
+
+    // One write: a plain update, the switch, then an update and a bell as the plug-in codes them.
+    ServerStream plain(32);
+    plain.Update(1).Rect(0, 0, 1, 1, encodings::Raw).Pixel(0x111111).U8(26).U8(1).U8(1).U8(0);
+    ServerStream coded(32);
+    coded.Update(1).Rect(1, 0, 3, 2, encodings::Raw).Pixels(0x222222, 6).U8(2);
+    std::vector<uint8_t> bytes = plain.Data;
+    const std::vector<uint8_t> codedBytes = Xor(coded.Data);
+    bytes.insert(bytes.end(), codedBytes.begin(), codedBytes.end());
+    c.Peer.Send(bytes);
+
+    ASSERT_TRUE(reader.ReadMessage());
+    ASSERT_TRUE(protocol.Input().HasBuffered(4 + codedBytes.size())) << "the coded bytes were read ahead";
+    ASSERT_TRUE(reader.ReadMessage()); // the switch
+    EXPECT_NE(c.Socket.StreamSource(), nullptr);
+    ASSERT_TRUE(reader.ReadMessage());
+    ASSERT_TRUE(reader.ReadMessage());
+    EXPECT_EQ(c.Host.Count(HostMessage::ServerBell), 1u);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x) {
+            uint32_t pixel = 0;
+            std::memcpy(&pixel, frame.Data() + y * frame.Stride() + x * 4, 4);
+            EXPECT_EQ(pixel, x == 0 && y == 0 ? 0x111111u : x == 0 ? 0u : 0x222222u) << x << "," << y;
+        }
+    c.State.FrameBuffer = nullptr;
 }
 
 namespace {

@@ -4,15 +4,16 @@
 #include "ScriptedServer.h"
 #include "ServerStream.h"
 #include "engine/MemoryTransport.h"
+#include "engine/RectangleLoop.h"
 #include "engine/RfbProtocol.h"
 #include "engine/ViewerState.h"
 #include "framebuffer/FrameBuffer.h"
 #include "framebuffer/HextileDecoder.h"
-#include "framebuffer/RectangleLoop.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 using namespace dova;
 using latis_test::PresentedArea;
@@ -26,7 +27,7 @@ struct DecodeRig {
     latis_test::RecordingHost Host;
     latis_test::RecordingPresenter Presenter;
     CViewerState State{&Host};
-    CFrameBuffer Frame{State, &Presenter};
+    CFrameBuffer Frame{&Presenter};
     CMemorySource Source;
     CMemorySink Sink;
     CRfbProtocol Protocol{State, Source, Sink};
@@ -162,15 +163,18 @@ TEST(RawDecoder, ScratchBufferGrowsOnlyWhenNeeded) {
     CCoolSocket socket(state);
     socket.AttachConnected(peer.TakeClientSide());
     CRfbProtocol protocol(state, socket);
-    state.FrameWidth = 32;
-    state.FrameHeight = 32;
-    CFrameBuffer frame(state);
-    frame.Create(32, 32, 16);
+    state.FrameWidth = 320;
+    state.FrameHeight = 240;
+    CFrameBuffer frame;
+    frame.Create(320, 240, 16);
 
-    peer.Send(Stream(16).Rect(0, 0, 8, 8, encodings::Raw).Pixels(0x7FFF, 64).Data);
+    // Larger than the socket's read-ahead window: read straight into the scratch buffer.
+    std::thread sender(
+        [&] { peer.Send(Stream(16).Rect(0, 0, 320, 240, encodings::Raw).Pixels(0x7FFF, 320 * 240).Data); });
     CRectangleLoop::Run(protocol, frame, 1);
+    sender.join();
     const size_t afterLarge = protocol.Input().ScratchCapacity();
-    EXPECT_GE(afterLarge, 8u * 8 * 2) << "a socket read lands in the scratch buffer";
+    EXPECT_GE(afterLarge, 320u * 240 * 2);
     const uint8_t* buffer = protocol.Scratch(1);
 
     peer.Send(Stream(16).Rect(0, 0, 2, 2, encodings::Raw).Pixels(0x001F, 4).Data);
@@ -385,13 +389,14 @@ TEST(HextileDecoder, ProgressiveSwitchTakesEffectAfterATileWithSubrectangles) {
     rig.State.ProgressiveDrawing = false;
     rig.Bytes = s.Data;
     rig.Source.Reset(rig.Bytes.data(), rig.Bytes.size());
-    rig.Protocol.Progressive = false;
+    DecodeSettings settings{&rig.State.ProgressiveDrawing};
+    settings.Refresh();
     // Turned on before decoding starts: the loop copied false, the second tile picks it up.
     rig.State.ProgressiveDrawing = true;
     CHextileDecoder decoder;
     RectangleHeader rect{0, 0, 48, 16, encodings::Hextile};
-    decoder.Decode(rig.Protocol, rig.Frame, rect);
+    decoder.Decode(rig.Source, rig.Frame, rect, settings);
     EXPECT_EQ(rig.Presenter.Presented(), (std::vector<PresentedArea>{{16, 0, 16, 16}, {32, 0, 16, 16}}));
-    EXPECT_TRUE(rig.Protocol.Progressive);
+    EXPECT_TRUE(settings.Progressive);
     EXPECT_EQ(rig.Source.Remaining(), 0u);
 }

@@ -1,8 +1,8 @@
 #include "framebuffer/Scaler.h"
+#include "engine/SurfacePresenter.h"
 #include "engine/ViewerState.h"
 #include "framebuffer/BackSurface.h"
 #include "framebuffer/FrameBuffer.h"
-#include "framebuffer/SurfacePresenter.h"
 
 #include "ScriptedServer.h"
 
@@ -217,7 +217,7 @@ TEST(SurfacePresenter, DrawsIntoTheBackSurfaceAndPostsTheWindowArea) {
     state.CurrentPixelFormat = state.RequestedPixelFormat;
     CBackSurface surface;
     CSurfacePresenter presenter(state, surface);
-    CFrameBuffer frame(state, &presenter);
+    CFrameBuffer frame(&presenter);
     frame.Create(64, 48, 16);
     {
         CLockGuard hold(state);

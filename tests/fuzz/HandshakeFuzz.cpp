@@ -1,8 +1,8 @@
 // libFuzzer target: whatever a server sends during the handshake, the viewer either connects or
 // raises an engine exception, and never reads or allocates beyond the bounds it sets.
 
+#include "base/EngineExceptions.h"
 #include "engine/CoolSocket.h"
-#include "engine/EngineExceptions.h"
 #include "engine/Handshake.h"
 #include "engine/ViewerState.h"
 

@@ -3,10 +3,13 @@
 //
 // Input: byte 0 chooses the viewer's settings (bits 0-1 pixel size, 2 progressive drawing, 3 frame
 // update notices, 4 a pending pixel-format change, 5 clipboard relay, 6 a pending full refresh), bytes
-// 1 and 2 the frame size (1..64 each); the rest is the server's stream after ServerInit.
+// 1 and 2 the frame size (1..64 each, low 6 bits); the rest is the server's stream after ServerInit.
+// The stream arrives through the socket's read-ahead window in chunks: the top bits of byte 1 choose
+// the window (256 to 2048 bytes, so large payloads bypass it), those of byte 2 the chunks (random up to
+// the window, one byte each, random up to 7 bytes, all at once).
 
+#include "base/EngineExceptions.h"
 #include "engine/CoolSocket.h"
-#include "engine/EngineExceptions.h"
 #include "engine/MemoryTransport.h"
 #include "engine/RfbProtocol.h"
 #include "engine/ServerInit.h"
@@ -93,14 +96,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     AppendServerInit(stream, width, height, state.CurrentPixelFormat);
     stream.insert(stream.end(), data + 3, data + size);
 
-    CMemorySource source(stream.data(), stream.size());
+    CChunkedSource::Delivery delivery;
+    delivery.Window = size_t(256) << (data[1] >> 6);
+    delivery.RandomSizes = (data[2] >> 6) == 0 || (data[2] >> 6) == 2;
+    delivery.MaxChunk = (data[2] >> 6) == 1 ? 1 : (data[2] >> 6) == 2 ? 7 : SIZE_MAX;
+    delivery.Seed = uint32_t(size);
+    CChunkedSource source(stream.data(), stream.size(), delivery);
     CCoolSocket socket(state);
     socket.SetStreamSource(std::make_unique<CMemoryStreamSource>(source));
     socket.ForceStream = true;
     ReadServerInit(state, socket);
 
     CheckingPresenter presenter;
-    CFrameBuffer frame(state, &presenter);
+    CFrameBuffer frame(&presenter);
     frame.Create(width, height, bitsPerPixel);
     state.FrameBuffer = &frame;
     if (options & 16)

@@ -10,8 +10,8 @@
 // under its lock. (16 bpp must be converted for the screen anyway; doing it here keeps it off the
 // user-interface thread.)
 
-#include "BackSurface.h"
-#include "FrameBuffer.h"
+#include "../framebuffer/BackSurface.h"
+#include "../framebuffer/FrameBuffer.h"
 
 #include <vector>
 

@@ -1,13 +1,13 @@
 #include "RectangleLoop.h"
 
-#include "../engine/RfbProtocol.h"
-#include "../engine/ViewerState.h"
-#include "CopyRectDecoder.h"
+#include "../framebuffer/CopyRectDecoder.h"
+#include "../framebuffer/FrameBuffer.h"
+#include "../framebuffer/HextileDecoder.h"
+#include "../framebuffer/RawDecoder.h"
+#include "../framebuffer/RreDecoder.h"
 #include "DecodeStatistics.h"
-#include "FrameBuffer.h"
-#include "HextileDecoder.h"
-#include "RawDecoder.h"
-#include "RreDecoder.h"
+#include "RfbProtocol.h"
+#include "ViewerState.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -69,7 +69,8 @@ IRectangleDecoder* CRectangleLoop::DecoderFor(int32_t encoding) {
 void CRectangleLoop::Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t count) {
     CViewerState& state = protocol.State();
     CByteSource& input = protocol.Input();
-    protocol.Progressive = state.ProgressiveDrawing;
+    DecodeSettings settings{&state.ProgressiveDrawing};
+    settings.Refresh();
 
     // The frame as the server described it; the bitmap has that size too, and checking against both
     // keeps every write inside the bitmap even if they ever disagreed.
@@ -95,13 +96,13 @@ void CRectangleLoop::Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t c
         IRectangleDecoder* decoder = DecoderFor(rect.Encoding);
         if (!decoder)
             RaiseMalformed(); // its payload cannot be skipped: everything after it would be misread
-        decoder->Decode(protocol, frame, rect);
+        decoder->Decode(input, frame, rect, settings);
         if (protocol.Statistics)
             ++protocol.Statistics->Rectangles[size_t(rect.Encoding)]; // decodable encodings are 0 to 5
 
         // Decided after decoding, so a rectangle is always either repainted now or in the box, even
         // when Hextile switched Progressive in the middle of it.
-        if (protocol.Progressive)
+        if (settings.Progressive)
             frame.Repaint(rect.X, rect.Y, rect.Width, rect.Height);
         else
             box.Add(rect);

@@ -1,6 +1,6 @@
 #include "SurfacePresenter.h"
 
-#include "../engine/ViewerState.h"
+#include "ViewerState.h"
 
 #include <algorithm>
 #include <bit>

@@ -3,7 +3,7 @@
 // of its encoding, and repainted either at once (progressive drawing) or as part of the update's
 // bounding box after the last rectangle.
 
-#include "RectangleDecoder.h"
+#include "../framebuffer/RectangleDecoder.h"
 
 #include <cstdint>
 

@@ -5,8 +5,8 @@
 //
 // CByteSource keeps a window of bytes that can be taken without blocking. Take() serves from that
 // window inline and only falls back to the virtual slow path when the window is short, so a decoder
-// pays no virtual call per small read when the bytes are already in memory. A socket keeps no window:
-// every take is a blocking exact read into the scratch buffer.
+// pays no virtual call per small read when the bytes are already in memory. A socket fills its window
+// with whatever has arrived (CWindowedSource).
 
 #include "Lockable.h"
 
@@ -35,8 +35,13 @@ public:
         return TakeSlow(n);
     }
     void ReadInto(void* buffer, size_t n) {
-        if (n)
-            std::memcpy(buffer, Take(n), n);
+        if (HasBuffered(n)) {
+            if (n)
+                std::memcpy(buffer, WindowAt, n);
+            WindowAt += n;
+            return;
+        }
+        ReadIntoSlow(buffer, n);
     }
     uint8_t ReadU8() { return *Take(1); }
     uint16_t ReadU16() {
@@ -55,6 +60,13 @@ public:
     // Held by a decoder across a whole rectangle so its payload is read as one unit.
     virtual CLockable& ReadLock() = 0;
 
+    // A message ends here: a source that reads ahead lets its connection drop the bytes taken so far,
+    // so the connection's counts are current.
+    virtual void Commit() {}
+    // Code that reads the connection itself comes next (ServerInit, stream coding): bytes read ahead
+    // go back, so the connection's next byte is the first one not taken here.
+    virtual void HandBack() {}
+
     // A buffer of at least size bytes. When it is too small the old one is released and exactly
     // size bytes are allocated; it never shrinks and lives as long as the source.
     uint8_t* Scratch(size_t size) {
@@ -70,6 +82,7 @@ public:
 protected:
     // Called when the window holds fewer than n bytes.
     virtual const uint8_t* TakeSlow(size_t n) = 0;
+    virtual void ReadIntoSlow(void* buffer, size_t n) { std::memcpy(buffer, TakeSlow(n), n); }
 
     const uint8_t* WindowAt = nullptr;
     const uint8_t* WindowEnd = nullptr;

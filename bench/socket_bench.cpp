@@ -1,0 +1,212 @@
+// The session's read path end to end: a feeder thread of this program plays the server on a loopback
+// TCP connection and answers every update request with a whole 1920 x 1080 Hextile frame in which
+// every tile changes; the session's message reader reads it through the socket transport, exactly as
+// the session thread does. Prints the reader's CPU time per frame as a multiple of one memcpy of a
+// 1920 x 1080 x 4 frame, measured in the same run.
+//
+//   socket_bench [frames]   (build with CMAKE_BUILD_TYPE=Release)
+
+#include "ServerStream.h"
+#include "engine/CoolSocket.h"
+#include "engine/RfbProtocol.h"
+#include "engine/ServerMessageReader.h"
+#include "engine/ViewerState.h"
+#include "framebuffer/FrameBuffer.h"
+#include "framebuffer/HextileDecoder.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <random>
+#include <thread>
+#include <vector>
+
+using namespace dova;
+using latis_test::ServerStream;
+
+namespace {
+
+constexpr int Width = 1920;
+constexpr int Height = 1080;
+// Distinct frames the feeder cycles through, so no tile repeats its previous frame.
+constexpr int FrameVariants = 4;
+
+double ThreadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+double WallMs() {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Desktop-like tiles, every one sent in full: about 60 % single colour, 30 % with a few subrectangles
+// (text, icons), 10 % raw (photos).
+std::vector<uint8_t> HextileFrame(int bpp, unsigned seed) {
+    std::mt19937 rng(seed);
+    const uint32_t mask = bpp == 16 ? 0x7FFF : 0xFFFFFF;
+    ServerStream s(bpp);
+    s.Update(1).Rect(0, 0, Width, Height, encodings::Hextile);
+    for (int ty = 0; ty < Height; ty += 16) {
+        const int th = std::min(16, Height - ty);
+        for (int tx = 0; tx < Width; tx += 16) {
+            const int tw = std::min(16, Width - tx);
+            const unsigned kind = rng() % 100;
+            if (kind < 60) {
+                s.U8(hextile::BackgroundSpecified).Pixel(rng() & mask);
+            } else if (kind < 90) {
+                const bool coloured = rng() % 2;
+                const int count = 2 + int(rng() % 5);
+                uint8_t flags = hextile::BackgroundSpecified | hextile::AnySubrects;
+                flags |= coloured ? hextile::SubrectsColoured : hextile::ForegroundSpecified;
+                s.U8(flags).Pixel(rng() & mask);
+                if (!coloured)
+                    s.Pixel(rng() & mask);
+                s.U8(count);
+                for (int i = 0; i < count; ++i) {
+                    if (coloured)
+                        s.Pixel(rng() & mask);
+                    const int x = int(rng() % unsigned(tw)), y = int(rng() % unsigned(th));
+                    const int w = 1 + int(rng() % unsigned(tw - x)), h = 1 + int(rng() % unsigned(th - y));
+                    s.U8((x << 4) | y).U8(((w - 1) << 4) | (h - 1));
+                }
+            } else {
+                s.U8(hextile::Raw);
+                for (int i = 0; i < tw * th; ++i)
+                    s.Pixel(rng() & mask);
+            }
+        }
+    }
+    return s.Data;
+}
+
+bool SendAll(int fd, const std::vector<uint8_t>& bytes) {
+    for (size_t sent = 0; sent < bytes.size();) {
+        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        sent += size_t(n);
+    }
+    return true;
+}
+
+bool ReceiveAll(int fd, uint8_t* buffer, size_t n) {
+    for (size_t got = 0; got < n;) {
+        const ssize_t r = ::recv(fd, buffer + got, n - got, 0);
+        if (r <= 0)
+            return false;
+        got += size_t(r);
+    }
+    return true;
+}
+
+class BenchLink : public ISessionLink {
+public:
+    bool AwaitFramesAllowed() override { return true; }
+    bool AwaitDelay(std::chrono::milliseconds) override { return true; }
+    void ReadServerInit() override {}
+    void StartCodedStream() override {}
+    void SwitchStreamCoding(const uint8_t*) override {}
+};
+
+struct Result {
+    double CpuMs = 0, WallMs = 0;
+    size_t Bytes = 0;
+};
+
+Result Run(int bpp, int frames) {
+    std::vector<std::vector<uint8_t>> variants;
+    for (int i = 0; i < FrameVariants; ++i)
+        variants.push_back(HextileFrame(bpp, unsigned(100 + i)));
+
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener, 1) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        std::perror("listen on 127.0.0.1");
+        std::exit(1);
+    }
+
+    constexpr int Warmup = 5;
+    std::thread feeder([&] {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        uint8_t request[10];
+        for (int i = 0; i < Warmup + frames; ++i)
+            if (!ReceiveAll(fd, request, sizeof request) || !SendAll(fd, variants[size_t(i % FrameVariants)]))
+                break;
+        ::shutdown(fd, SHUT_WR);
+        while (ReceiveAll(fd, request, sizeof request)) { // the last request, then the viewer's close
+        }
+        ::close(fd);
+    });
+
+    CViewerState state;
+    state.SetRequestedPixelFormat(bpp);
+    state.CurrentPixelFormat = state.RequestedPixelFormat;
+    state.FrameWidth = Width;
+    state.FrameHeight = Height;
+    CFrameBuffer frame;
+    frame.Create(Width, Height, bpp);
+    state.FrameBuffer = &frame;
+    CCoolSocket socket(state);
+    socket.Connect("127.0.0.1", ntohs(address.sin_port));
+    CRfbProtocol protocol(state, socket);
+    BenchLink link;
+    CServerMessageReader reader(protocol, link);
+
+    reader.RequestFirstUpdate();
+    for (int i = 0; i < Warmup; ++i)
+        reader.ReadMessage();
+    const uint32_t bytesBefore = socket.TotalRead();
+    const double cpu = ThreadCpuMs(), wall = WallMs();
+    for (int i = 0; i < frames; ++i)
+        reader.ReadMessage();
+    Result result{ThreadCpuMs() - cpu, WallMs() - wall, size_t(socket.TotalRead() - bytesBefore)};
+    socket.CloseByOwner(true);
+    feeder.join();
+    ::close(listener);
+    state.FrameBuffer = nullptr;
+    return result;
+}
+
+double MemcpyMs() {
+    const size_t size = size_t(Width) * Height * 4;
+    std::vector<uint8_t> from(size, 1), to(size, 2);
+    double best = 1e9;
+    for (int round = 0; round < 20; ++round) {
+        from[size_t(round)] = uint8_t(round);
+        const double start = ThreadCpuMs();
+        std::memcpy(to.data(), from.data(), size);
+        best = std::min(best, ThreadCpuMs() - start);
+        if (to[size_t(round)] != uint8_t(round))
+            std::abort();
+    }
+    return best;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
+    const double memcpyMs = MemcpyMs();
+    std::printf("memcpy of one 1920 x 1080 x 4 frame: %.3f ms\n", memcpyMs);
+    std::printf("%-28s %9s %11s %10s %12s\n", "stream", "MB/frame", "CPU ms/fr", "x memcpy", "wall ms/fr");
+    for (int bpp : {16, 32}) {
+        const Result r = Run(bpp, frames);
+        std::printf("Hextile %2d bpp over loopback %9.2f %11.3f %10.2f %12.3f\n", bpp,
+                    double(r.Bytes) / frames / 1e6, r.CpuMs / frames, r.CpuMs / frames / memcpyMs,
+                    r.WallMs / frames);
+    }
+    return 0;
+}

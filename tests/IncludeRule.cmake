@@ -1,0 +1,17 @@
+# Layers include downwards only: base/ nothing above it, framebuffer/ nothing of engine/ or control/.
+# cmake -DROOT=<source dir> -P IncludeRule.cmake
+file(GLOB base ${ROOT}/dova/base/*)
+file(GLOB framebuffer ${ROOT}/dova/framebuffer/*)
+set(broken 0)
+foreach(f IN LISTS base framebuffer)
+    file(STRINGS ${f} includes REGEX "^#include \"")
+    foreach(line IN LISTS includes)
+        if(line MATCHES "engine/|control/" OR (f MATCHES "/base/" AND line MATCHES "framebuffer/"))
+            message("${f}: ${line}")
+            set(broken 1)
+        endif()
+    endforeach()
+endforeach()
+if(broken)
+    message(FATAL_ERROR "an include runs up a layer")
+endif()
