@@ -79,7 +79,6 @@ probe=$!
 (sleep 12; xwd -root -display ":$screen" -silent | convert xwd:- "$PWD/$build/tile_wall.png") \
     2>/dev/null &
 wait "$probe"
-echo "program ended $(date +%T)"
 echo "screenshot: $build/tile_wall.png"
 if ((busy)); then
     kill -TERM "$busy_pid" 2>/dev/null || true

@@ -245,7 +245,7 @@ TEST(SurfacePresenter, UnstretchedUpdatesConvertOnlyTheirAreaAnd32BppNothing) {
     state.CurrentPixelFormat = state.RequestedPixelFormat;
     CBackSurface surface;
     CSurfacePresenter presenter(state, surface);
-    CFrameBuffer frame(state, &presenter);
+    CFrameBuffer frame(&presenter);
     frame.Create(64, 48, 16);
     frame.FillArea(0, 0, 64, 48, 0x001F); // blue, not shown yet
     frame.FillArea(8, 8, 8, 8, 0x7C00, true);
