@@ -53,12 +53,14 @@ private:
             const uint8_t* record = TakeReleasing(Input, Writer, count * RecordSize);
             for (unsigned i = 0; i < count; ++i, record += RecordSize) {
                 Foreground = LoadPixel<Pixel>(record);
-                FillSubrect(tw, th, record[sizeof(Pixel)], record[sizeof(Pixel) + 1]);
+                FillSubrect(SixteenPixels<Pixel>(Foreground), tw, th, record[sizeof(Pixel)],
+                            record[sizeof(Pixel) + 1]);
             }
         } else {
             const uint8_t* record = TakeReleasing(Input, Writer, count * 2);
+            const SixteenPixels<Pixel> foreground(Foreground);
             for (unsigned i = 0; i < count; ++i, record += 2)
-                FillSubrect(tw, th, record[0], record[1]);
+                FillSubrect(foreground, tw, th, record[0], record[1]);
         }
         Writer.Put<Pixel>(tx, ty, tw, th, reinterpret_cast<const uint8_t*>(Tile), TileSize * sizeof(Pixel));
         // A change of ProgressiveDrawing takes effect here, in the middle of an update.
@@ -67,14 +69,14 @@ private:
     }
 
     // Position byte: x in the high, y in the low 4 bits; size byte: width - 1 and height - 1.
-    void FillSubrect(int tw, int th, uint8_t position, uint8_t size) {
+    [[gnu::always_inline]] void FillSubrect(const SixteenPixels<Pixel>& row, int tw, int th, uint8_t position,
+                                            uint8_t size) {
         const int x = position >> 4;
         const int y = position & 15;
         if (x >= tw || y >= th)
             return;
         const int w = std::min((size >> 4) + 1, tw - x);
         const int h = std::min((size & 15) + 1, th - y);
-        const SixteenPixels<Pixel> row(Foreground);
         Pixel* at = Tile + y * TileSize + x;
         for (int r = 0; r < h; ++r, at += TileSize)
             row.StoreFirst(at, w);
