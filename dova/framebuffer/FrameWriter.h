@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace dova {
 
@@ -27,15 +28,53 @@ template <typename Pixel> inline Pixel LoadPixel(const uint8_t* at) {
 // Rows at least this wide are filled by copying a finished first row (one block copy per row).
 inline constexpr int TemplateRowMinWidth = 256;
 
+// Sixteen pixels of one value, stored with a few vector moves instead of sixteen scalar ones.
+template <typename Pixel> struct SixteenPixelRow;
+template <> struct SixteenPixelRow<uint8_t> { typedef uint8_t Type __attribute__((vector_size(16))); };
+template <> struct SixteenPixelRow<uint16_t> { typedef uint16_t Type __attribute__((vector_size(32))); };
+template <> struct SixteenPixelRow<uint32_t> { typedef uint32_t Type __attribute__((vector_size(64))); };
+
+template <typename Pixel> struct SixteenPixels {
+    using Row = typename SixteenPixelRow<Pixel>::Type;
+    static_assert(sizeof(Row) == 16 * sizeof(Pixel));
+    Row Value;
+    explicit SixteenPixels(Pixel pixel) : Value(Row{} + pixel) {}
+    void StoreTo(void* at) const { std::memcpy(at, &Value, sizeof Value); }
+    // The first count (1 to 16) pixels: two fixed-size moves that may overlap, no loop and no call.
+    void StoreFirst(void* at, int count) const {
+        const size_t n = size_t(count) * sizeof(Pixel);
+        const auto* from = reinterpret_cast<const uint8_t*>(&Value);
+        auto* to = static_cast<uint8_t*>(at);
+        auto both = [&](auto chunk) {
+            constexpr size_t size = decltype(chunk)::value;
+            std::memcpy(to, from, size);
+            std::memcpy(to + n - size, from, size);
+        };
+        if (n >= 32)
+            both(std::integral_constant<size_t, 32>{});
+        else if (n >= 16)
+            both(std::integral_constant<size_t, 16>{});
+        else if (n >= 8)
+            both(std::integral_constant<size_t, 8>{});
+        else if (n >= 4)
+            both(std::integral_constant<size_t, 4>{});
+        else if (n >= 2)
+            both(std::integral_constant<size_t, 2>{});
+        else if (n == 1)
+            *to = *from;
+    }
+};
+
 template <typename Pixel> inline void FillRows(uint8_t* origin, size_t stride, int w, int h, Pixel pixel) {
     if (w <= 0 || h <= 0)
         return;
     if constexpr (sizeof(Pixel) == 1) {
         for (int r = 0; r < h; ++r)
             std::memset(origin + r * stride, pixel, size_t(w));
-    } else if (w == 16) { // a whole Hextile tile row: fixed size, unrolled stores
+    } else if (w == 16) { // a whole Hextile tile row: fixed size, vector stores
+        const SixteenPixels<Pixel> row(pixel);
         for (int r = 0; r < h; ++r)
-            std::fill_n(reinterpret_cast<Pixel*>(origin + r * stride), 16, pixel);
+            row.StoreTo(origin + r * stride);
     } else if (w >= TemplateRowMinWidth) {
         std::fill_n(reinterpret_cast<Pixel*>(origin), w, pixel);
         const size_t bytes = size_t(w) * sizeof(Pixel);

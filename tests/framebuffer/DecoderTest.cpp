@@ -8,6 +8,7 @@
 #include "engine/RfbProtocol.h"
 #include "engine/ViewerState.h"
 #include "framebuffer/FrameBuffer.h"
+#include "framebuffer/FrameWriter.h"
 #include "framebuffer/HextileDecoder.h"
 #include "framebuffer/ZrleDecoder.h"
 
@@ -518,4 +519,22 @@ TEST(ZrleDecoder, MalformedDataIsOutOfSync) {
     auto payload = server.Rectangle(with({1}, white));
     payload[4] ^= 0xFF; // not a zlib header
     EXPECT_EQ(rig.Failure(ZrleRect(0, 0, 8, 8, payload), 1).Code, codes::ProtocolSync) << "corrupt stream";
+}
+
+TEST(HextileDecoder, SubrectangleRowsOfEveryWidthAndPixelSize) {
+    auto check = [](auto pixel) {
+        using Pixel = decltype(pixel);
+        const SixteenPixels<Pixel> row(pixel);
+        for (int count = 1; count <= 16; ++count) {
+            Pixel line[18];
+            std::fill_n(line, 18, Pixel(0x5A));
+            row.StoreFirst(line + 1, count);
+            for (int i = 0; i < 18; ++i)
+                ASSERT_EQ(line[i], i >= 1 && i <= count ? pixel : Pixel(0x5A))
+                    << sizeof(Pixel) << " " << count;
+        }
+    };
+    check(uint8_t(0xA7));
+    check(uint16_t(0x7C1F));
+    check(uint32_t(0x00C0FFEE));
 }
