@@ -19,13 +19,19 @@ public:
         const int bottom = rect.Y + rect.Height;
         for (int ty = rect.Y; ty < bottom; ty += TileSize) {
             const int th = std::min(TileSize, bottom - ty);
-            for (int tx = rect.X; tx < right; tx += TileSize)
-                DecodeTile(tx, ty, std::min(TileSize, right - tx), th);
+            int tx = rect.X;
+            if (th == TileSize) // whole tiles: sizes known at compile time, no clip arithmetic left
+                for (; tx + TileSize <= right; tx += TileSize)
+                    DecodeTile<true>(tx, ty, TileSize, TileSize);
+            for (; tx < right; tx += TileSize)
+                DecodeTile<false>(tx, ty, std::min(TileSize, right - tx), th);
         }
     }
 
 private:
-    void DecodeTile(int tx, int ty, int tw, int th) {
+    template <bool Whole> void DecodeTile(int tx, int ty, int tw, int th) {
+        if constexpr (Whole)
+            tw = th = TileSize;
         const uint8_t mask = *TakeReleasing(Input, Writer, 1);
         if (mask & Raw) {
             const size_t rowBytes = size_t(tw) * sizeof(Pixel);
