@@ -183,7 +183,7 @@ void TAnaFormF::CreateMenus() {
     connect(web, &QAction::triggered, this, &TAnaFormF::WebSite1Click);
 
     // The skin engine's selection menu (window managers here own the system menu).
-    QMenu* skins = menuBar()->addMenu(QStringLiteral("Skins"));
+    QMenu* skins = menuBar()->addMenu(QStringLiteral("Kaplama"));
     skins->setObjectName(QStringLiteral("SkinMenu"));
     FSkinGroup = new QActionGroup(this);
     for (const QString& name : BuiltInSkinNames()) {

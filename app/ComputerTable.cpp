@@ -300,6 +300,11 @@ QVariant TComputerTable::data(const QModelIndex& index, int role) const {
 bool TComputerTable::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!index.isValid() || role != Qt::EditRole)
         return false;
+    // A grid cell opened and left as it was hands its text back: that is no change, and must not
+    // put the record into editing (nor move to it and run the checks).
+    if (index.row() < RecordCount() &&
+        CutToFieldLength(value.toString()) == Value(index.row(), index.column()))
+        return true;
     if (index.row() != FCurrent && !MoveTo(index.row()))
         return false;
     SetFieldValue(index.column(), value.toString());

@@ -1,14 +1,17 @@
 #include "Deployment.h"
 
-#include <QCoreApplication>
+#include "FileFolder.h"
+
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
 QString ProgramFolder() {
-    QString folder = QCoreApplication::applicationDirPath();
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
+    // Chosen once: the tiles ask for the library path long after start-up.
+    static const QString folder =
+        ChooseFileFolder(ExecutableFolder(), QStringLiteral(LATIS_INSTALLED_PROGRAM_FOLDER),
+                         UserDataFolder(qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath()));
     return folder;
 }
 

@@ -9,7 +9,11 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace {
 
@@ -17,6 +21,9 @@ constexpr int ButtonLeft = 2;
 constexpr int ButtonTop = 2;
 constexpr int ButtonWidth = 100;
 constexpr int ButtonGap = 2;
+// By then a window manager has decorated a newly mapped window.
+constexpr int FrameSettleMs = 300;
+constexpr int MaxFitsAfterMoves = 4;
 
 QRect WorkArea(const QWidget* owner) {
     const QScreen* screen = owner && owner->screen() ? owner->screen() : QGuiApplication::primaryScreen();
@@ -34,6 +41,7 @@ TFullScreenF::TFullScreenF(QWidget* owner, const QString& caption)
     const QRect area = WorkArea(owner);
     setFixedSize(area.size());
     move(area.topLeft());
+    FitFrameToWorkArea();
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -104,8 +112,34 @@ void TFullScreenF::SetInputEnabled(bool enabled) {
     FClientPanel->setEnabled(enabled);
 }
 
+void TFullScreenF::FitFrameToWorkArea() {
+    const QRect area = WorkArea(parentWidget());
+    const QWindow* window = windowHandle();
+    const QMargins frame = window ? window->frameMargins() : QMargins();
+    const QSize inside(std::max(1, area.width() - frame.left() - frame.right()),
+                       std::max(1, area.height() - frame.top() - frame.bottom()));
+    if (size() != inside || minimumSize() != inside || maximumSize() != inside)
+        setFixedSize(inside);
+    // A top-level window's position is the position of its frame.
+    if (frameGeometry().topLeft() != area.topLeft())
+        move(area.topLeft());
+}
+
+void TFullScreenF::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    // Bounded: a window manager that insists on another place must not start a tug of war.
+    if (isVisible() && FFitsAfterMoves > 0) {
+        --FFitsAfterMoves;
+        FitFrameToWorkArea();
+    }
+}
+
 void TFullScreenF::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    FFitsAfterMoves = MaxFitsAfterMoves;
+    FitFrameToWorkArea();
+    // Decorations may arrive after the first show without moving the window's frame.
+    QTimer::singleShot(FrameSettleMs, this, [this] { FitFrameToWorkArea(); });
     // With input on, typing goes to the remote computer at once, without a first click into the view.
     if (FViewer && FViewer->Widget() && FClientPanel->isEnabled())
         FViewer->Widget()->setFocus(Qt::ActiveWindowFocusReason);

@@ -44,12 +44,19 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Sizes the window so that its whole frame, title bar and borders included, covers the work area
+    // exactly. The window manager tells the frame's size only once the window is shown (and may change
+    // it when it decorates the window), so this runs again then.
+    void FitFrameToWorkArea();
+
     QFrame* FTopBar = nullptr;
     QPushButton* FStartMenuButton = nullptr;
     QPushButton* FCtrlAltDelButton = nullptr;
     QWidget* FClientPanel = nullptr;
     std::unique_ptr<TVNCViewer> FViewer;
+    int FFitsAfterMoves = 0;
 };

@@ -1,6 +1,7 @@
 #include "VNCPanel.h"
 
 #include "ControlLibrary.h"
+#include "ui/TurkishTexts.h"
 
 #include <QFileInfo>
 #include <QLabel>
@@ -228,6 +229,7 @@ int TVNCPanel::AskForInputControl() {
                     QStringLiteral("Klavye ve mouse kontrolü aktif olsun mu ?"),
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, window());
     box.setDefaultButton(QMessageBox::No);
+    UseTurkishButtonTexts(box);
     return box.exec();
 }
 

@@ -3,10 +3,11 @@
 set -euo pipefail
 packages=(
     build-essential cmake ninja-build clang libclang-rt-14-dev
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev libxcb-randr0-dev qt6-translations-l10n
     libgtest-dev libbenchmark-dev
-    tigervnc-standalone-server tigervnc-tools x11vnc xvfb x11-apps x11-xserver-utils xterm x11-utils xdotool xclip
+    tigervnc-standalone-server tigervnc-tools x11vnc xvfb x11-apps x11-xserver-utils xterm x11-utils xdotool xclip openbox
     imagemagick fonts-dejavu-core poppler-utils
+    dpkg-dev openbox iproute2
 )
 missing=()
 for p in "${packages[@]}"; do

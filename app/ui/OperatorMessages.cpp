@@ -1,5 +1,7 @@
 #include "OperatorMessages.h"
 
+#include "TurkishTexts.h"
+
 #include <QApplication>
 
 #include <utility>
@@ -18,6 +20,7 @@ QMessageBox::StandardButton ShowRealBox(QWidget* parent, QMessageBox::Icon icon,
                                         QMessageBox::StandardButton defaultButton) {
     QMessageBox box(icon, caption, text, buttons, parent);
     box.setDefaultButton(defaultButton);
+    UseTurkishButtonTexts(box);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

@@ -537,8 +537,8 @@ public:
     virtual VNCStatus AboutBox() = 0;
     virtual VNCStatus IsConnected(VNCBool* value) = 0;
     // Both above 0: set the ratio. Always gives the ratio in force (X numerator, Y denominator).
-    virtual VNCStatus StretchX(int32_t Numerator, int32_t Denominator, VNCPoint* value) = 0;
-    virtual VNCStatus StretchY(int32_t Numerator, int32_t Denominator, VNCPoint* value) = 0;
+    virtual VNCStatus StretchX(int32_t Numerator = 0, int32_t Denominator = 0, VNCPoint* value = nullptr) = 0;
+    virtual VNCStatus StretchY(int32_t Numerator = 0, int32_t Denominator = 0, VNCPoint* value = nullptr) = 0;
     virtual VNCStatus Scroll(int32_t H, int32_t V, VNCVariant* retVal = nullptr) = 0;
     // Keyed text transformation for hosts that store passwords; Decrypt inverts Encrypt under the
     // same key. A key shorter than 8 characters gives the data back unchanged.
@@ -574,7 +574,7 @@ public:
     virtual VNCStatus GetPredefinedValue(int32_t dispid, int32_t cookie, VNCVariant* value) = 0;
     // The property page for a property: "Colour" (BackColor, ForeColor), "Picture" (MouseIcon) or an
     // empty name; VNC_E_NOTIMPL where the value is edited in place (dispids 0..6553 whose value is a
-    // text or an integer); VNC_E_INVALIDARG for properties that are not saved.
+    // text or an integer, saved or not); VNC_E_INVALIDARG for other properties that are not saved.
     virtual VNCStatus MapPropertyToPage(int32_t dispid, QString* page) = 0;
 };
 

@@ -1,4 +1,5 @@
 #include "VNCViewer.h"
+#include "PointerConfinement.h"
 
 #include "engine/ConnectThread.h"
 #include "engine/CoolSocket.h"
@@ -173,6 +174,8 @@ void CVNCViewer::StopSession() {
     if (Stopping)
         return;
     Stopping = true;
+    // Buttons held through this viewer are released on the server while the connection still lives.
+    LetGoOfPointer();
     // Close first: a receive blocked in the session thread then ends quietly.
     if (Socket)
         Socket->CloseByOwner(true);

@@ -34,6 +34,7 @@ class CConnectThread;
 class CSessionThread;
 class CInputThread;
 class CFrameBuffer;
+class CPointerConfinement;
 
 class CVNCViewer : public QWidget, public IVNCViewer {
 public:
@@ -210,6 +211,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     // Tab and Backtab belong to the remote desktop, not to focus changes.
     bool focusNextPrevChild(bool) override { return false; }
 
@@ -255,6 +258,12 @@ private:
     void RelayMouse(uint32_t message, const QPoint& client, Qt::MouseButtons buttons,
                     Qt::KeyboardModifiers modifiers, int wheelDelta = 0);
     void SetTrapped(bool on);
+    // Releases on the server every button whose press was relayed and ends the trap: the viewer lost
+    // the pointer (hidden, focus or grab gone, stopping).
+    void LetGoOfPointer();
+    void ReleaseRelayedButtons();
+    // The pointer is over this window: the viewer itself or its own scroll bars.
+    bool OverOwnWindow(const PointerSample& pointer) const;
     void EdgeTick(const PointerSample& pointer);
     void ShowContextMenu(const QPoint& global);
     QPoint FramePointOf(const QPoint& client) const;
@@ -319,6 +328,9 @@ private:
 
     // Local input relay.
     bool Trapped = false;
+    std::unique_ptr<CPointerConfinement> Confinement;
+    Qt::MouseButtons RelayedButtons; // pressed on the server through this viewer, not yet released
+    QPoint LastRelayedFrame;         // frame position of the last relayed pointer message
     uint32_t ScreenEdgeStart = 0, FrameEdgeStart = 0;
     QElapsedTimer Clock;
     QCursor SelectedCursor;

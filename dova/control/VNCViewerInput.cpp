@@ -2,6 +2,7 @@
 // thread; the mouse trap; screen-edge and frame-edge detection.
 #include "KeyCodes.h"
 #include "LocalKeyboard.h"
+#include "PointerConfinement.h"
 #include "VNCViewer.h"
 
 #include "engine/InputThread.h"
@@ -11,7 +12,11 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QScrollBar>
+#include <QThread>
 #include <QWheelEvent>
+
+#include <chrono>
 
 namespace dova {
 
@@ -24,6 +29,9 @@ constexpr int32_t EventLeft = 1, EventRight = 2, EventMiddle = 4;
 // A press raises BeforeMouseUp and a release BeforeMouseDown, always with this Buttons value.
 constexpr int32_t PressReleaseButtons = 4;
 constexpr int AboutCommand = 50000;
+// Stopping waits this long at most for held buttons to be released on the server before the
+// connection closes: long enough for the input thread, short enough that the window never hangs.
+constexpr auto ReleaseFlushLimit = std::chrono::milliseconds(200);
 
 uint32_t MessageWord(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
     uint32_t word = 0;
@@ -38,6 +46,28 @@ uint32_t MessageWord(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) 
     if (modifiers & Qt::ControlModifier)
         word |= MouseControl;
     return word;
+}
+
+Qt::MouseButton ButtonOf(uint32_t message) {
+    namespace tm = thread_messages;
+    switch (message) {
+    case tm::LeftDown:
+    case tm::LeftUp:
+        return Qt::LeftButton;
+    case tm::RightDown:
+    case tm::RightUp:
+        return Qt::RightButton;
+    case tm::MiddleDown:
+    case tm::MiddleUp:
+        return Qt::MiddleButton;
+    default:
+        return Qt::NoButton;
+    }
+}
+
+bool IsRelease(uint32_t message) {
+    namespace tm = thread_messages;
+    return message == tm::LeftUp || message == tm::RightUp || message == tm::MiddleUp;
 }
 
 int32_t EventButtons(Qt::MouseButtons buttons) {
@@ -105,15 +135,77 @@ void CVNCViewer::SetTrapped(bool on) {
     if (Trapped == on)
         return;
     Trapped = on;
-    if (on)
-        grabMouse(); // keeps the pointer's events in this window
-    else
+    if (on) {
+        if (!Confinement)
+            Confinement = std::make_unique<CPointerConfinement>();
+        // Without a platform confinement at least the pointer's events stay with this window.
+        if (!Confinement->Confine(*this))
+            grabMouse();
+    } else if (Confinement && Confinement->Active()) {
+        Confinement->Release();
+    } else {
         releaseMouse();
+    }
     const VNCBool value = on ? VNC_TRUE : VNC_FALSE;
     Raise([&](IVNCViewerEvents& sink) { sink.MouseTrap(value); });
 }
 
+void CVNCViewer::ReleaseRelayedButtons() {
+    if (!RelayedButtons)
+        return;
+    const Qt::MouseButtons held = RelayedButtons;
+    RelayedButtons = Qt::NoButton;
+    if (!Input)
+        return;
+    namespace tm = thread_messages;
+    const int64_t where =
+        CInputThread::PackPosition(uint16_t(LastRelayedFrame.x()), uint16_t(LastRelayedFrame.y()));
+    Qt::MouseButtons still = held;
+    for (const auto& [button, message] :
+         {std::pair{Qt::LeftButton, tm::LeftUp}, std::pair{Qt::RightButton, tm::RightUp},
+          std::pair{Qt::MiddleButton, tm::MiddleUp}}) {
+        if (!(held & button))
+            continue;
+        still &= ~button;
+        Input->PostToThread(message, MessageWord(still, Qt::NoModifier), where);
+    }
+    LastMouseKeyState = 0;
+}
+
+void CVNCViewer::LetGoOfPointer() {
+    SetTrapped(false);
+    if (!RelayedButtons)
+        return;
+    const bool stopping = Stopping;
+    ReleaseRelayedButtons();
+    if (!stopping || !Input)
+        return;
+    // The connection closes next: give the input thread a moment to put the releases on the wire.
+    const auto end = std::chrono::steady_clock::now() + ReleaseFlushLimit;
+    while (Input->ButtonsOnServer() != 0 && std::chrono::steady_clock::now() < end)
+        QThread::msleep(2);
+}
+
+bool CVNCViewer::OverOwnWindow(const PointerSample& sample) const {
+    return sample.Under == this || sample.Under == HBar || sample.Under == VBar;
+}
+
+void CVNCViewer::hideEvent(QHideEvent* event) {
+    LetGoOfPointer();
+    QWidget::hideEvent(event);
+}
+
+void CVNCViewer::focusOutEvent(QFocusEvent* event) {
+    // A popup taking the focus during a drag keeps the grab's buttons pressed: no release then.
+    if (event->reason() != Qt::PopupFocusReason)
+        LetGoOfPointer();
+    QWidget::focusOutEvent(event);
+}
+
 bool CVNCViewer::event(QEvent* event) {
+    // Our own release of the trap's grab comes back as UngrabMouse with Trapped already off.
+    if ((event->type() == QEvent::UngrabMouse && Trapped) || event->type() == QEvent::WindowDeactivate)
+        LetGoOfPointer();
     // While keys are relayed the viewer sees them before the host's shortcuts do, as a control sees
     // key messages before its host dispatches them; the host still decides in BeforeKeyDown.
     if (event->type() == QEvent::ShortcutOverride && Input && RelayKeysValue &&
@@ -132,6 +224,12 @@ void CVNCViewer::keyReleaseEvent(QKeyEvent* event) {
 }
 
 void CVNCViewer::HandleKey(QKeyEvent* event, bool down) {
+    // X11 delivers a held key as release/press pairs; the server gets repeated presses only, and the
+    // trap does not end on the release half.
+    if (!down && event->isAutoRepeat()) {
+        event->ignore();
+        return;
+    }
     const Qt::KeyboardModifiers held = ModifiersAfter(*event, down);
     const int32_t modifiers = ModifierBitsOf(held);
     if (down) {
@@ -175,10 +273,19 @@ void CVNCViewer::RelayMouse(uint32_t message, const QPoint& client, Qt::MouseBut
     if (!Input || !RelayMouseValue)
         return;
     const int left = ViewLeftValue(), top = ViewTopValue();
-    if (client.x() < left || client.y() < top || client.x() >= left + ContentWidth() ||
-        client.y() >= top + ContentHeight())
-        return; // outside the drawn image: nothing for the server
-    const QPoint frame = FramePointOf(client);
+    const QRect image(left, top, ContentWidth(), ContentHeight());
+    const Qt::MouseButton button = ButtonOf(message);
+    // The release of a relayed press, and moves while one is held (a drag), reach the server wherever
+    // the pointer is, at the nearest point of the image; otherwise outside it nothing is relayed.
+    const bool owedRelease = IsRelease(message) && (RelayedButtons & button);
+    const bool dragging = message == thread_messages::MouseMove && RelayedButtons;
+    if (!image.contains(client) && !owedRelease && !dragging)
+        return;
+    if (image.isEmpty())
+        return;
+    const QPoint onImage(std::clamp(client.x(), image.left(), image.right()),
+                         std::clamp(client.y(), image.top(), image.bottom()));
+    const QPoint frame = FramePointOf(onImage);
     const int32_t modifiers = ModifierBitsOf(held);
     const uint32_t word = MessageWord(buttons, held);
     const int32_t x = frame.x(), y = frame.y();
@@ -215,9 +322,16 @@ void CVNCViewer::RelayMouse(uint32_t message, const QPoint& client, Qt::MouseBut
     default:
         break; // double-clicks: no event
     }
-    if (!(action & dovaActionAllowDOVA) || !Input)
+    if (!Input)
         return;
+    if (owedRelease)
+        RelayedButtons &= ~button; // relayed even when the host declines: its press was relayed
+    else if (!(action & dovaActionAllowDOVA))
+        return;
+    else if (button != Qt::NoButton && !IsRelease(message))
+        RelayedButtons |= button;
     LastMouseKeyState = word;
+    LastRelayedFrame = QPoint(x, y);
     if (message == tm::MouseMove) {
         Input->RelayMouseMove(word, uint16_t(x), uint16_t(y), Tick());
         return;
@@ -230,6 +344,13 @@ void CVNCViewer::RelayMouse(uint32_t message, const QPoint& client, Qt::MouseBut
 
 void CVNCViewer::mouseMoveEvent(QMouseEvent* event) {
     const QPoint client = event->position().toPoint();
+    // A button let go while another client held the pointer never sent us its release.
+    if (RelayedButtons & ~event->buttons()) {
+        const Qt::MouseButtons held = RelayedButtons;
+        RelayedButtons &= ~event->buttons();
+        ReleaseRelayedButtons();
+        RelayedButtons = held & event->buttons();
+    }
     UpdateCursorAt(client);
     RelayMouse(thread_messages::MouseMove, client, event->buttons(), event->modifiers());
 }
@@ -313,7 +434,7 @@ void CVNCViewer::EdgeTick(const PointerSample& sample) {
               [&](int32_t edge) { Raise([&](IVNCViewerEvents& sink) { sink.ScreenEdgeDetected(edge); }); });
     }
     // Frame edge: only while the pointer is over this window.
-    if (sample.Under != this) {
+    if (!OverOwnWindow(sample)) {
         FrameEdgeStart = 0;
         return;
     }

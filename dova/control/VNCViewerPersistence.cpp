@@ -121,6 +121,8 @@ const std::vector<SavedProperty>& PropertyMap() {
     return map;
 }
 
+constexpr int32_t ServerClipboardDispid = 107, LocalClipboardDispid = 106;
+
 const SavedProperty* SavedByDispid(int32_t dispid) {
     for (const SavedProperty& entry : PropertyMap())
         if (entry.Dispid == dispid && entry.Dispid != 0)
@@ -225,13 +227,26 @@ VNCStatus CVNCViewer::MapPropertyToPage(int32_t dispid, QString* page) {
         return VNC_E_POINTER;
     page->clear();
     const SavedProperty* entry = SavedByDispid(dispid);
-    // Texts and numbers are edited in place; booleans, colours and pictures get a page (or none).
+    // Texts and numbers are edited in place, saved or not; booleans, colours and pictures get a page
+    // (or none).
     static const std::vector<int32_t> inPlace = {
-        dispids::Server,       dispids::Password,        dispids::Port,
-        dispids::Display,      dispids::ScreenEdgeDelay, dispids::FrameUpdateDelay,
-        dispids::PrimaryCodec, dispids::AutoScrollBand,  dispids::AutoScrollDelay,
-        dispids::BitsPerPixel, dispids::StretchMode,     dispids::MouseTrapModifers};
+        dispids::Server, dispids::Password, dispids::Port, dispids::Display, dispids::ScreenEdgeDelay,
+        dispids::FrameUpdateDelay, dispids::PrimaryCodec, dispids::AutoScrollBand, dispids::AutoScrollDelay,
+        dispids::BitsPerPixel, dispids::StretchMode, dispids::MouseTrapModifers,
+        // Alignment, ServerAddress, ServerName, State, FrameWidth/Height, ViewEdgeDelay, FrameEdgeDelay,
+        // MousePos*, ScreenHeight/Width, ScreenBitsPerPixel, StretchedWidth/Height, View*, ScrollPosH/V,
+        // ServerVersion, hDC.
+        0, 16, 22, 23, 80, 81, 113, 114, 4112, 4113, 4114, 4115, 4128, 4129, 4160, 4192, 4193, 4208, 4209,
+        4210, 4211, 4212, 4213, 4353, 4354, 5376, 6400};
     if (dispid >= 0 && dispid <= 6553 && std::find(inPlace.begin(), inPlace.end(), dispid) != inPlace.end())
+        return VNC_E_NOTIMPL;
+    // The clipboard properties are variants: in place while they hold a text.
+    VNCVariant clipboard;
+    if (dispid == ServerClipboardDispid)
+        get_ServerClipboard(&clipboard);
+    else if (dispid == LocalClipboardDispid)
+        get_LocalClipboard(&clipboard);
+    if (clipboard.IsText() || clipboard.IsInteger())
         return VNC_E_NOTIMPL;
     if (!entry)
         return VNC_E_INVALIDARG;

@@ -402,10 +402,12 @@ VNCStatus CVNCViewer::put_BitsPerPixel(int16_t value) {
         // The change takes effect at the end of the next update; ask for one.
         if (result != before)
             Refresh(0, 0, 0, 0, nullptr);
-    } else {
+    } else if (!Socket) {
         CLockGuard hold(*State);
         State->CurrentPixelFormat = State->RequestedPixelFormat;
     }
+    // Otherwise a connection exists whose server sends the format in force until told otherwise: the
+    // change stays pending and the session announces it when it starts.
     return VNC_S_OK;
 }
 

@@ -257,7 +257,8 @@ void CVNCViewer::AutoScrollTick(const PointerSample& sample) {
     if (!HasSession() || State->State.load() != states::Dispatching || !AutoScrollValue)
         return;
     const QPoint pointer = sample.Global;
-    if (sample.Under != this)
+    // The band may lie on the viewer's own scroll bar: that is still this window.
+    if (!OverOwnWindow(sample))
         return;
     const QRect window(mapToGlobal(QPoint(0, 0)), size());
     const int x = pointer.x(), y = pointer.y();

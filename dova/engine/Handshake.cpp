@@ -15,6 +15,9 @@ namespace dova {
 
 namespace {
 
+// What the operator reads when a server refuses without saying why.
+constexpr const char* RefusedWithoutReason = "The server refused the connection.";
+
 std::string CopyPassword(CViewerState& state) {
     CLockGuard hold(state);
     return state.Password;
@@ -67,6 +70,9 @@ void AuthenticateVnc(CViewerState& state, CCoolSocket& socket) {
     }
     std::string reason(length, '\0');
     socket.ReadBytes(reason.data(), reason.size());
+    // An empty reason would leave the operator a blank message.
+    if (reason.find_first_not_of(" \t\r\n") == std::string::npos)
+        reason = RefusedWithoutReason;
     throw CErrorException(codes::Handshake, reason);
 }
 

@@ -6,6 +6,8 @@
 #include "ViewerState.h"
 
 #include <algorithm>
+#include <exception>
+#include <new>
 
 namespace dova {
 
@@ -91,9 +93,20 @@ int CInputThread::OnThreadMessage(ThreadMessage& message) {
             State.ReportException(failure);
             break;
         }
+    } catch (const std::bad_alloc&) {
+        // A clipboard text too large to copy must not end the process: it ends the connection.
+        FailConnection("Not enough memory.");
+    } catch (const std::exception& failure) {
+        FailConnection(failure.what());
     }
     // The payload (record or text) is owned by the message and goes with it on every path.
     return 1;
+}
+
+void CInputThread::FailConnection(const char* reason) {
+    if (CCoolSocket* socket = State.Socket.load())
+        socket->CloseByOwner(true);
+    State.ReportException(CErrorException(codes::Validity, reason));
 }
 
 void CInputThread::Dispatch(ThreadMessage& message) {
@@ -230,9 +243,11 @@ int32_t CInputThread::ApplyModifiers(int32_t modifiers) {
 }
 
 void CInputThread::SendPointer(int32_t x, int32_t y, uint8_t mask) {
-    if (Protocol)
-        Protocol->SendPointerEvent(std::clamp(x, 0, LargestCoordinate), std::clamp(y, 0, LargestCoordinate),
-                                   mask);
+    if (!Protocol)
+        return;
+    Protocol->SendPointerEvent(std::clamp(x, 0, LargestCoordinate), std::clamp(y, 0, LargestCoordinate),
+                               mask);
+    SentButtons = mask;
 }
 
 void CInputThread::ProcessPointer(int32_t x, int32_t y, uint8_t mask, bool down) {

@@ -59,6 +59,8 @@ public:
     // Position of the last pointer event; any thread may read it (the Refresh nudge does).
     int32_t LastPointerX() const { return LastX.load(); }
     int32_t LastPointerY() const { return LastY.load(); }
+    // Buttons held in the last PointerEvent written; any thread may read it.
+    uint8_t ButtonsOnServer() const { return SentButtons.load(); }
 
     CLockable KeyboardLock;
     KeyboardSnapshot KeyboardState{}; // under KeyboardLock
@@ -70,6 +72,8 @@ protected:
 
 private:
     void Dispatch(ThreadMessage& message);
+    // Closes the connection and queues an error: for failures that are no engine exception.
+    void FailConnection(const char* reason);
     void SendLocalKey(uint8_t virtualKey, bool down, uint32_t codePoint);
     void SendHostKey(uint8_t virtualKey, int32_t modifiers, bool down);
     // Sends Shift, Control and Alt as the modifiers ask; returns the ones now held.
@@ -86,6 +90,7 @@ private:
     uint8_t ButtonMask = 0;
     std::atomic<int32_t> LastX{0};
     std::atomic<int32_t> LastY{0};
+    std::atomic<uint8_t> SentButtons{0};
     // Keysym sent for each key still down, so its release names the same keysym even when Shift or
     // the carried character changed in between (X servers ignore releases of keysyms not pressed).
     std::array<uint32_t, 256> PressedKeysyms{};

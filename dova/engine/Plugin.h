@@ -1,5 +1,5 @@
 #pragma once
-// Run-time plug-ins: libraries named libdova*.so or dova*.so that describe themselves through an
+// Run-time plug-ins: libraries named dova*.so that describe themselves through an
 // information entry. CStreamPlugin is the stream-coding kind: once bound to the connection, every
 // server byte is read through it.
 //

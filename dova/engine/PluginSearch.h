@@ -7,8 +7,10 @@
 //   3. the folder of the library the engine is linked into (libdova.so), when it is another;
 //   4. /usr/local/lib/dova;
 //   5. /usr/lib/dova.
-// In each folder the files named libdova*.so and dova*.so are tried in name order. The current
-// directory is not changed: the loader does not look there for a library's dependencies.
+// In each folder the files named dova*.so are tried in name order; a file is loaded only when it can
+// be a plug-in (an ELF file naming query_info, not the library the engine runs in), since loading
+// runs its initialisers. The current directory is not changed: the loader does not look there for a
+// library's dependencies.
 
 #include "Plugin.h"
 

@@ -48,7 +48,17 @@ void CServerMessageReader::ResetRequestRegion() {
 }
 
 void CServerMessageReader::RequestFirstUpdate() {
-    Protocol.SendUpdateRequest(Region, true);
+    bool pending;
+    {
+        CLockGuard hold(State);
+        pending = State.CurrentPixelFormat != State.RequestedPixelFormat;
+    }
+    // A depth chosen after the handshake but before Start: announced before the first update, so no
+    // update arrives in a format the framebuffer is not built in.
+    if (pending)
+        RequestNextUpdate();
+    else
+        Protocol.SendUpdateRequest(Region, true);
 }
 
 bool CServerMessageReader::ReadMessage() {

@@ -126,8 +126,8 @@ TEST_F(FullScreen, WindowTakesTheWorkAreaAndTheComputerNameAndConnectsTheSecondV
     OpenWith(QMessageBox::Yes, [&](TFullScreenF& window) {
         const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
         EXPECT_EQ(window.windowTitle(), QStringLiteral("Muhasebe"));
-        EXPECT_EQ(window.size(), workArea.size());
-        EXPECT_EQ(window.pos(), workArea.topLeft());
+        // The whole frame, title bar and borders included, covers the work area.
+        EXPECT_EQ(window.frameGeometry(), workArea);
         EXPECT_EQ(window.TopBar()->height(), 30);
         EXPECT_EQ(window.CtrlAltDelButton()->geometry(), QRect(2, 2, 100, 26));
         EXPECT_EQ(window.StartMenuButton()->geometry().left(), 104);

@@ -275,6 +275,24 @@ TEST_F(RecordsEditorTest, TypingIntoAGridCellEditsTheRecordAndPostCommitsIt) {
     EXPECT_EQ(editor.DBEdit(TComputerTable::IP)->text(), QStringLiteral("7.7.7.7"));
 }
 
+TEST_F(RecordsEditorTest, AGridCellOpenedAndLeftUnchangedChangesNothing) {
+    Add(QStringLiteral("A"), QStringLiteral("1.1.1.1"), QStringLiteral("5900"), QString());
+    Add(QStringLiteral("B"), QStringLiteral("2.2.2.2"), QStringLiteral("5900"), QString());
+    Table.First();
+    TK_BilgisayarF editor(Table, &MainWindow);
+    editor.show();
+    editor.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+    QTableView* grid = editor.Grid();
+    grid->setFocus();
+    grid->setCurrentIndex(grid->model()->index(0, 1));
+    grid->edit(grid->currentIndex());
+    ASSERT_NE(qobject_cast<QLineEdit*>(QApplication::focusWidget()), nullptr);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); // leaves the cell, committing its text
+    EXPECT_EQ(Table.GetState(), TComputerTable::State::Browse);
+    EXPECT_FALSE(editor.Navigator()->ButtonAt(TRecordNavigator::Post)->isEnabled());
+}
+
 TEST_F(RecordsEditorTest, PasswordShowsAStarForEveryCharacterAlsoUnderASkin) {
     Add(QStringLiteral("A"), QStringLiteral("1.1.1.1"), QStringLiteral("5900"), QStringLiteral("latis"));
     Table.First();

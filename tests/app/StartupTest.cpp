@@ -1,12 +1,17 @@
 #include "AnaForm.h"
 #include "ComputerTable.h"
 #include "Deployment.h"
+#include "ui/OperatorMessages.h"
+#include "ui/TurkishTexts.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -100,4 +105,24 @@ TEST(Startup, ReadOnlyProgramFolderStartsSilently) {
     }
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("bilgisayar.ini")});
     ::chmod(QFile::encodeName(folder).constData(), 0755);
+}
+
+// The operator's message boxes speak Turkish: Qt's translation is found where Debian installs it, and
+// our boxes name their buttons in Turkish even without it.
+TEST(Startup, MessageBoxesSpeakTurkish) {
+    QStringList texts;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            for (QAbstractButton* button : box->buttons())
+                texts << button->text();
+            box->reject();
+        }
+    });
+    OperatorMessages::AskYesNoCancel(nullptr, QStringLiteral("Klavye ve mouse kontrolü aktif olsun mu ?"));
+    texts.sort();
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("Evet"), QStringLiteral("Hayır"), QStringLiteral("İptal")}));
+
+    ASSERT_TRUE(InstallQtTurkishTranslation(*QCoreApplication::instance(), QStringLiteral("/nonexistent/")))
+        << "qt6-translations-l10n is not installed";
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("İptal"));
 }

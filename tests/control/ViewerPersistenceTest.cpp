@@ -143,4 +143,7 @@ TEST(ViewerBrowsing, PropertyPages) {
     EXPECT_EQ(rig.Viewer->MapPropertyToPage(21, &page), VNC_S_OK);
     EXPECT_TRUE(page.isEmpty());
     EXPECT_EQ(rig.Viewer->MapPropertyToPage(-999, &page), VNC_E_INVALIDARG);
+    // Unsaved texts and numbers are edited in place too: ServerName, FrameWidth, ServerVersion.
+    for (int32_t dispid : {22, 80, 5376})
+        EXPECT_EQ(rig.Viewer->MapPropertyToPage(dispid, &page), VNC_E_NOTIMPL) << dispid;
 }

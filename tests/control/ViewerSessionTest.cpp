@@ -282,3 +282,36 @@ TEST(ViewerGeometry, ScrollBarRequestsMoveByLinesPagesAndThumb) {
     EXPECT_EQ(horizontal->value(), 150);
     EXPECT_EQ(rig.Int(&CVNCViewer::get_ScrollPosV), 0) << "the other bar stays";
 }
+
+// A depth chosen in the Connected handler, before Start: the server still sends the old format until
+// told, so the change waits and goes out as SetPixelFormat before the first update request.
+TEST(ViewerFrames, DepthChosenBeforeStartIsAnnouncedWhenTheSessionStarts) {
+    ViewerRig rig(200, 200);
+    rig.Sink.OnConnected = [&] {
+        rig.Viewer->put_BitsPerPixel(32);
+        int16_t bits = 0;
+        rig.Viewer->get_BitsPerPixel(&bits);
+        EXPECT_EQ(bits, 16) << "the format in force changes only when the server knows";
+        rig.Viewer->Start(nullptr);
+    };
+    ScriptedRfbServer server;
+    rig.ConnectTo(server, 8, 8, false);
+    const std::vector<uint8_t> setFormat = server.Receive(20);
+    ASSERT_EQ(setFormat.size(), 20u);
+    EXPECT_EQ(setFormat[0], 0) << "SetPixelFormat first";
+    EXPECT_EQ(setFormat[4], 32);
+    const std::vector<uint8_t> request = server.Receive(10);
+    ASSERT_EQ(request.size(), 10u);
+    EXPECT_EQ(request[0], 3);
+    EXPECT_EQ(request[1], 0) << "a full update in the new format";
+    ServerStream update(32);
+    update.Update(1);
+    update.Rect(0, 0, 8, 8, 0).Pixels(0x00FF0000, 64);
+    server.Send(update.Data);
+    QImage picture;
+    ASSERT_TRUE(PumpUntil([&] {
+        rig.Viewer->get_Picture(&picture);
+        return !picture.isNull() && (picture.pixel(7, 7) & 0xFFFFFF) == 0xFF0000u;
+    })) << "the update in the announced format is read as such";
+    rig.Viewer->Stop(nullptr);
+}

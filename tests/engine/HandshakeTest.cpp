@@ -147,6 +147,12 @@ TEST(Handshake, RefusalReasonIsTheErrorMessage) {
     EXPECT_EQ(e->Code, codes::Handshake);
     EXPECT_EQ(e->Level, ExceptionLevel::Error);
     EXPECT_EQ(e->Message, "abcde");
+
+    Attempt silent; // no reason at all: the operator still gets words
+    silent.ExchangeVersions();
+    silent.Server->Send(U32(0));
+    silent.Server->Send(U32(0));
+    EXPECT_EQ(silent.Reported()->Message, "The server refused the connection.");
 }
 
 TEST(Handshake, AbsurdReasonLengthIsRefusedUnread) {

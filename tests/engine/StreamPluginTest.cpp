@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 using namespace dova;
@@ -317,4 +318,15 @@ TEST_F(StreamPlugins, HandshakeWithStreamSwitchedOffNeverAsks) {
         EXPECT_EQ(h.Socket.StreamSource(), nullptr);
         EXPECT_EQ(h.Warnings(PluginNotFoundText), 0u);
     }
+}
+
+// Loading a library runs its initialisers: the search must not load the component library (which
+// lies in the same folders) or a dova*.so that is no plug-in.
+TEST_F(StreamPlugins, SearchLoadsNeitherTheComponentNorLibrariesThatAreNoPlugins) {
+    ::unsetenv("LATIS_TEST_PLUGINS_LOADED");
+    const auto found = FindPlugin(StreamPluginName, {Folder("own"), Folder("notplugin"), Folder("pass")});
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->Path(), Folder("pass") + "/dova_stream_pass.so");
+    const char* loaded = std::getenv("LATIS_TEST_PLUGINS_LOADED");
+    EXPECT_STREQ(loaded ? loaded : "", "dova_stream_pass;");
 }

@@ -4,10 +4,14 @@
 //                              test can tell bytes read through the plug-in from bytes read directly
 //   PLUGIN_INFO_ENTRIES        0 leaves out get_last_error (the library is then unusable)
 //   PLUGIN_STREAM_ENTRIES      0 leaves out the stream entries
+//   PLUGIN_NO_QUERY_INFO       defined: no query_info, so the library is no plug-in at all
+// Every variant notes in LATIS_TEST_PLUGINS_LOADED that it was loaded (its initialiser ran).
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <sys/socket.h>
 
 #define PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
@@ -22,12 +26,20 @@ int Socket = -1;
 unsigned TotalIn = 0;
 } // namespace
 
+__attribute__((constructor)) void NoteLoaded() {
+    const char* before = std::getenv("LATIS_TEST_PLUGINS_LOADED");
+    const std::string loaded = std::string(before ? before : "") + PLUGIN_TARGET ";";
+    ::setenv("LATIS_TEST_PLUGINS_LOADED", loaded.c_str(), 1);
+}
+
+#ifndef PLUGIN_NO_QUERY_INFO
 PLUGIN_EXPORT void query_info(Info* info) {
     if (!info || info->Size < sizeof(Info))
         return;
     std::strncpy(info->Name, PLUGIN_NAME, sizeof info->Name - 1);
     info->Kind = PLUGIN_KIND;
 }
+#endif
 
 #if PLUGIN_INFO_ENTRIES
 PLUGIN_EXPORT int get_last_error() {

@@ -206,4 +206,17 @@ X11vncServer::~X11vncServer() {
     XServer.Stop();
 }
 
+LocalXDisplay::LocalXDisplay(const ServerOptions& options) : XDisplayServer(options) {
+    XServer = StartWithDisplayFd({"Xvfb", "-displayfd", "3", "-screen", "0",
+                                  std::to_string(Settings.Width) + "x" + std::to_string(Settings.Height) +
+                                      "x" + std::to_string(Settings.Depth),
+                                  "-nolisten", "tcp", "-noreset"},
+                                 Display);
+}
+
+LocalXDisplay::~LocalXDisplay() {
+    Clients.clear();
+    XServer.Stop();
+}
+
 } // namespace latis_test

@@ -110,4 +110,15 @@ private:
     ChildProcess VncServer;
 };
 
+// A plain Xvfb display for the viewer itself to run on (no RFB server; Port() is 0): Qt's xcb platform
+// and xdotool then drive it as an operator's desktop would be.
+class LocalXDisplay : public XDisplayServer {
+public:
+    explicit LocalXDisplay(const ServerOptions& options = {});
+    ~LocalXDisplay() override;
+
+private:
+    ChildProcess XServer;
+};
+
 } // namespace latis_test
