@@ -9,6 +9,7 @@
 #include "ui/PanelDialog.h"
 
 #include <QActionGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDialog>
@@ -43,6 +44,9 @@ QString IconSizeKey() {
 }
 QString SkinNameKey() {
     return QStringLiteral("sSkinManager1.SkinName");
+}
+QString AutoReconnectKey() {
+    return QStringLiteral("sCheckBoxYenidenBaglan.Checked");
 }
 
 } // namespace
@@ -142,6 +146,11 @@ void TAnaFormF::CreateSettingsPanel() {
     FTrackBar1->setValue(MinIconSize);
     connect(FTrackBar1, &QSlider::valueChanged, this, &TAnaFormF::sTrackBar1UserChange);
 
+    FCheckBoxYenidenBaglan =
+        new QCheckBox(QStringLiteral("Kopan bağlantıları otomatik yeniden kur"), FPanelAyar);
+    FCheckBoxYenidenBaglan->setObjectName(QStringLiteral("sCheckBoxYenidenBaglan"));
+    FCheckBoxYenidenBaglan->setGeometry(24, 110, 313, 24);
+
     FPanel2 = new QWidget(FPanelAyar);
     FPanel2->setObjectName(QStringLiteral("Panel2"));
     FPanel2->setAttribute(Qt::WA_StyledBackground);
@@ -195,6 +204,13 @@ void TAnaFormF::CreateMenus() {
     }
 }
 
+bool TAnaFormF::AutoReconnect() const {
+    return FCheckBoxYenidenBaglan->isChecked();
+}
+void TAnaFormF::SetAutoReconnect(bool on) {
+    FCheckBoxYenidenBaglan->setChecked(on);
+}
+
 int TAnaFormF::IconSize() const {
     return FTrackBar1->value();
 }
@@ -224,6 +240,7 @@ void TAnaFormF::RestoreSettings() {
     }
     SetIconSize(store.value(IconSizeKey(), MinIconSize).toInt());
     SetSkinName(store.value(SkinNameKey(), DefaultSkinName()).toString());
+    SetAutoReconnect(store.value(AutoReconnectKey(), false).toBool());
 }
 
 void TAnaFormF::StoreSettings() {
@@ -232,6 +249,7 @@ void TAnaFormF::StoreSettings() {
     store.setValue(PlacementKey(), saveGeometry());
     store.setValue(IconSizeKey(), IconSize());
     store.setValue(SkinNameKey(), FSkinName);
+    store.setValue(AutoReconnectKey(), AutoReconnect());
     store.endGroup();
     store.sync(); // a read-only folder simply keeps the old settings
 }
@@ -310,6 +328,7 @@ void TAnaFormF::BuildTiles() {
         tile->SetTitle(FTable->Value(row, TComputerTable::BILGISAYARADI));
         tile->setGeometry(places[row]);
         tile->show();
+        tile->SetAutoReconnect(AutoReconnect());
         extent |= places[row];
         tile->ConnectTo(FTable->Value(row, TComputerTable::IP), FTable->Value(row, TComputerTable::PORT),
                         FTable->Value(row, TComputerTable::PASSWORD));

@@ -9,6 +9,7 @@
 #include <QString>
 
 class QActionGroup;
+class QCheckBox;
 class QLabel;
 class QPushButton;
 class QScrollArea;
@@ -59,6 +60,9 @@ public:
     // Settings.
     int IconSize() const;
     void SetIconSize(int size);
+    // "Kopan bağlantıları otomatik yeniden kur": failed tiles retry by themselves (off by default).
+    bool AutoReconnect() const;
+    void SetAutoReconnect(bool on);
     QString SkinName() const { return FSkinName; }
     void SetSkinName(const QString& name);
     QString SettingsFileName() const;
@@ -74,6 +78,7 @@ public:
     QWidget* PanelAyar() const { return FPanelAyar; }
     QLabel* sLabelIkonBoyutu() const { return FLabelIkonBoyutu; }
     QSlider* sTrackBar1() const { return FTrackBar1; }
+    QCheckBox* sCheckBoxYenidenBaglan() const { return FCheckBoxYenidenBaglan; }
     TFormHeader* FormHeader1() const { return FFormHeader1; }
     bool FirstActivationPending() const { return FFirstActivation; }
 
@@ -103,6 +108,7 @@ private:
     QWidget* FPanelAyar = nullptr;
     QLabel* FLabelIkonBoyutu = nullptr;
     QSlider* FTrackBar1 = nullptr;
+    QCheckBox* FCheckBoxYenidenBaglan = nullptr;
     QWidget* FPanel2 = nullptr;
     QPushButton* FButton3 = nullptr;
     QActionGroup* FSkinGroup = nullptr;

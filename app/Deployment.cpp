@@ -1,14 +1,17 @@
 #include "Deployment.h"
 
-#include <QCoreApplication>
+#include "FileFolder.h"
+
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
 QString ProgramFolder() {
-    QString folder = QCoreApplication::applicationDirPath();
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
+    // Chosen once: the tiles ask for the library path long after start-up.
+    static const QString folder =
+        ChooseFileFolder(ExecutableFolder(), QStringLiteral(LATIS_INSTALLED_PROGRAM_FOLDER),
+                         UserDataFolder(qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath()));
     return folder;
 }
 
@@ -33,12 +36,29 @@ bool WritePayload(const QString& resource, const QString& path) {
     return out.commit();
 }
 
+namespace {
+
+bool SameBytes(const QString& resource, const QString& path) {
+    QFile embedded(resource);
+    QFile written(path);
+    if (!embedded.open(QIODevice::ReadOnly) || !written.open(QIODevice::ReadOnly))
+        return false;
+    return embedded.size() == written.size() && embedded.readAll() == written.readAll();
+}
+
+} // namespace
+
 void DeployControlLibrary(const QString& folder) {
     const QString path = folder + QString::fromUtf16(ControlLibraryFileName);
-    // An existing library is never replaced, whatever its version: the entry point's version check
-    // makes a foreign one fail creation cleanly.
-    if (QFileInfo::exists(path))
-        return;
+    if (QFileInfo::exists(path)) {
+        // Beside the program, an existing library is never replaced, whatever its version: the entry
+        // point's version check makes a foreign one fail creation cleanly. In the user's data folder
+        // the copy is ours alone, and one left by an older package would keep its faults after every
+        // upgrade, so it follows the program's own.
+        const bool userDataFolder = folder == ProgramFolder() && folder != ExecutableFolder();
+        if (!userDataFolder || SameBytes(EmbeddedControlLibraryResource(), path))
+            return;
+    }
     WritePayload(EmbeddedControlLibraryResource(), path);
 }
 

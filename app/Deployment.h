@@ -9,7 +9,8 @@ inline constexpr char16_t ControlLibraryFileName[] = u"libdova.so";
 inline constexpr char16_t HelpFileName[] = u"yardim.pdf";
 inline constexpr char16_t ComputerFileName[] = u"bilgisayar.ini";
 
-// The folder of the running program file, ending in "/".
+// The folder the application keeps its files in, ending in "/": the folder of the running program file,
+// or the user's data folder when the program is installed (FileFolder.h).
 QString ProgramFolder();
 
 // The embedded payloads (Qt resources); a null payload when the build carried none.

@@ -7,6 +7,8 @@ packages=(
     libgtest-dev libbenchmark-dev
     tigervnc-standalone-server tigervnc-tools x11vnc xvfb x11-apps x11-xserver-utils xterm x11-utils xdotool xclip openbox
     imagemagick fonts-dejavu-core poppler-utils
+    dpkg-dev iproute2 zlib1g-dev wayvnc sway
+    pkg-config libvncserver-dev tigervnc-viewer # peers the benchmarks measure against
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -17,3 +19,5 @@ if ((${#missing[@]})); then
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+# sway refuses to run as root: the wayvnc tests run it and wayvnc as this unprivileged user.
+id latis-wayland >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin latis-wayland

@@ -251,6 +251,8 @@ private:
     void OnTimer(const PointerSample& pointer);
     void AutoScrollTick(const PointerSample& pointer);
     void PaintPlaceholder(class QPainter& painter, const QRect& bounds);
+    // An unstretched frame in the screen's layout is drawn from the framebuffer itself; false otherwise.
+    bool PaintFrameDirectly(class QPainter& painter, const QRect& image, const QRect& dirty, bool stretch);
     StretchRatio Ratio() const;
 
     // Local input relay (VNCViewerInput.cpp).
@@ -275,6 +277,8 @@ private:
     void OnServerCutText(uint32_t dataType);
     void OnLocalClipboardChanged();
     void RelayLocalText(bool withEvent);
+    // To the input thread as ClientCutText: UTF-8 for a server in the extended clipboard, else 8-bit.
+    void PostClientText(const QString& text);
     void SelectCursor();
 
     // Text and settings helpers (VNCViewerProperties.cpp).

@@ -23,8 +23,9 @@ void CVNCViewer::OnServerBell() {
 
 void CVNCViewer::OnServerCutText(uint32_t dataType) {
     std::string bytes;
-    while (State->TakeServerCutText(bytes)) {
-        QString text = FromWireText(bytes);
+    bool utf8 = false;
+    while (State->TakeServerCutText(bytes, utf8)) {
+        QString text = FromWireText(bytes, utf8);
         ServerClipboardText = text;
         int32_t action = RelayServerClipboardValue;
         VNCVariant data(text);
@@ -49,7 +50,17 @@ void CVNCViewer::RelayLocalText(bool withEvent) {
         Raise([&](IVNCViewerEvents& sink) { sink.LocalClipboard(dovaDataText, data, action); });
     }
     if (action != 0 && HasSession() && ConnectedOrDispatching() && Input)
-        Input->PostToThread(thread_messages::VncClientCutText, 0, 0, ToWireText(text));
+        PostClientText(text);
+}
+
+void CVNCViewer::PostClientText(const QString& text) {
+    if (State->Clipboard.Active()) {
+        const QByteArray utf8 = text.toUtf8();
+        Input->PostToThread(thread_messages::VncClientCutText, cut_text::Utf8, 0,
+                            std::string(utf8.constData(), size_t(utf8.size())));
+    } else {
+        Input->PostToThread(thread_messages::VncClientCutText, cut_text::Plain, 0, ToWireText(text));
+    }
 }
 
 void CVNCViewer::SelectCursor() {

@@ -144,7 +144,7 @@ VNCStatus CVNCViewer::SendClipboard(int32_t DataType, const VNCVariant& Data, VN
     }
     const QString text = Data.ToText();
     if (!text.isEmpty())
-        Input->PostToThread(thread_messages::VncClientCutText, 0, 0, ToWireText(text));
+        PostClientText(text);
     return VNC_S_OK;
 }
 

@@ -111,9 +111,17 @@ VNCStatus CVNCViewer::put_MousePointer(int32_t value) {
     return VNC_S_OK;
 }
 
+namespace {
+// An IPv6 literal goes back in brackets, so the text splits again into the same host and port.
+QString HostText(const std::string& host) {
+    const QString text = QString::fromUtf8(host);
+    return text.contains(u':') ? u'[' + text + u']' : text;
+}
+} // namespace
+
 VNCStatus CVNCViewer::get_Server(QString* value) {
     CLockGuard hold(*State);
-    return Give(value, QString::fromUtf8(State->Server));
+    return Give(value, HostText(State->Server));
 }
 VNCStatus CVNCViewer::put_Server(const QString& value) {
     SetServerText(value);
@@ -159,7 +167,7 @@ VNCStatus CVNCViewer::put_Shared(VNCBool value) {
 }
 VNCStatus CVNCViewer::get_ServerAddress(QString* value) {
     CLockGuard hold(*State);
-    return Give(value, QStringLiteral("%1:%2").arg(QString::fromUtf8(State->Server)).arg(State->Port));
+    return Give(value, QStringLiteral("%1:%2").arg(HostText(State->Server)).arg(State->Port));
 }
 VNCStatus CVNCViewer::put_ServerAddress(const QString& value) {
     return put_Server(value);

@@ -16,8 +16,8 @@ std::string ToWireText(const QString& text) {
     return std::string(bytes.constData(), size_t(bytes.size()));
 }
 
-QString FromWireText(const std::string& bytes) {
-    QStringDecoder decoder(WireCodePage, QStringDecoder::Flag::Stateless);
+QString FromWireText(const std::string& bytes, bool utf8) {
+    QStringDecoder decoder(utf8 ? "UTF-8" : WireCodePage, QStringDecoder::Flag::Stateless);
     QString text = decoder.isValid() ? QString(decoder(QByteArrayView(bytes.data(), qsizetype(bytes.size()))))
                                      : QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
     // The engine has already turned each LF into CR LF, so a Windows server's CR LF arrives as

@@ -5,6 +5,8 @@
 // and input threads never interleave on the wire; reads and writes proceed in parallel.
 
 #include "../base/Lockable.h"
+#include "ConnectionHealth.h"
+#include "NameLookup.h"
 
 #include <atomic>
 #include <chrono>
@@ -39,6 +41,9 @@ public:
     // Returns only once the TCP connection is established. Ends at once when closed by the owner,
     // also when that close came before the call.
     void Connect(const std::string& host, int port);
+    // A fresh TCP connection to the same host and port, in place of the current one (a server that
+    // answers the handshake only on a new connection). Same failures as Connect.
+    void Reconnect();
     // Takes an already connected descriptor (tests, in-memory peers); the socket owns it from now on.
     void AttachConnected(int descriptor);
 
@@ -55,6 +60,10 @@ public:
 
     void Close();
     void CloseByOwner(bool closing);
+
+    // Bounds each receive to the limit (zero: no limit); a receive that runs out fails with the
+    // cause causes::Silent.
+    void SetReceiveLimit(std::chrono::milliseconds limit);
 
     bool IsClosing() const { return Closing.load(); }
     bool IsOpen() const { return Open.load(); }
@@ -77,7 +86,13 @@ public:
     CViewerState& Owner() { return State; }
 
 private:
-    [[noreturn]] void FailRead(long result);
+    ConnectionLimits CurrentLimits();
+    void ConnectToHost(const ConnectionLimits& limits);
+    // A connected descriptor, or -1 (with the reason in error) when this address did not answer.
+    int ConnectTo(const SocketAddress& address, std::chrono::steady_clock::time_point deadline, int& error);
+    void InstallDescriptor(int fd);
+    [[noreturn]] void FailRead(long result, int error);
+    [[noreturn]] void FailConnect(int error);
     bool ReadThroughStream() const;
     void NotifyTransfer();
 

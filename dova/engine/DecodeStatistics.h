@@ -9,8 +9,8 @@
 namespace dova {
 
 struct DecodeStatistics {
-    // Encodings 0 to 5 (Raw, CopyRect, RRE, 3 unused, CoRRE, Hextile).
-    static constexpr int EncodingSlots = 6;
+    // Encodings 0 to 16 (Raw, CopyRect, RRE, 3 unused, CoRRE, Hextile, ..., ZRLE).
+    static constexpr int EncodingSlots = 17;
 
     std::atomic<uint64_t> Updates{0};
     std::array<std::atomic<uint64_t>, EncodingSlots> Rectangles{};

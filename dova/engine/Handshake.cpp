@@ -8,6 +8,8 @@
 #include "StreamCoding.h"
 #include "ViewerState.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -36,7 +38,8 @@ std::string AskHostForPassword(CViewerState& state) {
     return CopyPassword(state);
 }
 
-void AuthenticateVnc(CViewerState& state, CCoolSocket& socket) {
+// Password, challenge and response; the caller reads the result, whose form depends on the version.
+void AnswerVncChallenge(CViewerState& state, CCoolSocket& socket) {
     std::string password = CopyPassword(state);
     if (password.empty()) {
         password = AskHostForPassword(state);
@@ -53,12 +56,16 @@ void AuthenticateVnc(CViewerState& state, CCoolSocket& socket) {
     VncEncryptChallenge(challenge, password);
     std::fill(password.begin(), password.end(), '\0');
     socket.WriteBytes(challenge, sizeof challenge);
+}
 
+void AuthenticateVnc(CViewerState& state, CCoolSocket& socket) {
+    AnswerVncChallenge(state, socket);
     if (socket.ReadUInt32() != 0)
         throw CErrorException(codes::HandshakeAuth, texts::PasswordIncorrect);
 }
 
-[[noreturn]] void RaiseServerRefusal(CCoolSocket& socket) {
+// A u32 length and that much text: why the server turned us away.
+std::string ReadReason(CCoolSocket& socket) {
     const uint32_t length = socket.ReadUInt32();
     if (length > MaxFailureReasonLength) {
         char text[160];
@@ -70,10 +77,115 @@ void AuthenticateVnc(CViewerState& state, CCoolSocket& socket) {
     }
     std::string reason(length, '\0');
     socket.ReadBytes(reason.data(), reason.size());
+    return reason;
+}
+
+bool IsBlank(const std::string& text) {
+    return text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+[[noreturn]] void RaiseServerRefusal(CCoolSocket& socket) {
+    const std::string reason = ReadReason(socket);
     // An empty reason would leave the operator a blank message.
-    if (reason.find_first_not_of(" \t\r\n") == std::string::npos)
-        reason = RefusedWithoutReason;
-    throw CErrorException(codes::Handshake, reason);
+    throw CErrorException(codes::Handshake, IsBlank(reason) ? RefusedWithoutReason : reason);
+}
+
+// The minor version of "RFB xxx.yyy\n" (4.0 and later count as the newest we know); 0 when the text
+// is not a version.
+int VersionRank(const char* text) {
+    if (std::strncmp(text, "RFB ", 4) != 0 || text[7] != '.')
+        return 0;
+    int major = 0, minor = 0;
+    for (int i = 4; i < 7; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return 0;
+        major = major * 10 + (text[i] - '0');
+    }
+    for (int i = 8; i < 11; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return 0;
+        minor = minor * 10 + (text[i] - '0');
+    }
+    if (major < 3)
+        return 0;
+    return major > 3 ? NewestMinorVersion : minor;
+}
+
+// The security-type list of 3.7 and 3.8: the first of the types we speak, in the server's order of
+// preference. The result follows for every type in 3.8, for VNC authentication only in 3.7.
+void NegotiateSecurity(CViewerState& state, CCoolSocket& socket, int minor) {
+    const uint8_t count = socket.ReadByte();
+    if (count == 0)
+        RaiseServerRefusal(socket);
+    uint8_t offered[255];
+    socket.ReadBytes(offered, count);
+    uint8_t chosen = 0;
+    for (unsigned i = 0; i < count && !chosen; ++i)
+        if (offered[i] == security_types::None || offered[i] == security_types::VncAuthentication)
+            chosen = offered[i];
+    if (!chosen)
+        throw CErrorException(codes::Handshake, "The server offers no security type this viewer supports.");
+    socket.WriteBytes(&chosen, 1);
+    if (chosen == security_types::VncAuthentication)
+        AnswerVncChallenge(state, socket);
+    else if (minor < NewestMinorVersion)
+        return;
+    if (socket.ReadUInt32() == 0)
+        return;
+    const std::string reason = minor >= NewestMinorVersion ? ReadReason(socket) : std::string();
+    if (chosen == security_types::VncAuthentication)
+        throw CErrorException(codes::HandshakeAuth, IsBlank(reason) ? texts::PasswordIncorrect : reason);
+    throw CErrorException(codes::Handshake, IsBlank(reason) ? RefusedWithoutReason : reason);
+}
+
+// Version, security, ClientInit and ServerInit: the part of the handshake in which the server must
+// keep talking.
+// Version, security and ServerInit. False when a server that wants 3.7 or later turned the 3.3
+// handshake away: the caller asks again on a new connection in the server's terms.
+bool ExchangeUntilServerInit(CViewerState& state, CCoolSocket& socket, HandshakeDialect dialect,
+                             char (&version)[VersionLength + 1]) {
+    socket.ReadBytes(version, VersionLength);
+    {
+        CLockGuard hold(state);
+        state.ServerVersionText.assign(version, VersionLength);
+    }
+    const int serverMinor = VersionRank(version);
+    if (dialect == HandshakeDialect::Negotiated && serverMinor >= 7) {
+        const int minor = std::min(serverMinor, NewestMinorVersion);
+        socket.WriteBytes(minor >= NewestMinorVersion ? NewestClientVersion : ClientVersion37, VersionLength);
+        NegotiateSecurity(state, socket, minor);
+    } else {
+        socket.WriteBytes(ClientVersion, VersionLength);
+        const bool mayRetry = dialect == HandshakeDialect::Classic && serverMinor >= 7;
+        uint32_t security;
+        try {
+            security = socket.ReadUInt32();
+        } catch (const CErrorException& failure) {
+            // A newer server may simply hang up on a version it does not take.
+            if (mayRetry && failure.Code == codes::SocketClosed)
+                return false;
+            throw;
+        }
+        // A refusal, or a 3.7/3.8 type list (its count byte first): not an answer in 3.3 terms.
+        if (mayRetry && (security == security_types::Failed || security > MaxClassicSecurityType))
+            return false;
+        if (security == security_types::Failed)
+            RaiseServerRefusal(socket);
+        if (security == security_types::VncAuthentication)
+            AuthenticateVnc(state, socket);
+        // Any other type: the server asks for no authentication.
+    }
+
+    bool shared;
+    {
+        CLockGuard hold(state);
+        shared = state.Shared;
+    }
+    const uint8_t clientInit = shared ? 1 : 0;
+    socket.WriteBytes(&clientInit, 1);
+
+    ReadServerInit(state, socket);
+    return true;
 }
 
 } // namespace
@@ -97,34 +209,33 @@ void RunHandshake(CViewerState& state) {
         state.State = states::Handshaking;
     }
     socket.Connect(host, port);
-    RunHandshakeOn(state, socket);
+    if (RunHandshakeOn(state, socket, HandshakeDialect::Classic))
+        return;
+    // Turned away by a server that wants 3.7 or later: once more on a new connection, in its terms.
+    socket.Reconnect();
+    RunHandshakeOn(state, socket, HandshakeDialect::Negotiated);
 }
 
-void RunHandshakeOn(CViewerState& state, CCoolSocket& socket) {
+bool RunHandshakeOn(CViewerState& state, CCoolSocket& socket, HandshakeDialect dialect) {
+    state.Clipboard.Reset(); // whether this server takes part is learnt anew
+    std::chrono::milliseconds silence;
+    {
+        CLockGuard hold(state);
+        silence = state.Limits.HandshakeSilence;
+    }
+    // A hung server must not hold the attempt for ever. The limit ends with ServerInit: from then on
+    // a quiet server is normal (a static screen) and keep-alive watches the connection instead.
+    socket.SetReceiveLimit(silence);
     char version[VersionLength + 1] = {};
-    socket.ReadBytes(version, VersionLength);
-    {
-        CLockGuard hold(state);
-        state.ServerVersionText.assign(version, VersionLength);
+    try {
+        if (!ExchangeUntilServerInit(state, socket, dialect, version))
+            return false;
+    } catch (const CErrorException& failure) {
+        if (failure.Cause != causes::Silent)
+            throw;
+        throw CErrorException(codes::HandshakeTimeout, texts::HandshakeTimeout, causes::Silent);
     }
-    socket.WriteBytes(ClientVersion, VersionLength);
-
-    const uint32_t security = socket.ReadUInt32();
-    if (security == security_types::Failed)
-        RaiseServerRefusal(socket);
-    if (security == security_types::VncAuthentication)
-        AuthenticateVnc(state, socket);
-    // Any other type: the server asks for no authentication.
-
-    bool shared;
-    {
-        CLockGuard hold(state);
-        shared = state.Shared;
-    }
-    const uint8_t clientInit = shared ? 1 : 0;
-    socket.WriteBytes(&clientInit, 1);
-
-    ReadServerInit(state, socket);
+    socket.SetReceiveLimit(std::chrono::milliseconds(0));
 
     CRfbProtocol protocol(state, socket);
     StartCompatibleStream(state, socket, protocol);
@@ -147,6 +258,7 @@ void RunHandshakeOn(CViewerState& state, CCoolSocket& socket) {
         state.ServerVersion = std::string(version, std::strlen(version));
         state.Post(HostMessage::Connected);
     }
+    return true;
 }
 
 } // namespace dova

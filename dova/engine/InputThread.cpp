@@ -129,8 +129,14 @@ void CInputThread::Dispatch(ThreadMessage& message) {
             SendHostPointer(*record, message.Message == msg::VncMouseDown);
         break;
     case msg::VncClientCutText:
-        if (const auto* text = std::get_if<std::string>(&message.Payload))
-            SendClientCutText(*text);
+        if (const auto* text = std::get_if<std::string>(&message.Payload)) {
+            if (message.WParam == cut_text::Utf8 && Protocol) {
+                if (State.Clipboard.Active())
+                    State.Clipboard.LocalTextChanged(*Protocol, *text);
+            } else {
+                SendClientCutText(*text);
+            }
+        }
         break;
     case msg::VncFrameUpdate:
         // The session asks for the whole request region, whatever region the host named.

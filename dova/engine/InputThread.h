@@ -9,7 +9,9 @@
 //                              modifiers alone). The character comes from the engine's US layout with
 //                              Shift and Caps Lock from KeyboardState (Shift as the modifiers ask).
 //   VncMouseDown / VncMouseUp  payload PointerRecord.
-//   VncClientCutText           payload std::string: the text, already in the wire's code page.
+//   VncClientCutText           payload std::string: the text, in the wire's code page (wParam
+//                              cut_text::Plain) or, for a server in the extended clipboard, UTF-8
+//                              (cut_text::Utf8; dropped when the server does not take part).
 //   VncFrameUpdate             payload RegionRecord: asks the session for a full refresh.
 //   MoveToken (2025)           wParam token: clears MoveToken when it still holds that token.
 //   KeyDown, SysKeyDown, KeyUp, SysKeyUp (relayed local keys)

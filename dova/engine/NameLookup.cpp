@@ -1,12 +1,11 @@
 #include "NameLookup.h"
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <netdb.h>
-#include <sys/socket.h>
 #include <thread>
 
 namespace dova {
@@ -19,43 +18,68 @@ struct PendingLookup {
     std::mutex Mutex;
     std::condition_variable Done;
     bool Finished = false;
-    bool Found = false;
-    in_addr Address{};
+    std::vector<SocketAddress> Addresses;
 };
 
-void RunLookup(const std::string& host, const std::shared_ptr<PendingLookup>& pending) {
+// Runs getaddrinfo and keeps each stream address once, in the resolver's order.
+std::vector<SocketAddress> Resolve(const std::string& host, int port, int flags) {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = flags | AI_NUMERICSERV;
     addrinfo* found = nullptr;
-    const bool ok = ::getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0 && found;
+    const std::string service = std::to_string(port);
+    std::vector<SocketAddress> out;
+    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0)
+        return out;
+    for (const addrinfo* at = found; at; at = at->ai_next) {
+        if ((at->ai_family != AF_INET && at->ai_family != AF_INET6) ||
+            at->ai_addrlen > sizeof(sockaddr_storage))
+            continue;
+        SocketAddress address;
+        std::memcpy(&address.Storage, at->ai_addr, at->ai_addrlen);
+        address.Length = at->ai_addrlen;
+        bool seen = false;
+        for (const SocketAddress& earlier : out)
+            seen = seen || (earlier.Length == address.Length &&
+                            std::memcmp(&earlier.Storage, &address.Storage, address.Length) == 0);
+        if (!seen)
+            out.push_back(address);
+    }
+    ::freeaddrinfo(found);
+    return out;
+}
+
+void RunLookup(const std::string& host, int port, const std::shared_ptr<PendingLookup>& pending) {
+    std::vector<SocketAddress> addresses = Resolve(host, port, 0);
     std::lock_guard<std::mutex> hold(pending->Mutex);
-    if (ok)
-        pending->Address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-    if (found)
-        ::freeaddrinfo(found);
-    pending->Found = ok;
+    pending->Addresses = std::move(addresses);
     pending->Finished = true;
     pending->Done.notify_all();
 }
 } // namespace
 
-LookupResult LookUpIPv4(const std::string& host, in_addr& out, const std::atomic<bool>& abandon) {
-    if (::inet_pton(AF_INET, host.c_str(), &out) == 1)
+LookupResult LookUpAddresses(const std::string& host, int port, std::vector<SocketAddress>& out,
+                             const std::atomic<bool>& abandon) {
+    out.clear();
+    if (host.empty())
+        return LookupResult::NotFound;
+    out = Resolve(host, port, AI_NUMERICHOST); // never blocks: literals only
+    if (!out.empty())
         return LookupResult::Found;
     auto pending = std::make_shared<PendingLookup>();
     // The helper owns its copies of the name and the result, so it may finish after we have left;
     // it is the one thread that is not joined, because nothing can make getaddrinfo return early.
-    std::thread(RunLookup, host, pending).detach();
+    std::thread(RunLookup, host, port, pending).detach();
     std::unique_lock<std::mutex> hold(pending->Mutex);
     while (!pending->Finished) {
         if (abandon)
             return LookupResult::Abandoned;
         pending->Done.wait_for(hold, AbandonCheckSlice);
     }
-    if (!pending->Found)
+    if (pending->Addresses.empty())
         return LookupResult::NotFound;
-    out = pending->Address;
+    out = std::move(pending->Addresses);
     return LookupResult::Found;
 }
 

@@ -4,14 +4,26 @@
 // runs on a helper thread that the connect thread stops waiting for as soon as the owner closes.
 
 #include <atomic>
-#include <netinet/in.h>
 #include <string>
+#include <sys/socket.h>
+#include <vector>
 
 namespace dova {
 
 enum class LookupResult { Found, NotFound, Abandoned };
 
-// Dotted IPv4 text is taken as it is, with no lookup; otherwise the first IPv4 address of the name.
-LookupResult LookUpIPv4(const std::string& host, in_addr& out, const std::atomic<bool>& abandon);
+// One address a host name stands for, IPv4 or IPv6, ready for connect.
+struct SocketAddress {
+    sockaddr_storage Storage{};
+    socklen_t Length = 0;
+
+    int Family() const { return Storage.ss_family; }
+    const sockaddr* Get() const { return reinterpret_cast<const sockaddr*>(&Storage); }
+};
+
+// An address literal (dotted IPv4, IPv6 with an optional "%interface" scope) is taken as it is, with
+// no lookup; otherwise every address of the name, of both families, in the resolver's order.
+LookupResult LookUpAddresses(const std::string& host, int port, std::vector<SocketAddress>& out,
+                             const std::atomic<bool>& abandon);
 
 } // namespace dova

@@ -5,6 +5,7 @@
 #include "../framebuffer/HextileDecoder.h"
 #include "../framebuffer/RawDecoder.h"
 #include "../framebuffer/RreDecoder.h"
+#include "../framebuffer/ZrleDecoder.h"
 #include "DecodeStatistics.h"
 #include "RfbProtocol.h"
 #include "ViewerState.h"
@@ -93,12 +94,13 @@ void CRectangleLoop::Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t c
 
         if (uint32_t(rect.X) + rect.Width > frameWidth || uint32_t(rect.Y) + rect.Height > frameHeight)
             RaiseOutOfBounds(rect);
-        IRectangleDecoder* decoder = DecoderFor(rect.Encoding);
+        IRectangleDecoder* decoder =
+            rect.Encoding == encodings::ZRLE ? &protocol.ZrleDecoder() : DecoderFor(rect.Encoding);
         if (!decoder)
             RaiseMalformed(); // its payload cannot be skipped: everything after it would be misread
         decoder->Decode(input, frame, rect, settings);
         if (protocol.Statistics)
-            ++protocol.Statistics->Rectangles[size_t(rect.Encoding)]; // decodable encodings are 0 to 5
+            ++protocol.Statistics->Rectangles[size_t(rect.Encoding)]; // decodable encodings are 0 to 16
 
         // Decided after decoding, so a rectangle is always either repainted now or in the box, even
         // when Hextile switched Progressive in the middle of it.

@@ -1,6 +1,8 @@
 #include "RfbProtocol.h"
 
+#include "../framebuffer/ZrleDecoder.h"
 #include "CoolSocket.h"
+#include "ExtendedClipboard.h"
 #include "SocketTransport.h"
 #include "ViewerState.h"
 
@@ -16,6 +18,12 @@ CRfbProtocol::CRfbProtocol(CViewerState& state, CByteSource& input, IByteSink& o
     : Viewer(state), Source(&input), Sink(&output) {}
 
 CRfbProtocol::~CRfbProtocol() = default;
+
+CZrleDecoder& CRfbProtocol::ZrleDecoder() {
+    if (!Zrle)
+        Zrle = std::make_unique<CZrleDecoder>();
+    return *Zrle;
+}
 
 void CRfbProtocol::SendSetPixelFormat(const PixelFormat& format) {
     std::array<uint8_t, 20> message{};
@@ -35,6 +43,7 @@ void CRfbProtocol::SendSetEncodings() {
     }
     if (chosen.empty())
         return;
+    chosen.push_back(ExtendedClipboardEncoding); // after the codecs: a server that knows it answers
     std::vector<uint8_t> message(4 + 4 * chosen.size());
     message[0] = client_messages::SetEncodings;
     PutU16(&message[2], uint16_t(chosen.size()));

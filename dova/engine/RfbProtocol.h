@@ -33,6 +33,7 @@ struct UpdateRegion {
 };
 
 class CSocketTransport;
+class CZrleDecoder;
 struct DecodeStatistics;
 
 class CRfbProtocol {
@@ -43,7 +44,8 @@ public:
     ~CRfbProtocol();
 
     void SendSetPixelFormat(const PixelFormat& format);
-    // Sends the codec slots that are >= 0, in slot order; nothing when there are none.
+    // Sends the codec slots that are >= 0, in slot order, then the extended clipboard; nothing when
+    // no slot is in use.
     void SendSetEncodings();
     void SendUpdateRequest(const UpdateRegion& region, bool incremental);
     void SendKeyEvent(uint32_t keysym, bool down);
@@ -62,6 +64,9 @@ public:
     // socket reads and decoders share one allocation.
     uint8_t* Scratch(size_t size) { return Source->Scratch(size); }
 
+    // ZRLE's decoder keeps one zlib stream for the whole connection: the session's protocol holds it.
+    CZrleDecoder& ZrleDecoder();
+
     // When set, the session counts updates and rectangles into it (not owned).
     DecodeStatistics* Statistics = nullptr;
 
@@ -69,6 +74,7 @@ private:
     CViewerState& Viewer;
     CCoolSocket* Connection = nullptr;
     std::unique_ptr<CSocketTransport> OwnTransport;
+    std::unique_ptr<CZrleDecoder> Zrle;
     CByteSource* Source;
     IByteSink* Sink;
 };

@@ -5,9 +5,13 @@
 namespace dova {
 
 void SplitServerText(const std::string& text, std::string& host, int& port) {
-    const size_t colon = text.find(':');
+    // "[literal]" holds an IPv6 address, whose own colons are not the port's.
+    const size_t closing = text.size() > 1 && text[0] == '[' ? text.find(']') : std::string::npos;
+    const size_t colon = text.find(':', closing == std::string::npos ? 0 : closing + 1);
+    const std::string before =
+        closing == std::string::npos ? text.substr(0, colon) : text.substr(1, closing - 1);
     if (colon == std::string::npos) {
-        host = text;
+        host = before;
         return;
     }
     enum class Mode { Open, Port, Display } mode = Mode::Open;
@@ -23,7 +27,7 @@ void SplitServerText(const std::string& text, std::string& host, int& port) {
     // Stop before a number could overflow; no port or display is that long.
     for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])) && number < 1000000; ++at)
         number = number * 10 + (text[at] - '0');
-    host = text.substr(0, colon);
+    host = before;
     if (mode == Mode::Port || (mode == Mode::Open && number >= DisplayNumberLimit))
         port = int(number);
     else

@@ -1,5 +1,6 @@
 #pragma once
-// Splitting a server text such as "pc1:1", "pc1:D1", "pc1:5902" or "pc1:P80" into host and port.
+// Splitting a server text such as "pc1:1", "pc1:D1", "pc1:5902", "pc1:P80" or "[::1]:1" into host and
+// port.
 
 #include <string>
 
@@ -11,6 +12,8 @@ inline constexpr int DisplayNumberLimit = 100;
 
 // With no colon the text is the host and port is left as it was. After the colon, P selects a port
 // number, D a display number (port 5900 + n); with neither, numbers below 100 are display numbers.
+// An IPv6 literal is written in brackets ("[fe80::1%eth0]:1"); the host is what they enclose. Without
+// brackets the first colon ends the host, as ever.
 void SplitServerText(const std::string& text, std::string& host, int& port);
 
 } // namespace dova

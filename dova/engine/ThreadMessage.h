@@ -61,4 +61,10 @@ inline constexpr uint32_t VncClientCutText = 0x8005;
 inline constexpr uint32_t VncFrameUpdate = 0x8006;
 } // namespace thread_messages
 
+// wParam of VncClientCutText: how its text is encoded.
+namespace cut_text {
+inline constexpr uint64_t Plain = 0;
+inline constexpr uint64_t Utf8 = 1;
+} // namespace cut_text
+
 } // namespace dova

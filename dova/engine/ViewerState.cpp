@@ -17,8 +17,7 @@ void CViewerState::Post(HostMessage message, uint32_t wParam, uint32_t lParam) {
 void CViewerState::ReportException(const CSimpleException& exception) {
     {
         CLockGuard hold(*this);
-        ExceptionQueue.push_back(
-            std::make_unique<CSimpleException>(exception.Code, exception.Message, exception.Level));
+        ExceptionQueue.push_back(std::make_unique<CSimpleException>(exception));
     }
     Post(HostMessage::Exception);
 }
@@ -32,19 +31,25 @@ bool CViewerState::TakeException(std::unique_ptr<CSimpleException>& out) {
     return true;
 }
 
-void CViewerState::QueueServerCutText(std::string text) {
+void CViewerState::QueueServerCutText(std::string text, bool utf8) {
     {
         CLockGuard hold(*this);
-        ServerCutTextQueue.push_back(std::move(text));
+        ServerCutTextQueue.push_back({std::move(text), utf8});
     }
     Post(HostMessage::ServerCutText, 1, 0);
 }
 
 bool CViewerState::TakeServerCutText(std::string& out) {
+    bool utf8;
+    return TakeServerCutText(out, utf8);
+}
+
+bool CViewerState::TakeServerCutText(std::string& out, bool& utf8) {
     CLockGuard hold(*this);
     if (ServerCutTextQueue.empty())
         return false;
-    out = std::move(ServerCutTextQueue.front());
+    out = std::move(ServerCutTextQueue.front().Bytes);
+    utf8 = ServerCutTextQueue.front().Utf8;
     ServerCutTextQueue.pop_front();
     return true;
 }

@@ -8,6 +8,8 @@
 #include "../base/Lockable.h"
 #include "../base/ManualEvent.h"
 #include "../framebuffer/PixelFormat.h"
+#include "ExtendedClipboard.h"
+#include "ConnectionHealth.h"
 #include "HostMessages.h"
 
 #include <array>
@@ -46,8 +48,11 @@ public:
     // Takes the oldest queued exception; false when the queue is empty. User-interface thread.
     bool TakeException(std::unique_ptr<CSimpleException>& out);
 
-    void QueueServerCutText(std::string text);
+    // Server text for the host; utf8 when it came through the extended clipboard, otherwise it is the
+    // 8-bit text of plain cut-text messages.
+    void QueueServerCutText(std::string text, bool utf8 = false);
     bool TakeServerCutText(std::string& out);
+    bool TakeServerCutText(std::string& out, bool& utf8);
 
     // Stores the requested format for 8, 16 or 32 bits per pixel and returns that value; any other
     // value changes nothing and returns the bits per pixel in force.
@@ -73,6 +78,7 @@ public:
     std::string Password; // UTF-8
     int32_t Port = 5900;
     bool Shared = true;
+    ConnectionLimits Limits;
 
     std::atomic<int32_t> State{states::NotConnected};
 
@@ -115,6 +121,9 @@ public:
     int32_t StreamLevel = 3;
     std::array<uint8_t, 4> StreamCodingMessage{0, 0, 0, 0};
 
+    // Clipboard text as UTF-8 once the server takes part in the extended clipboard.
+    CExtendedClipboard Clipboard;
+
     // Password wait.
     CManualEvent PasswordEvent;
     std::atomic<bool> PasswordCancelled{false};
@@ -125,7 +134,11 @@ public:
     std::atomic<CSessionThread*> Session{nullptr};
 
 private:
-    std::deque<std::string> ServerCutTextQueue;
+    struct ServerText {
+        std::string Bytes;
+        bool Utf8 = false;
+    };
+    std::deque<ServerText> ServerCutTextQueue;
     std::deque<std::unique_ptr<CSimpleException>> ExceptionQueue;
 };
 

@@ -3,6 +3,7 @@
 #include "engine/SessionThread.h"
 #include "framebuffer/FrameBuffer.h"
 #include "framebuffer/RectangleDecoder.h"
+#include "framebuffer/ZrleDecoder.h"
 
 #include <cstdio>
 #include <cstring>
@@ -100,11 +101,9 @@ CaptureReport CaptureUpdates(SnapConnection& connection, int updates, std::chron
 }
 
 std::string FormatReport(const CaptureReport& r) {
-    static const std::pair<int32_t, const char*> names[] = {{encodings::Raw, "Raw"},
-                                                            {encodings::CopyRect, "CopyRect"},
-                                                            {encodings::RRE, "RRE"},
-                                                            {encodings::CoRRE, "CoRRE"},
-                                                            {encodings::Hextile, "Hextile"}};
+    static const std::pair<int32_t, const char*> names[] = {
+        {encodings::Raw, "Raw"},     {encodings::CopyRect, "CopyRect"}, {encodings::RRE, "RRE"},
+        {encodings::CoRRE, "CoRRE"}, {encodings::Hextile, "Hextile"},   {encodings::ZRLE, "ZRLE"}};
     char line[160];
     std::string out;
     std::snprintf(line, sizeof line, "Updates: %llu\n", static_cast<unsigned long long>(r.Updates));

@@ -137,19 +137,19 @@ TEST(ViewerOnXvnc, ClipboardBothWays) {
     XvncServer server(ServerOptions().WithSize(320, 240));
     ViewerRig rig(320, 240);
     ConnectViewer(rig, server.Port());
+    // Xvnc takes part in the extended clipboard: Turkish letters travel as UTF-8 both ways.
     // Remote to local: text put on the remote clipboard arrives with Linux line ends.
-    server.RunClient({"sh", "-c", "printf 'uzak\\nmetin' | xclip -selection clipboard -quiet"});
-    EXPECT_TRUE(
-        PumpUntil([] { return QGuiApplication::clipboard()->text() == QStringLiteral("uzak\nmetin"); },
-                  std::chrono::seconds(20)))
+    server.RunClient({"sh", "-c", "printf 'Işık\\nğüşö' | xclip -selection clipboard -quiet"});
+    EXPECT_TRUE(PumpUntil([] { return QGuiApplication::clipboard()->text() == QStringLiteral("Işık\nğüşö"); },
+                          std::chrono::seconds(20)))
         << QGuiApplication::clipboard()->text().toStdString();
     // Local to remote.
-    QGuiApplication::clipboard()->setText(QStringLiteral("yerel metin"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("yerel Işık ğüşö"));
     std::string remote;
     EXPECT_TRUE(PumpUntil(
         [&] {
             remote = server.RunClientAndWait({"xclip", "-selection", "clipboard", "-o"});
-            return remote == "yerel metin";
+            return remote == "yerel Işık ğüşö";
         },
         std::chrono::seconds(20)))
         << remote;

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <net/if.h>
+#include <netinet/in.h>
 #include <thread>
 
 using namespace dova;
@@ -162,6 +164,43 @@ TEST(CoolSocketConnect, ConnectsByDottedAddressAndByName) {
         EXPECT_EQ(socket.Host(), host);
         EXPECT_EQ(socket.Port(), listener.Port());
     }
+}
+
+TEST(CoolSocketConnect, ReconnectIsAFreshConnectionToTheSameHost) {
+    LoopbackListener listener;
+    CViewerState state;
+    CCoolSocket socket(state);
+    socket.Connect("127.0.0.1", listener.Port());
+    ScriptedPeer first(listener.Accept());
+    first.Send(Bytes({1}));
+    EXPECT_EQ(socket.ReadByte(), 1);
+    socket.Reconnect();
+    ScriptedPeer second(listener.Accept());
+    EXPECT_EQ(first.Drain(std::chrono::milliseconds(200)).size(), 0u);
+    second.Send(Bytes({2}));
+    EXPECT_EQ(socket.ReadByte(), 2);
+    EXPECT_EQ(socket.TotalRead(), 2u) << "totals run on across connections";
+    socket.CloseByOwner(true);
+    EXPECT_EQ(Failure([&] { socket.Reconnect(); }).second, ExceptionLevel::Quiet);
+}
+
+TEST(CoolSocketConnect, AddressLiteralsOfBothFamiliesNeedNoLookup) {
+    std::atomic<bool> never{false};
+    std::vector<SocketAddress> found;
+    ASSERT_EQ(LookUpAddresses("::1", 5901, found, never), LookupResult::Found);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].Family(), AF_INET6);
+    EXPECT_EQ(ntohs(reinterpret_cast<const sockaddr_in6*>(found[0].Get())->sin6_port), 5901);
+    ASSERT_EQ(LookUpAddresses("fe80::1%lo", 1, found, never), LookupResult::Found);
+    EXPECT_EQ(reinterpret_cast<const sockaddr_in6*>(found[0].Get())->sin6_scope_id, if_nametoindex("lo"));
+    ASSERT_EQ(LookUpAddresses("127.0.0.1", 1, found, never), LookupResult::Found);
+    EXPECT_EQ(found[0].Family(), AF_INET);
+    EXPECT_EQ(LookUpAddresses("", 1, found, never), LookupResult::NotFound);
+
+    LoopbackListener v4only; // nothing on ::1 at this port
+    CViewerState state;
+    CCoolSocket socket(state);
+    EXPECT_EQ(Failure([&] { socket.Connect("::1", v4only.Port()); }).first, codes::SocketConnect);
 }
 
 TEST(CoolSocketConnect, OwnerCloseEndsPendingConnectQuietly) {

@@ -75,6 +75,17 @@ struct Attempt {
         Server->Send(serverVersion);
         EXPECT_EQ(Text(Server->Receive(12)), "RFB 003.004\n");
     }
+    // As wayvnc answers "RFB 003.004": a 3.8 refusal. The viewer then comes back on a new connection
+    // and announces 3.8 (3.7 to a 3.7 server).
+    void RefuseOldHandshakeAndAccept(const std::string& version = "RFB 003.008\n") {
+        std::vector<uint8_t> refusal = {0};
+        AppendU32(refusal, 20);
+        Server->Send(refusal);
+        Server->Send(std::string("Unsupported version\n"));
+        Server = std::make_unique<ScriptedPeer>(Listener.Accept());
+        Server->Send(version);
+        EXPECT_EQ(Text(Server->Receive(12)), version == "RFB 003.007\n" ? version : "RFB 003.008\n");
+    }
     // From ClientInit to the end of a successful handshake.
     void FinishAfterSecurity(uint16_t width = 800, uint16_t height = 600) {
         EXPECT_EQ(Server->Receive(1), Bytes({1})) << "ClientInit, shared";
@@ -83,10 +94,12 @@ struct Attempt {
         ASSERT_EQ(setPixelFormat.size(), 20u);
         EXPECT_EQ(setPixelFormat[0], 0);
         EXPECT_EQ(setPixelFormat[4], 16) << "the viewer's own format, not the server's";
-        const auto setEncodings = Server->Receive(4 + 6 * 4);
-        ASSERT_EQ(setEncodings.size(), 28u);
+        const auto setEncodings = Server->Receive(4 + 7 * 4);
+        ASSERT_EQ(setEncodings.size(), 32u);
         EXPECT_EQ(setEncodings[0], 2);
-        EXPECT_EQ(setEncodings[3], 6);
+        EXPECT_EQ(setEncodings[3], 7) << "six codecs, then the extended clipboard";
+        EXPECT_EQ(std::vector<uint8_t>(setEncodings.end() - 4, setEncodings.end()),
+                  Bytes({0xC0, 0xA1, 0xE5, 0xCE}));
         ASSERT_TRUE(Host.WaitFor(HostMessage::Connected));
     }
     // The engine exception the connect thread reported.
@@ -139,7 +152,7 @@ TEST(Handshake, NotSharedSendsZeroClientInit) {
 
 TEST(Handshake, RefusalReasonIsTheErrorMessage) {
     Attempt a;
-    a.ExchangeVersions();
+    a.ExchangeVersions("RFB 003.003\n"); // an older server's refusal is final
     a.Server->Send(U32(0));
     a.Server->Send(U32(5));
     a.Server->Send(std::string("abcde"));
@@ -149,7 +162,7 @@ TEST(Handshake, RefusalReasonIsTheErrorMessage) {
     EXPECT_EQ(e->Message, "abcde");
 
     Attempt silent; // no reason at all: the operator still gets words
-    silent.ExchangeVersions();
+    silent.ExchangeVersions("RFB 003.003\n");
     silent.Server->Send(U32(0));
     silent.Server->Send(U32(0));
     EXPECT_EQ(silent.Reported()->Message, "The server refused the connection.");
@@ -157,12 +170,113 @@ TEST(Handshake, RefusalReasonIsTheErrorMessage) {
 
 TEST(Handshake, AbsurdReasonLengthIsRefusedUnread) {
     Attempt a;
-    a.ExchangeVersions();
+    a.ExchangeVersions("RFB 003.003\n");
     a.Server->Send(U32(0));
     a.Server->Send(U32(0xFFFFFFF0u));
     const auto e = a.Reported();
     EXPECT_EQ(e->Code, codes::Handshake);
     EXPECT_NE(e->Message.find("4294967280"), std::string::npos) << e->Message;
+}
+
+TEST(Handshake, NewerServerTurningOldHandshakeAwayIsAskedAgainInItsTerms) {
+    {
+        Attempt a;
+        a.ExchangeVersions("RFB 003.008\n");
+        a.RefuseOldHandshakeAndAccept();
+        a.Server->Send(Bytes({2, 16, 1})); // a type we do not speak, then None
+        EXPECT_EQ(a.Server->Receive(1), Bytes({1}));
+        a.Server->Send(U32(0)); // SecurityResult, sent for None too in 3.8
+        a.FinishAfterSecurity();
+        CLockGuard hold(a.State);
+        EXPECT_EQ(a.State.ServerVersion, "RFB 003.008\n");
+    }
+    {
+        Attempt a("0123456789");
+        a.ExchangeVersions("RFB 003.008\n");
+        a.Server->Send(U32(0x02020100)); // a 3.8 type list read as a 3.3 type
+        a.Server = std::make_unique<ScriptedPeer>(a.Listener.Accept());
+        a.Server->Send(std::string("RFB 003.008\n"));
+        EXPECT_EQ(Text(a.Server->Receive(12)), "RFB 003.008\n");
+        a.Server->Send(Bytes({2, 2, 1})); // VNC authentication preferred by the server
+        EXPECT_EQ(a.Server->Receive(1), Bytes({2}));
+        a.Server->Send(FromHex("e871bf08ab48e63ee629ea4588ba1a76"));
+        EXPECT_EQ(a.Server->Receive(16), FromHex("b24a3749b608444e810923ceb3d5df7d"));
+        a.Server->Send(U32(0));
+        a.FinishAfterSecurity();
+    }
+    {
+        Attempt a;
+        a.ExchangeVersions("RFB 003.007\n");
+        a.RefuseOldHandshakeAndAccept("RFB 003.007\n");
+        a.Server->Send(Bytes({1, 1}));
+        EXPECT_EQ(a.Server->Receive(1), Bytes({1}));
+        a.FinishAfterSecurity(); // 3.7 sends no SecurityResult for None
+    }
+    {
+        Attempt a;
+        a.ExchangeVersions("RFB 003.008\n");
+        a.Server->CloseServerSide(); // hangs up on a version it does not take
+        a.Server = std::make_unique<ScriptedPeer>(a.Listener.Accept());
+        a.Server->Send(std::string("RFB 003.008\n"));
+        EXPECT_EQ(Text(a.Server->Receive(12)), "RFB 003.008\n");
+        a.Server->Send(Bytes({1, 1}));
+        EXPECT_EQ(a.Server->Receive(1), Bytes({1}));
+        a.Server->Send(U32(0));
+        a.FinishAfterSecurity();
+    }
+}
+
+TEST(Handshake, NewerServerFailuresReachTheHost) {
+    struct Case {
+        const char* Name;
+        std::vector<uint8_t> Security; // after the second version exchange
+        std::vector<uint8_t> Then;     // after the viewer's choice
+        int32_t Code;
+        std::string Message;
+    };
+    auto withReason = [](std::vector<uint8_t> head, const std::string& reason) {
+        AppendU32(head, uint32_t(reason.size()));
+        head.insert(head.end(), reason.begin(), reason.end());
+        return head;
+    };
+    const std::vector<Case> cases = {
+        {"refusal", withReason({0}, "Too many connections"), {}, codes::Handshake, "Too many connections"},
+        {"no common type",
+         Bytes({2, 16, 19}),
+         {},
+         codes::Handshake,
+         "The server offers no security type this viewer supports."},
+        {"refused after None", Bytes({1, 1}), withReason(U32(1), "Not now"), codes::Handshake, "Not now"},
+        {"refused without reason", Bytes({1, 1}), withReason(U32(1), ""), codes::Handshake,
+         "The server refused the connection."},
+        {"absurd reason", Bytes({1, 1}), Bytes({0, 0, 0, 1, 255, 255, 255, 255}), codes::Handshake,
+         "The server refused the connection (reason text of 4294967295 bytes not read)."},
+    };
+    for (const Case& c : cases) {
+        Attempt a;
+        a.ExchangeVersions("RFB 003.008\n");
+        a.RefuseOldHandshakeAndAccept();
+        a.Server->Send(c.Security);
+        if (!c.Then.empty()) {
+            EXPECT_EQ(a.Server->Receive(1), Bytes({1})) << c.Name;
+            a.Server->Send(c.Then);
+        }
+        const auto e = a.Reported();
+        EXPECT_EQ(e->Code, c.Code) << c.Name;
+        EXPECT_EQ(e->Message, c.Message) << c.Name;
+    }
+    // A refused password, with the server's reason.
+    Attempt a("secret12");
+    a.ExchangeVersions("RFB 003.008\n");
+    a.RefuseOldHandshakeAndAccept();
+    a.Server->Send(Bytes({1, 2}));
+    EXPECT_EQ(a.Server->Receive(1), Bytes({2}));
+    a.Server->Send(std::vector<uint8_t>(16, 0x5A));
+    EXPECT_EQ(a.Server->Receive(16).size(), 16u);
+    a.Server->Send(withReason(U32(1), "Authentication failure"));
+    const auto e = a.Reported();
+    EXPECT_EQ(e->Code, codes::HandshakeAuth);
+    EXPECT_EQ(e->Message, "Authentication failure");
 }
 
 TEST(Handshake, ServerInitValidation) {
@@ -278,7 +392,7 @@ TEST(Handshake, StoppingViewerReleasesPasswordWait) {
 
 TEST(Handshake, ServerVanishingMidHandshakeIsConnectionClosed) {
     Attempt a;
-    a.ExchangeVersions();
+    a.ExchangeVersions("RFB 003.003\n"); // a newer server hanging up is asked again
     a.Server->Send(Bytes({0, 0}));
     a.Server->CloseServerSide();
     const auto e = a.Reported();

@@ -11,6 +11,7 @@
 #include "engine/SessionThread.h"
 #include "engine/ViewerState.h"
 #include "framebuffer/FrameBuffer.h"
+#include "framebuffer/ZrleDecoder.h"
 #include "framebuffer/RectangleDecoder.h"
 
 #include <gtest/gtest.h>
@@ -126,6 +127,7 @@ std::vector<DecodeCase> AllCases() {
     const std::pair<const char*, std::vector<int32_t>> lists[] = {
         {"Raw", {encodings::Raw}},     {"CopyRect", {encodings::CopyRect}}, {"RRE", {encodings::RRE}},
         {"CoRRE", {encodings::CoRRE}}, {"Hextile", {encodings::Hextile}},   {"Default", {}},
+        {"ZRLE", {encodings::ZRLE}},
     };
     for (const auto& [name, codecs] : lists)
         for (int bpp : {8, 16, 32})

@@ -2,9 +2,11 @@
 
 #include "RealServers.h"
 #include "ScriptedServer.h"
+#include "WayvncServer.h"
 #include "base/EngineExceptions.h"
 #include "engine/ConnectThread.h"
 #include "engine/CoolSocket.h"
+#include "engine/ServerAddress.h"
 #include "engine/ViewerState.h"
 
 #include <gtest/gtest.h>
@@ -25,11 +27,11 @@ struct Outcome {
     int32_t State = 0;
 };
 
-Outcome Handshake(int port, const std::string& password) {
+Outcome Handshake(int port, const std::string& password, const std::string& server = "127.0.0.1") {
     RecordingHost host;
     CViewerState state(&host);
     CCoolSocket socket(state);
-    state.Server = "127.0.0.1";
+    state.Server = server;
     state.Port = port;
     state.Password = password;
     state.Socket = &socket;
@@ -103,6 +105,29 @@ TEST(RealServerHandshake, X11vncOnXvfbWithAndWithoutPassword) {
     X11vncServer lockedServer(locked);
     ExpectConnected(Handshake(lockedServer.Port(), "abc"), locked);
     ExpectWrongPassword(Handshake(lockedServer.Port(), "abd"));
+}
+
+TEST(RealServerHandshake, WayvncTurnsOldHandshakeAwayAndIsSpoken38) {
+    WayvncServer server(800, 600);
+    const Outcome o = Handshake(server.Port(), "");
+    ASSERT_FALSE(o.Failure) << o.Failure->Code << " " << o.Failure->Message << "\n" << server.Log();
+    EXPECT_EQ(o.Width, 800);
+    EXPECT_EQ(o.Height, 600);
+    EXPECT_EQ(o.ServerVersion, "RFB 003.008\n");
+}
+
+TEST(RealServerHandshake, XvncListeningOnlyOnIPv6Loopback) {
+    const ServerOptions options =
+        ServerOptions().WithPassword("secret12").WithSize(640, 480).WithListenAddress("::1");
+    XvncServer server(options);
+    std::string host;
+    int port = 0;
+    SplitServerText("[::1]:P" + std::to_string(server.Port()), host, port);
+    EXPECT_EQ(host, "::1");
+    ExpectConnected(Handshake(port, "secret12", host), options);
+    const Outcome v4 = Handshake(server.Port(), "secret12", "127.0.0.1");
+    ASSERT_TRUE(v4.Failure);
+    EXPECT_EQ(v4.Failure->Code, codes::SocketConnect);
 }
 
 TEST(RealServerFixtures, ScreenshotShowsWhatAClientDrew) {

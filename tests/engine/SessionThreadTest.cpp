@@ -6,6 +6,7 @@
 #include "ScriptedServer.h"
 #include "ServerStream.h"
 #include "engine/CoolSocket.h"
+#include "engine/RfbProtocol.h"
 #include "engine/ViewerState.h"
 #include "framebuffer/FrameBuffer.h"
 #include "framebuffer/RectangleDecoder.h"
@@ -15,6 +16,7 @@
 #include <atomic>
 #include <cstring>
 #include <thread>
+#include <zlib.h>
 
 using namespace dova;
 using latis_test::ServerStream;
@@ -172,11 +174,11 @@ TEST(SessionThread, CutTextEndsAtItsFirstNul) {
 TEST(SessionThread, AbsurdCutTextLengthEndsTheSession) {
     SessionRig rig(8, 8, 8);
     rig.Start();
-    rig.Send(ServerStream(8).U8(3).U8(0).U8(0).U8(0).U32(0xFFFFFFF0));
+    rig.Send(ServerStream(8).U8(3).U8(0).U8(0).U8(0).U32(0x7FFFFFF0));
     const auto failure = rig.WaitForException();
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->Level, ExceptionLevel::Error);
-    EXPECT_EQ(failure->Message, "Server cut text too long (4294967280 bytes).");
+    EXPECT_EQ(failure->Message, "Server cut text too long (2147483632 bytes).");
 }
 
 TEST(SessionThread, ColourMapIsMalformedAndTheErrorIsReportedBeforeClosing) {
@@ -317,7 +319,8 @@ TEST(SessionThread, ChangedEncodingsAreSentAfterTheUpdateAndAnEmptyListSendsNoth
     rig.State.EncodingsChanged = true;
     rig.Send(ServerStream(8).Update(0));
     const auto encodings = rig.Receive(12);
-    EXPECT_EQ(encodings, latis_test::Bytes({2, 0, 0, 2, 0, 0, 0, 5, 0, 0, 0, 0}));
+    EXPECT_EQ(encodings, latis_test::Bytes({2, 0, 0, 3, 0, 0, 0, 5, 0, 0, 0, 0}));
+    EXPECT_EQ(rig.Receive(4), latis_test::Bytes({0xC0, 0xA1, 0xE5, 0xCE})) << "the extended clipboard last";
     rig.NextRequest();
 
     {
@@ -445,4 +448,127 @@ TEST(SessionThread, PaintsAreNotHeldWhileADecoderWaitsForTheNetwork) {
     rig.Frame.Unlock();
     rig.Send(ServerStream(16).U8(0).U8(0).U8(0));
     EXPECT_TRUE(rig.NextRequest().Incremental);
+}
+
+namespace {
+
+using namespace clipboard_flags;
+
+// An extended cut-text message from the server: the negated size, flags, data.
+ServerStream ExtendedCutText(uint32_t flags, const std::vector<uint8_t>& data = {}) {
+    ServerStream s(8);
+    s.U8(3).U8(0).U8(0).U8(0).U32(uint32_t(-int64_t(4 + data.size()))).U32(flags);
+    s.Data.insert(s.Data.end(), data.begin(), data.end());
+    return s;
+}
+
+std::vector<uint8_t> Packed(const std::vector<uint8_t>& plain) {
+    uLongf size = compressBound(uLong(plain.size()));
+    std::vector<uint8_t> out(size);
+    compress(out.data(), &size, plain.data(), uLong(plain.size()));
+    out.resize(size);
+    return out;
+}
+
+std::vector<uint8_t> SizedText(const std::string& text, uint32_t size) {
+    std::vector<uint8_t> out = {uint8_t(size >> 24), uint8_t(size >> 16), uint8_t(size >> 8), uint8_t(size)};
+    out.insert(out.end(), text.begin(), text.end());
+    return out;
+}
+
+// What the viewer sent: flags and, for provide, the unpacked data.
+std::pair<uint32_t, std::vector<uint8_t>> ReceiveExtended(SessionRig& rig) {
+    const auto head = rig.Receive(8);
+    EXPECT_EQ(head.size(), 8u);
+    if (head.size() != 8)
+        return {};
+    EXPECT_EQ(head[0], 6) << "a ClientCutText";
+    const uint32_t size = uint32_t(-int64_t(int32_t(GetU32(&head[4]))));
+    const auto body = rig.Receive(size);
+    const uint32_t flags = GetU32(body.data());
+    std::vector<uint8_t> data(body.begin() + 4, body.end());
+    if ((flags & Provide) && !(flags & Caps)) {
+        std::vector<uint8_t> plain(1 << 16);
+        uLongf got = plain.size();
+        EXPECT_EQ(uncompress(plain.data(), &got, data.data(), uLong(data.size())), Z_OK);
+        plain.resize(got);
+        data = plain;
+    }
+    return {flags, data};
+}
+
+} // namespace
+
+TEST(SessionThread, ExtendedClipboardCarriesUtf8BothWays) {
+    SessionRig rig(8, 8, 8);
+    rig.Start();
+    EXPECT_FALSE(rig.State.Clipboard.Active());
+    rig.Send(ExtendedCutText(Text | Caps | clipboard_flags::Request | Peek | Notify | Provide,
+                             SizedText("", 1000)));
+    auto [caps, limits] = ReceiveExtended(rig);
+    EXPECT_EQ(caps, Text | Caps | clipboard_flags::Request | Peek | Notify | Provide);
+    EXPECT_EQ(limits, SizedText("", MaxClipboardText));
+    EXPECT_TRUE(rig.State.Clipboard.Active());
+
+    // Server to viewer: told, the viewer asks, the server provides.
+    rig.Send(ExtendedCutText(Notify | Text));
+    EXPECT_EQ(ReceiveExtended(rig).first, clipboard_flags::Request | Text);
+    const std::string remote = "Işık\r\nğüşö";
+    rig.Send(ExtendedCutText(Provide | Text, Packed(SizedText(remote + '\0', uint32_t(remote.size() + 1)))));
+    rig.Sync();
+    std::string text;
+    bool utf8 = false;
+    ASSERT_TRUE(rig.State.TakeServerCutText(text, utf8));
+    EXPECT_TRUE(utf8);
+    EXPECT_EQ(text, remote);
+
+    // Viewer to server: the viewer tells, the server asks (and peeks), the viewer provides.
+    CRfbProtocol input(rig.State, rig.Socket);
+    rig.State.Clipboard.LocalTextChanged(input, "Işık\nğüşö");
+    EXPECT_EQ(ReceiveExtended(rig).first, Notify | Text);
+    rig.Send(ExtendedCutText(Peek));
+    EXPECT_EQ(ReceiveExtended(rig).first, Notify | Text);
+    rig.Send(ExtendedCutText(clipboard_flags::Request | Text));
+    const auto [provided, data] = ReceiveExtended(rig);
+    EXPECT_EQ(provided, Provide | Text);
+    const std::string local = "Işık\r\nğüşö";
+    EXPECT_EQ(data, SizedText(local + '\0', uint32_t(local.size() + 1)));
+    EXPECT_EQ(rig.Host.Count(HostMessage::Exception), 0u);
+}
+
+TEST(SessionThread, MalformedExtendedClipboardEndsTheSession) {
+    const auto caps = ExtendedCutText(Text | Caps | Notify | Provide, SizedText("", 1000));
+    std::vector<uint8_t> corrupt = Packed(SizedText("abc", 3));
+    corrupt[0] ^= 0x55; // not a zlib header
+    const std::vector<uint8_t> shortStream = Packed(SizedText("abc", 10));
+    struct Case {
+        const char* Name;
+        bool CapsFirst;
+        std::vector<uint8_t> Message;
+        int32_t Code;
+    };
+    const std::vector<Case> cases = {
+        {"before the capabilities", false, ExtendedCutText(Notify | Text).Data, codes::ProtocolSync},
+        {"capabilities without their sizes", false, ExtendedCutText(Text | Caps).Data, codes::ProtocolSync},
+        {"shorter than its flags", false,
+         ServerStream(8).U8(3).U8(0).U8(0).U8(0).U32(uint32_t(-2)).U16(0).Data, codes::ProtocolSync},
+        {"corrupt stream", true, ExtendedCutText(Provide | Text, corrupt).Data, codes::ProtocolSync},
+        {"stream ending early", true, ExtendedCutText(Provide | Text, shortStream).Data, codes::ProtocolSync},
+        {"absurd text size", true, ExtendedCutText(Provide | Text, Packed(SizedText("", 0x7FFFFFFF))).Data,
+         codes::Validity},
+        {"absurd message size", false, ServerStream(8).U8(3).U8(0).U8(0).U8(0).U32(0x80000000u).Data,
+         codes::Validity},
+    };
+    for (const Case& c : cases) {
+        SessionRig rig(8, 8, 8);
+        rig.Start();
+        if (c.CapsFirst) {
+            rig.Send(caps);
+            ReceiveExtended(rig);
+        }
+        rig.Peer.Send(c.Message);
+        const auto failure = rig.WaitForException();
+        ASSERT_TRUE(failure) << c.Name;
+        EXPECT_EQ(failure->Code, c.Code) << c.Name << ": " << failure->Message;
+    }
 }

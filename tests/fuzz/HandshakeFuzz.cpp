@@ -38,7 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     dova::CCoolSocket socket(state);
     socket.AttachConnected(pair[1]);
     try {
-        dova::RunHandshakeOn(state, socket);
+        // A newer server's refusal is followed, as on a second connection, by the rest of the input.
+        if (!dova::RunHandshakeOn(state, socket, dova::HandshakeDialect::Classic))
+            dova::RunHandshakeOn(state, socket, dova::HandshakeDialect::Negotiated);
     } catch (const dova::CSimpleException&) {
     }
     ::close(pair[0]);

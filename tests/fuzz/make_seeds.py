@@ -5,6 +5,7 @@ SessionReaderFuzz.cpp)."""
 import os
 import struct
 import sys
+import zlib
 
 out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "seeds")
 os.makedirs(out, exist_ok=True)
@@ -42,6 +43,24 @@ def seeds_for(bpp, opt):
           32: bytes([32, 24, 0, 1, 0, 255, 0, 255, 0, 255, 16, 8, 0, 0, 0, 0])}[bpp]
     s["reinit"] = bytes([42]) + struct.pack(">HH", 80, 70) + pf + struct.pack(">I", 2) + b"hi" \
         + update(rect(70, 60, 10, 10, 0) + px(1, bpp) * 100)
+    cp = (lambda v: v.to_bytes(3, "little")) if bpp == 32 else (lambda v: px(v, bpp))
+    z = zlib.compressobj()  # one stream for every ZRLE rectangle of the connection
+
+    def zrle(tiles):
+        data = z.compress(tiles) + z.flush(zlib.Z_SYNC_FLUSH)
+        return struct.pack(">I", len(data)) + data
+    s["zrle"] = update(
+        rect(0, 0, 68, 3, 16) + zrle(bytes([1]) + cp(2) + bytes([0]) + cp(1) * 12),    # solid, raw
+        rect(0, 4, 4, 3, 16) + zrle(bytes([2]) + cp(3) + cp(4) + bytes([0xA0, 0x50, 0xF0])),  # packed
+        rect(8, 4, 4, 3, 16) + zrle(bytes([128]) + cp(5) + bytes([3]) + cp(6) + bytes([7])),  # RLE
+        rect(12, 4, 4, 3, 16) + zrle(bytes([131]) + cp(7) + cp(8) + cp(9)
+                                     + bytes([0x81, 5, 2, 0x80, 3, 0])))                  # palette RLE
+    caps = struct.pack(">I", (1 << 24) | (1 << 27) | (1 << 28) | 1) + struct.pack(">I", 1000)
+    text = "Işık\r\nğüşö\0".encode()
+    provide = struct.pack(">I", (1 << 28) | 1) + zlib.compress(struct.pack(">I", len(text)) + text)
+    ext = lambda body: bytes([3, 0, 0, 0]) + struct.pack(">i", -len(body)) + body
+    s["clipboard"] = ext(caps) + ext(struct.pack(">I", (1 << 27) | 1)) + ext(provide) \
+        + ext(struct.pack(">I", (1 << 25) | 1)) + ext(struct.pack(">I", 1 << 26)) + update()
     return {f"{k}_{bpp}": bytes([opt, 40, 30]) + v for k, v in s.items()}
 
 

@@ -25,13 +25,19 @@ constexpr auto StartLimit = std::chrono::seconds(30);
 // A free port can be taken by someone else before the server binds it: try again with another.
 constexpr int StartAttempts = 3;
 
-bool PortAccepts(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+bool PortAccepts(const std::string& address, int port) {
+    sockaddr_in6 a6{};
     sockaddr_in a{};
+    const bool v6 = ::inet_pton(AF_INET6, address.c_str(), &a6.sin6_addr) == 1;
+    if (!v6 && ::inet_pton(AF_INET, address.c_str(), &a.sin_addr) != 1)
+        return false;
+    a6.sin6_family = AF_INET6;
+    a6.sin6_port = htons(uint16_t(port));
     a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(uint16_t(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    const int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool ok = v6 ? ::connect(fd, reinterpret_cast<sockaddr*>(&a6), sizeof a6) == 0
+                       : ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     ::close(fd);
     return ok;
 }
@@ -102,7 +108,7 @@ void XDisplayServer::WaitForPort(ChildProcess& process, int port) {
     while (std::chrono::steady_clock::now() < deadline) {
         if (!process.Running())
             throw std::runtime_error("the RFB server ended while starting");
-        if (PortAccepts(port))
+        if (PortAccepts(Settings.ListenAddress, port))
             return;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -138,13 +144,15 @@ XvncServer::XvncServer(const ServerOptions& options) : XDisplayServer(options) {
                                          std::to_string(Settings.Depth),
                                          "-rfbport",
                                          std::to_string(RfbPort),
-                                         "-localhost",
                                          "-interface",
-                                         "127.0.0.1",
+                                         Settings.ListenAddress,
                                          "-nolisten",
                                          "tcp",
                                          "-desktop",
                                          Settings.DesktopName};
+        // -localhost would add 127.0.0.1 to an IPv6-only listener; the interface keeps it on loopback.
+        if (Settings.ListenAddress == "127.0.0.1")
+            argv.push_back("-localhost");
         if (passwordFile.empty()) {
             argv.insert(argv.end(), {"-SecurityTypes", "None"});
         } else {

@@ -24,7 +24,8 @@ struct ServerOptions {
     int Height = 768;
     int Depth = 24; // 16 or 24
     std::string DesktopName = "latis-test";
-    std::vector<std::string> XvncArguments; // appended to Xvnc's command line (e.g. -BlacklistThreshold)
+    std::vector<std::string> XvncArguments;  // appended to Xvnc's command line (e.g. -BlacklistThreshold)
+    std::string ListenAddress = "127.0.0.1"; // Xvnc only; "::1" for IPv6 loopback alone
 
     // Chainable, e.g. ServerOptions().WithPassword("secret12").WithSize(800, 600).
     ServerOptions& WithPassword(std::string password) {
@@ -42,6 +43,10 @@ struct ServerOptions {
     }
     ServerOptions& WithXvncArguments(std::vector<std::string> arguments) {
         XvncArguments = std::move(arguments);
+        return *this;
+    }
+    ServerOptions& WithListenAddress(std::string address) {
+        ListenAddress = std::move(address);
         return *this;
     }
     ServerOptions& WithName(std::string name) {

@@ -64,7 +64,9 @@ TEST(ServerText, SplitsHostAndPortOrDisplay) {
          {Case{"pc1", "pc1", 1234}, Case{"pc1:1", "pc1", 5901}, Case{"pc1:D1", "pc1", 5901},
           Case{"pc1:d7", "pc1", 5907}, Case{"pc1:5902", "pc1", 5902}, Case{"pc1:P80", "pc1", 80},
           Case{"pc1:p5", "pc1", 5}, Case{"pc1:", "pc1", 5900}, Case{"pc1:99", "pc1", 5999},
-          Case{"pc1:100", "pc1", 100}, Case{"pc1:x", "pc1", 5900}}) {
+          Case{"pc1:100", "pc1", 100}, Case{"pc1:x", "pc1", 5900}, Case{"[::1]", "::1", 1234},
+          Case{"[::1]:1", "::1", 5901}, Case{"[fe80::1%eth0]:P5902", "fe80::1%eth0", 5902},
+          Case{"[::1]:5999", "::1", 5999}, Case{"::1", "", 5900}}) {
         std::string host;
         int port = 1234;
         dova::SplitServerText(c.Text, host, port);

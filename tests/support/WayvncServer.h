@@ -1,0 +1,33 @@
+#pragma once
+// wayvnc serving a headless sway, on a free port of 127.0.0.1 only. sway refuses to run as root, so
+// both run as the unprivileged user WaylandUser (created when missing and the test runs as root) with
+// a private runtime folder. Ready when the constructor returns; the destructor stops both. Throws
+// std::runtime_error when they cannot be started.
+
+#include "ChildProcess.h"
+
+#include <string>
+
+namespace latis_test {
+
+inline constexpr char WaylandUser[] = "latis-wayland";
+
+class WayvncServer {
+public:
+    // The headless output's size.
+    WayvncServer(int width = 800, int height = 600);
+    ~WayvncServer();
+    WayvncServer(const WayvncServer&) = delete;
+    WayvncServer& operator=(const WayvncServer&) = delete;
+
+    int Port() const { return RfbPort; }
+    std::string Log() const;
+
+private:
+    std::string Folder;
+    int RfbPort = 0;
+    ChildProcess Compositor;
+    ChildProcess Server;
+};
+
+} // namespace latis_test
