@@ -9,6 +9,7 @@
 #include "ui/PanelDialog.h"
 
 #include <QActionGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDialog>
@@ -43,6 +44,9 @@ QString IconSizeKey() {
 }
 QString SkinNameKey() {
     return QStringLiteral("sSkinManager1.SkinName");
+}
+QString LowBandwidthKey() {
+    return QStringLiteral("sCheckBoxDusukBant.Checked");
 }
 
 } // namespace
@@ -142,6 +146,10 @@ void TAnaFormF::CreateSettingsPanel() {
     FTrackBar1->setValue(MinIconSize);
     connect(FTrackBar1, &QSlider::valueChanged, this, &TAnaFormF::sTrackBar1UserChange);
 
+    FCheckBoxDusukBant = new QCheckBox(QStringLiteral("Düşük bant genişliği (ZRLE)"), FPanelAyar);
+    FCheckBoxDusukBant->setObjectName(QStringLiteral("sCheckBoxDusukBant"));
+    FCheckBoxDusukBant->setGeometry(24, 140, 313, 24);
+
     FPanel2 = new QWidget(FPanelAyar);
     FPanel2->setObjectName(QStringLiteral("Panel2"));
     FPanel2->setAttribute(Qt::WA_StyledBackground);
@@ -195,6 +203,13 @@ void TAnaFormF::CreateMenus() {
     }
 }
 
+bool TAnaFormF::LowBandwidth() const {
+    return FCheckBoxDusukBant->isChecked();
+}
+void TAnaFormF::SetLowBandwidth(bool on) {
+    FCheckBoxDusukBant->setChecked(on);
+}
+
 int TAnaFormF::IconSize() const {
     return FTrackBar1->value();
 }
@@ -224,6 +239,7 @@ void TAnaFormF::RestoreSettings() {
     }
     SetIconSize(store.value(IconSizeKey(), MinIconSize).toInt());
     SetSkinName(store.value(SkinNameKey(), DefaultSkinName()).toString());
+    SetLowBandwidth(store.value(LowBandwidthKey(), false).toBool());
 }
 
 void TAnaFormF::StoreSettings() {
@@ -232,6 +248,7 @@ void TAnaFormF::StoreSettings() {
     store.setValue(PlacementKey(), saveGeometry());
     store.setValue(IconSizeKey(), IconSize());
     store.setValue(SkinNameKey(), FSkinName);
+    store.setValue(LowBandwidthKey(), LowBandwidth());
     store.endGroup();
     store.sync(); // a read-only folder simply keeps the old settings
 }
@@ -310,6 +327,7 @@ void TAnaFormF::BuildTiles() {
         tile->SetTitle(FTable->Value(row, TComputerTable::BILGISAYARADI));
         tile->setGeometry(places[row]);
         tile->show();
+        tile->SetLowBandwidth(LowBandwidth());
         extent |= places[row];
         tile->ConnectTo(FTable->Value(row, TComputerTable::IP), FTable->Value(row, TComputerTable::PORT),
                         FTable->Value(row, TComputerTable::PASSWORD));

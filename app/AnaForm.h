@@ -9,6 +9,7 @@
 #include <QString>
 
 class QActionGroup;
+class QCheckBox;
 class QLabel;
 class QPushButton;
 class QScrollArea;
@@ -61,6 +62,9 @@ public:
     void SetIconSize(int size);
     QString SkinName() const { return FSkinName; }
     void SetSkinName(const QString& name);
+    // "Düşük bant genişliği (ZRLE)": new tiles and their full-screen windows ask for ZRLE first.
+    bool LowBandwidth() const;
+    void SetLowBandwidth(bool on);
     QString SettingsFileName() const;
     void RestoreSettings();
     void StoreSettings();
@@ -74,6 +78,7 @@ public:
     QWidget* PanelAyar() const { return FPanelAyar; }
     QLabel* sLabelIkonBoyutu() const { return FLabelIkonBoyutu; }
     QSlider* sTrackBar1() const { return FTrackBar1; }
+    QCheckBox* sCheckBoxDusukBant() const { return FCheckBoxDusukBant; }
     TFormHeader* FormHeader1() const { return FFormHeader1; }
     bool FirstActivationPending() const { return FFirstActivation; }
 
@@ -103,6 +108,7 @@ private:
     QWidget* FPanelAyar = nullptr;
     QLabel* FLabelIkonBoyutu = nullptr;
     QSlider* FTrackBar1 = nullptr;
+    QCheckBox* FCheckBoxDusukBant = nullptr;
     QWidget* FPanel2 = nullptr;
     QPushButton* FButton3 = nullptr;
     QActionGroup* FSkinGroup = nullptr;

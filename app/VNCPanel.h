@@ -29,6 +29,11 @@ public:
     void SetTitle(const QString& title);
     QString Title() const;
 
+    // Low bandwidth: ZRLE first in the codec list of the tile's viewer and of the full-screen one.
+    // Set before ConnectTo; turning it off takes a new tile (the grid rebuilds after the settings).
+    void SetLowBandwidth(bool on);
+    bool LowBandwidth() const { return FLowBandwidth; }
+
     void ConnectTo(const QString& Server, const QString& Port, const QString& Password);
     // Connects any viewer (the tile's or the full-screen one) with the tile's connection arguments.
     int ConnectWithArguments(TVNCViewer& viewer) const;
@@ -72,4 +77,5 @@ private:
     QString FServer;
     QString FPort;
     QString FPassword;
+    bool FLowBandwidth = false;
 };
