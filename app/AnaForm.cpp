@@ -45,6 +45,9 @@ QString IconSizeKey() {
 QString SkinNameKey() {
     return QStringLiteral("sSkinManager1.SkinName");
 }
+QString AutoReconnectKey() {
+    return QStringLiteral("sCheckBoxYenidenBaglan.Checked");
+}
 QString LowBandwidthKey() {
     return QStringLiteral("sCheckBoxDusukBant.Checked");
 }
@@ -146,6 +149,10 @@ void TAnaFormF::CreateSettingsPanel() {
     FTrackBar1->setValue(MinIconSize);
     connect(FTrackBar1, &QSlider::valueChanged, this, &TAnaFormF::sTrackBar1UserChange);
 
+    FCheckBoxYenidenBaglan =
+        new QCheckBox(QStringLiteral("Kopan bağlantıları otomatik yeniden kur"), FPanelAyar);
+    FCheckBoxYenidenBaglan->setObjectName(QStringLiteral("sCheckBoxYenidenBaglan"));
+    FCheckBoxYenidenBaglan->setGeometry(24, 110, 313, 24);
     FCheckBoxDusukBant = new QCheckBox(QStringLiteral("Düşük bant genişliği (ZRLE)"), FPanelAyar);
     FCheckBoxDusukBant->setObjectName(QStringLiteral("sCheckBoxDusukBant"));
     FCheckBoxDusukBant->setGeometry(24, 140, 313, 24);
@@ -203,6 +210,12 @@ void TAnaFormF::CreateMenus() {
     }
 }
 
+bool TAnaFormF::AutoReconnect() const {
+    return FCheckBoxYenidenBaglan->isChecked();
+}
+void TAnaFormF::SetAutoReconnect(bool on) {
+    FCheckBoxYenidenBaglan->setChecked(on);
+}
 bool TAnaFormF::LowBandwidth() const {
     return FCheckBoxDusukBant->isChecked();
 }
@@ -239,6 +252,7 @@ void TAnaFormF::RestoreSettings() {
     }
     SetIconSize(store.value(IconSizeKey(), MinIconSize).toInt());
     SetSkinName(store.value(SkinNameKey(), DefaultSkinName()).toString());
+    SetAutoReconnect(store.value(AutoReconnectKey(), false).toBool());
     SetLowBandwidth(store.value(LowBandwidthKey(), false).toBool());
 }
 
@@ -248,6 +262,7 @@ void TAnaFormF::StoreSettings() {
     store.setValue(PlacementKey(), saveGeometry());
     store.setValue(IconSizeKey(), IconSize());
     store.setValue(SkinNameKey(), FSkinName);
+    store.setValue(AutoReconnectKey(), AutoReconnect());
     store.setValue(LowBandwidthKey(), LowBandwidth());
     store.endGroup();
     store.sync(); // a read-only folder simply keeps the old settings
@@ -327,6 +342,7 @@ void TAnaFormF::BuildTiles() {
         tile->SetTitle(FTable->Value(row, TComputerTable::BILGISAYARADI));
         tile->setGeometry(places[row]);
         tile->show();
+        tile->SetAutoReconnect(AutoReconnect());
         tile->SetLowBandwidth(LowBandwidth());
         extent |= places[row];
         tile->ConnectTo(FTable->Value(row, TComputerTable::IP), FTable->Value(row, TComputerTable::PORT),

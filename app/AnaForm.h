@@ -60,6 +60,9 @@ public:
     // Settings.
     int IconSize() const;
     void SetIconSize(int size);
+    // "Kopan bağlantıları otomatik yeniden kur": failed tiles retry by themselves (off by default).
+    bool AutoReconnect() const;
+    void SetAutoReconnect(bool on);
     QString SkinName() const { return FSkinName; }
     void SetSkinName(const QString& name);
     // "Düşük bant genişliği (ZRLE)": new tiles and their full-screen windows ask for ZRLE first.
@@ -78,6 +81,7 @@ public:
     QWidget* PanelAyar() const { return FPanelAyar; }
     QLabel* sLabelIkonBoyutu() const { return FLabelIkonBoyutu; }
     QSlider* sTrackBar1() const { return FTrackBar1; }
+    QCheckBox* sCheckBoxYenidenBaglan() const { return FCheckBoxYenidenBaglan; }
     QCheckBox* sCheckBoxDusukBant() const { return FCheckBoxDusukBant; }
     TFormHeader* FormHeader1() const { return FFormHeader1; }
     bool FirstActivationPending() const { return FFirstActivation; }
@@ -108,6 +112,7 @@ private:
     QWidget* FPanelAyar = nullptr;
     QLabel* FLabelIkonBoyutu = nullptr;
     QSlider* FTrackBar1 = nullptr;
+    QCheckBox* FCheckBoxYenidenBaglan = nullptr;
     QCheckBox* FCheckBoxDusukBant = nullptr;
     QWidget* FPanel2 = nullptr;
     QPushButton* FButton3 = nullptr;

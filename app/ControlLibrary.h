@@ -25,6 +25,15 @@ dova::IVNCViewer* CreateViewerControlFrom(const QString& path, QWidget* parent);
 // Failures (no file, not a library, no entry point) are swallowed; the next attempt tells.
 void RegisterControlLibrary(const QString& path);
 
+// True when the library at path could not be loaded, or its entry point refused this program's
+// interface version.
+bool ControlLibraryUnusable(const QString& path);
+
+// When the library at path is unusable (a library of an older build left in the program folder),
+// puts the program's own embedded copy in its place (written beside, then renamed) and registers
+// it. False when it is usable, or when it could not be replaced; the caller tells the operator.
+bool ReplaceIncompatibleControlLibrary(const QString& path);
+
 // Tests replace the library with their own factory (null restores the library).
 using ViewerFactory = std::function<dova::IVNCViewer*(QWidget* parent)>;
 void SetViewerFactoryForTesting(ViewerFactory factory);

@@ -36,12 +36,29 @@ bool WritePayload(const QString& resource, const QString& path) {
     return out.commit();
 }
 
+namespace {
+
+bool SameBytes(const QString& resource, const QString& path) {
+    QFile embedded(resource);
+    QFile written(path);
+    if (!embedded.open(QIODevice::ReadOnly) || !written.open(QIODevice::ReadOnly))
+        return false;
+    return embedded.size() == written.size() && embedded.readAll() == written.readAll();
+}
+
+} // namespace
+
 void DeployControlLibrary(const QString& folder) {
     const QString path = folder + QString::fromUtf16(ControlLibraryFileName);
-    // An existing library is never replaced, whatever its version: the entry point's version check
-    // makes a foreign one fail creation cleanly.
-    if (QFileInfo::exists(path))
-        return;
+    if (QFileInfo::exists(path)) {
+        // Beside the program, an existing library is never replaced, whatever its version: the entry
+        // point's version check makes a foreign one fail creation cleanly. In the user's data folder
+        // the copy is ours alone, and one left by an older package would keep its faults after every
+        // upgrade, so it follows the program's own.
+        const bool userDataFolder = folder == ProgramFolder() && folder != ExecutableFolder();
+        if (!userDataFolder || SameBytes(EmbeddedControlLibraryResource(), path))
+            return;
+    }
     WritePayload(EmbeddedControlLibraryResource(), path);
 }
 

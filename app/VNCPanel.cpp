@@ -2,12 +2,15 @@
 
 #include "ControlLibrary.h"
 #include "ui/TurkishTexts.h"
+#include "FailureReason.h"
 
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 using namespace dova;
 
@@ -31,6 +34,15 @@ QString FullScreenCaption() {
 }
 QString ReconnectCaption() {
     return QStringLiteral("Yeniden Bağlan");
+}
+QString CountdownText(long long seconds) {
+    return QStringLiteral("Yeniden deneme: %1 sn").arg(seconds);
+}
+QString LibraryMissingText() {
+    return QStringLiteral("Görüntüleme bileşeni (libdova.so) program klasöründe yok");
+}
+QString LibraryUnusableText() {
+    return QStringLiteral("Program klasöründeki libdova.so bu sürümle uyumsuz ve değiştirilemedi");
 }
 
 // The port text as a whole number, when it is one (digits with an optional sign, within 32 bits).
@@ -82,6 +94,7 @@ TVNCPanel::TVNCPanel(QWidget* parent) : QFrame(parent) {
 }
 
 TVNCPanel::~TVNCPanel() {
+    CancelRetry();
     if (FViewer) {
         if (FViewerReady && FViewer->IsConnected()) {
             FViewer->Stop();
@@ -129,10 +142,21 @@ void TVNCPanel::CreateViewer() {
     if (TryCreateViewer())
         return;
     const QString library = ControlLibraryPath();
-    if (!QFileInfo::exists(library))
-        return;
-    RegisterControlLibrary(library);
-    TryCreateViewer();
+    if (QFileInfo::exists(library)) {
+        RegisterControlLibrary(library);
+        if (TryCreateViewer())
+            return;
+        // A library of an older build refuses this program: the program's own copy takes its place.
+        if (ReplaceIncompatibleControlLibrary(library) && TryCreateViewer())
+            return;
+    }
+    ShowNoViewerReason();
+}
+
+// Without a viewer the tile would look as if it were connecting for ever.
+void TVNCPanel::ShowNoViewerReason() {
+    FStatusLabel->setText(QFileInfo::exists(ControlLibraryPath()) ? LibraryUnusableText()
+                                                                  : LibraryMissingText());
 }
 
 void TVNCPanel::resizeEvent(QResizeEvent* event) {
@@ -193,6 +217,7 @@ int TVNCPanel::ConnectWithArguments(TVNCViewer& viewer) const {
 void TVNCPanel::ConnectTo(const QString& Server, const QString& Port, const QString& Password) {
     if (!FViewerReady)
         return;
+    CancelRetry();
     if (FViewer->IsConnected())
         FViewer->Disconnect();
     if (!Server.isEmpty())
@@ -208,6 +233,8 @@ void TVNCPanel::ViewerConnected(TVNCViewer* Sender) {
     Sender->Start();
     if (Sender->Name() != TileViewerName())
         return;
+    FSchedule.Reset();
+    CancelRetry();
     FStatusLabel->hide();
     QWidget* w = FViewer->Widget();
     w->show();
@@ -218,8 +245,9 @@ void TVNCPanel::ViewerConnected(TVNCViewer* Sender) {
     ApplyStretch();
 }
 
-void TVNCPanel::ViewerError(TVNCViewer*, int, const QString& Message, const VNCVariant&) {
-    FStatusLabel->setText(Message);
+void TVNCPanel::ViewerError(TVNCViewer*, int Number, const QString& Message, const VNCVariant& v1) {
+    FFailureText = FailureReasonText(Number, v1) + u'\n' + Message;
+    FStatusLabel->setText(FFailureText);
     FStatusLabel->show();
     if (FViewer) {
         QWidget* w = FViewer->Widget();
@@ -228,6 +256,8 @@ void TVNCPanel::ViewerError(TVNCViewer*, int, const QString& Message, const VNCV
     }
     FButton->setText(ReconnectCaption());
     FButton->setEnabled(true);
+    if (FAutoReconnect)
+        ScheduleRetry();
 }
 
 int TVNCPanel::AskForInputControl() {
@@ -253,9 +283,51 @@ void TVNCPanel::ButtonClick() {
         }
         return;
     }
+    CancelRetry();
     ShowConnectingLook();
     if (FViewer)
         ConnectWithArguments(*FViewer);
+}
+
+void TVNCPanel::SetAutoReconnect(bool on) {
+    FAutoReconnect = on;
+    if (!on)
+        CancelRetry();
+}
+
+void TVNCPanel::ScheduleRetry() {
+    const auto now = TRetryClock::Clock::now();
+    FRetryDue = now + FSchedule.NextPause();
+    FRetryPending = true;
+    TRetryClock::Instance().Subscribe(this, [this](TRetryClock::Clock::time_point at) { RetryTick(at); });
+    ShowCountdown(now);
+}
+
+void TVNCPanel::CancelRetry() {
+    if (!FRetryPending)
+        return;
+    FRetryPending = false;
+    TRetryClock::Instance().Unsubscribe(this);
+}
+
+void TVNCPanel::RetryTick(TRetryClock::Clock::time_point now) {
+    if (!FRetryPending)
+        return;
+    if (now < FRetryDue) {
+        ShowCountdown(now);
+        return;
+    }
+    // As the button of a failed tile does: the connecting look until the next Connected or Error.
+    CancelRetry();
+    ShowConnectingLook();
+    if (FViewer && !FViewer->IsConnected())
+        ConnectWithArguments(*FViewer);
+}
+
+void TVNCPanel::ShowCountdown(TRetryClock::Clock::time_point now) {
+    using namespace std::chrono;
+    const auto left = ceil<seconds>(FRetryDue - now).count();
+    FStatusLabel->setText(FFailureText + u'\n' + CountdownText(std::max<long long>(left, 1)));
 }
 
 void TVNCPanel::ShowConnectingLook() {

@@ -5,10 +5,12 @@
 // reconnects or opens the full-screen window.
 
 #include "DOVALib_TLB.h"
+#include "ReconnectSchedule.h"
 
 #include <QFrame>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 
 class QAbstractButton;
@@ -56,6 +58,15 @@ public:
 
     void ButtonClick();
 
+    // Automatic reconnection (off by default): a failed tile tries again after a growing pause and
+    // counts down to it; the button still tries at once.
+    void SetAutoReconnect(bool on);
+    bool AutoReconnect() const { return FAutoReconnect; }
+    bool RetryPending() const { return FRetryPending; }
+    TRetryClock::Clock::time_point RetryDue() const { return FRetryDue; }
+    // The shared clock's tick (tests call it with the time they want).
+    void RetryTick(TRetryClock::Clock::time_point now);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     // The Yes/No/Cancel question before full screen (a separate step so tests can answer it).
@@ -67,6 +78,10 @@ private:
     bool TryCreateViewer();
     void ApplyStretch();
     void ShowConnectingLook();
+    void ShowNoViewerReason();
+    void ScheduleRetry();
+    void CancelRetry();
+    void ShowCountdown(TRetryClock::Clock::time_point now);
 
     std::unique_ptr<TVNCViewer> FViewer;
     bool FViewerReady = false;
@@ -77,5 +92,11 @@ private:
     QString FServer;
     QString FPort;
     QString FPassword;
+
+    bool FAutoReconnect = false;
+    bool FRetryPending = false;
+    TReconnectSchedule FSchedule;
+    TRetryClock::Clock::time_point FRetryDue{};
+    QString FFailureText; // the failed look's text, without the countdown
     bool FLowBandwidth = false;
 };

@@ -4,20 +4,32 @@
 # program runs on its own Xvfb screen at the tiles' pacing (16 bpp, one update every 2 s per tile).
 # Prints the average CPU of the program, its resident memory and how late a 20 ms timer of its user
 # interface thread fired (responsiveness). Targets: <= 10 % of one core, <= 300 MB, <= 50 ms.
-# Usage: bench/tile_wall.sh [tiles=32] [seconds=60]
+# Busy mode: every tile watches busy_server (1920x1080), which answers each update request with a
+# whole-screen Hextile change, the case to size for. Targets with 64 tiles: <= 15 % of one core,
+# <= 400 MB, timer 99th percentile <= 50 ms.
+# Usage: bench/tile_wall.sh [busy] [tiles=32, busy: 64] [seconds=60]
+# (LATIS_BENCH_BUILD names another build folder than build/bench, e.g. an existing release build.)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/xvnc-servers.sh
-tiles=${1:-32}
+busy=0
+if [[ ${1:-} == busy ]]; then
+    busy=1
+    shift
+fi
+tiles=${1:-$((busy ? 64 : 32))}
 seconds=${2:-60}
 
-cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLATIS_BUILD_TESTS=OFF >/dev/null
-cmake --build build/bench --target latisvnc_tilewall -j 2
+build=${LATIS_BENCH_BUILD:-build/bench}
+if [[ ! -f $build/build.ninja ]]; then
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLATIS_BUILD_TESTS=OFF >/dev/null
+fi
+cmake --build "$build" --target latisvnc_tilewall busy_server -j 2
 
-folder=$PWD/build/bench/tilewall
+folder=$PWD/$build/tilewall
 mkdir -p "$folder"
 rm -f "$folder/libdova.so" "$folder"/*.INI
-cp build/bench/bench/latisvnc_tilewall "$folder/"
+cp "$build/bench/latisvnc_tilewall" "$folder/"
 work=$(mktemp -d)
 cleanup() {
     stop_all_xvnc
@@ -27,17 +39,28 @@ trap cleanup EXIT INT TERM
 make_password_file "$work/passwd" latis
 
 ports=()
-contents=(clock eyes top mixed)
-display=40
-for i in 0 1 2 3; do
-    display=$(free_display "$display")
-    port=$(free_port)
-    start_xvnc "$display" "$port" 1024x768 "$work/passwd" "${contents[$i]}"
-    ports+=("$port")
-    display=$((display + 1))
-done
+if ((busy)); then
+    setsid "$build/bench/busy_server" --seconds $((seconds + 600)) >"$work/busy.out" 2>"$work/busy.err" \
+        </dev/null &
+    busy_pid=$!
+    XVNC_GROUPS+=($busy_pid)
+    for _ in $(seq 50); do [[ -s $work/busy.out ]] && break; sleep 0.1; done
+    ports=("$(awk '/^port/ {print $2}' "$work/busy.out")")
+else
+    contents=(clock eyes top mixed)
+    display=40
+    for i in 0 1 2 3; do
+        display=$(free_display "$display")
+        port=$(free_port)
+        start_xvnc "$display" "$port" 1024x768 "$work/passwd" "${contents[$i]}"
+        ports+=("$port")
+        display=$((display + 1))
+    done
+fi
 entries=()
-for ((i = 0; i < tiles; i++)); do entries+=("$(printf 'Tile %02d' "$i"):${ports[$((i % 4))]}"); done
+for ((i = 0; i < tiles; i++)); do
+    entries+=("$(printf 'Tile %02d' "$i"):${ports[$((i % ${#ports[@]}))]}")
+done
 write_computer_list "$folder/bilgisayar.ini" latis "${entries[@]}"
 
 screen=$(free_display 90)
@@ -45,11 +68,22 @@ setsid Xvfb ":$screen" -screen 0 1920x1200x24 -nolisten tcp </dev/null >/dev/nul
 XVNC_GROUPS+=($!)
 for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$screen ]] && break; sleep 0.1; done
 
-echo "tile wall: $tiles tiles on 4 servers, 15 s warm-up, $seconds s measured"
+if ((busy)); then
+    echo "tile wall: $tiles tiles on busy_server (1920x1080, whole screen changed per request), 15 s warm-up, $seconds s measured"
+else
+    echo "tile wall: $tiles tiles on 4 servers, 15 s warm-up, $seconds s measured"
+fi
 DISPLAY=:$screen "$folder/latisvnc_tilewall" 15 "$seconds" &
 probe=$!
 # A look at the wall just before the measurement (grabbing the screen would disturb the figures).
-(sleep 12; xwd -root -display ":$screen" -silent | convert xwd:- "$PWD/build/bench/tile_wall.png") \
+(sleep 12; xwd -root -display ":$screen" -silent | convert xwd:- "$PWD/$build/tile_wall.png") \
     2>/dev/null &
 wait "$probe"
-echo "screenshot: build/bench/tile_wall.png"
+echo "screenshot: $build/tile_wall.png"
+if ((busy)); then
+    kill -TERM "$busy_pid" 2>/dev/null || true
+    wait "$busy_pid" || true
+    grep -h 'frames of' "$work/busy.err" || true
+    awk '/^client/ {n++; f += $3} END {if (n) printf "busy_server: %d clients, %.1f frames each on average\n", n, f / n}' \
+        "$work/busy.out"
+fi

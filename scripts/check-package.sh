@@ -97,7 +97,9 @@ for f in libdova.so yardim.pdf latisvnc.INI; do [[ -f $data/$f ]] || fail "$data
 [[ ! -e $data/bilgisayar.ini ]] || fail "a computer list appeared without the editor"
 ls -la "$data" | sed 's/^/   /'
 
-echo "== a computer list in the data folder"
+echo "== a computer list in the data folder, and a component left by an older package"
+original=$(sha256sum <"$data/libdova.so")
+printf 'older' >>"$data/libdova.so" # still loads: an ELF file ignores bytes past its end
 # Sections named otherwise than the program writes them, so the editor's save shows.
 printf '[Sunucu]\r\nBILGISAYARADI=Sunucu\r\nIP=127.0.0.1\r\nPORT=%s\r\nPASSWORD=latis\r\n[Muhasebe]\r\nBILGISAYARADI=Muhasebe\r\nIP=127.0.0.1\r\nPORT=%s\r\nPASSWORD=latis\r\n' \
     "${ports[0]}" "${ports[1]}" >"$data/bilgisayar.ini"
@@ -109,6 +111,7 @@ shot 2-tiles.png
 for port in "${ports[@]}"; do
     (($(established "$port") >= 1)) || fail "no tile connected to the server on port $port"
 done
+[[ $(sha256sum <"$data/libdova.so") == "$original" ]] || fail "the older libdova.so in $data was not replaced"
 menu_item 1 # Bilgisayar Kayıtları
 sleep 5
 shot_window 3-editor.png

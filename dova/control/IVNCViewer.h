@@ -187,6 +187,7 @@ enum DOVAErrorsEnum : int32_t {
     dovaErrorHandshakeMin = 512,
     dovaErrorHandshake = 512,
     dovaErrorHandshakeAuth = 513,
+    dovaErrorHandshakeTimeout = 514, // the server stopped answering before the handshake ended
     dovaErrorHandshakeMax = 767,
     dovaErrorProtocolMin = 1280,
     dovaErrorProtocolSync = 1298,
@@ -206,6 +207,15 @@ enum DOVAWarningsEnum : int32_t {
     dovaWarningOtherMin = 20480,
     dovaWarningClipboard = 20480,
     dovaWarningOtherStart = 24576,
+};
+
+// What lay behind a network error: the v1 argument of the Error event carries one of these as a
+// 32-bit integer when the component knows it, and is missing otherwise.
+enum DOVAErrorCausesEnum : int32_t {
+    dovaCauseNone = 0,
+    dovaCauseRefused = 1,     // nothing listens on the port
+    dovaCauseUnreachable = 2, // no route, no answer, or the computer stopped answering
+    dovaCauseSilent = 3,      // connected, but the server sent nothing in time
 };
 
 // ---- Value objects -------------------------------------------------------------------------------
@@ -360,6 +370,7 @@ public:
     virtual void CommandNotify([[maybe_unused]] const VNCVariant& v1, [[maybe_unused]] const VNCVariant& v2,
                                [[maybe_unused]] const VNCVariant& v3, [[maybe_unused]] const VNCVariant& v4) {
     }
+    // v1: the cause (DOVAErrorCausesEnum) as an integer when known, otherwise missing.
     virtual void Error([[maybe_unused]] int32_t Number, [[maybe_unused]] QString& Message,
                        [[maybe_unused]] const VNCVariant& v1) {}
     virtual void Warning([[maybe_unused]] int32_t Number, [[maybe_unused]] QString& Message,

@@ -16,6 +16,11 @@
 
 namespace dova {
 
+// The engine's numbers are the ones hosts receive.
+static_assert(causes::Refused == dovaCauseRefused && causes::Unreachable == dovaCauseUnreachable &&
+              causes::Silent == dovaCauseSilent);
+static_assert(codes::HandshakeTimeout == dovaErrorHandshakeTimeout);
+
 namespace {
 void SetRetVal(VNCVariant* retVal, int32_t value) {
     if (retVal)
@@ -252,12 +257,14 @@ void CVNCViewer::DrainExceptions() {
             continue;
         QString message = QString::fromUtf8(entry->Message);
         const VNCVariant missing;
+        // The cause of a network failure, when known, rides in v1 (dovaCause...).
+        const VNCVariant cause = entry->Cause != causes::None ? VNCVariant(entry->Cause) : missing;
         const int32_t code = entry->Code;
         if (entry->Level == ExceptionLevel::Warning) {
             Raise([&](IVNCViewerEvents& sink) { sink.Warning(code, message, missing); });
         } else {
             const uint32_t generation = Generation;
-            Raise([&](IVNCViewerEvents& sink) { sink.Error(code, message, missing); });
+            Raise([&](IVNCViewerEvents& sink) { sink.Error(code, message, cause); });
             // A host that stopped or reconnected from its handler has already ended this connection;
             // stopping now would end the new one.
             if (Generation != generation)

@@ -251,6 +251,8 @@ private:
     void OnTimer(const PointerSample& pointer);
     void AutoScrollTick(const PointerSample& pointer);
     void PaintPlaceholder(class QPainter& painter, const QRect& bounds);
+    // An unstretched frame in the screen's layout is drawn from the framebuffer itself; false otherwise.
+    bool PaintFrameDirectly(class QPainter& painter, const QRect& image, const QRect& dirty, bool stretch);
     StretchRatio Ratio() const;
 
     // Local input relay (VNCViewerInput.cpp).

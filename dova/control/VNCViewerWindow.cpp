@@ -316,6 +316,24 @@ void CVNCViewer::PaintPlaceholder(QPainter& painter, const QRect& bounds) {
         subtitle);
 }
 
+bool CVNCViewer::PaintFrameDirectly(QPainter& painter, const QRect& image, const QRect& dirty, bool stretch) {
+    if (stretch) // scaled images always come from the back surface; no need to wait for the frame
+        return false;
+    // The session thread lets the framebuffer go before it waits for the network, so this wait is short.
+    CLockGuard hold(*FrameBuffer);
+    if (!CSurfacePresenter::ShowsFrameDirectly(*FrameBuffer, stretch))
+        return false;
+    const QImage view(static_cast<const uchar*>(FrameBuffer->Data()), FrameBuffer->Width(),
+                      FrameBuffer->Height(), FrameBuffer->Stride(), QImage::Format_RGB32);
+    const QRect frame(image.topLeft(), view.size());
+    const QRect shown = image & frame & dirty;
+    if (shown != (image & dirty)) // the frame lags a size change: black until it is rebuilt
+        painter.fillRect(image & dirty, Qt::black);
+    if (!shown.isEmpty())
+        painter.drawImage(shown.topLeft(), view, shown.translated(-image.topLeft()));
+    return true;
+}
+
 void CVNCViewer::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QRect client = ClientRect();
@@ -335,7 +353,12 @@ void CVNCViewer::paintEvent(QPaintEvent* event) {
     const int left = ViewLeftValue(), top = ViewTopValue();
     const int contentWidth = ContentWidth(), contentHeight = ContentHeight();
     const QRect image(left - scrollH, top - scrollV, contentWidth, contentHeight);
+    bool stretch;
     {
+        CLockGuard hold(*State);
+        stretch = State->Stretch;
+    }
+    if (!PaintFrameDirectly(painter, image, dirty, stretch)) {
         std::lock_guard<std::mutex> hold(Surface.Mutex());
         const QRect surface(image.topLeft(), QSize(Surface.Width(), Surface.Height()));
         const QRect shown = image & surface & dirty;

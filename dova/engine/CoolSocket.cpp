@@ -1,6 +1,7 @@
 #include "CoolSocket.h"
 
 #include "../base/EngineExceptions.h"
+#include "ConnectionHealth.h"
 #include "NameLookup.h"
 #include "ViewerState.h"
 
@@ -59,7 +60,14 @@ private:
 
 } // namespace
 
+ConnectionLimits CCoolSocket::CurrentLimits() {
+    CLockGuard settings(State);
+    return State.Limits;
+}
+
 void CCoolSocket::Connect(const std::string& host, int port) {
+    // Read before the socket's own lock is taken: the state lock is never taken under it.
+    const ConnectionLimits limits = CurrentLimits();
     CLockGuard hold(*this);
     // An owner close that came before the attempt began still ends it: the closing flag is never
     // cleared here (a socket serves one attempt only).
@@ -67,17 +75,18 @@ void CCoolSocket::Connect(const std::string& host, int port) {
         throw CQuietException();
     LastHost = host;
     LastPort = port;
-    ConnectToHost();
+    ConnectToHost(limits);
 }
 
 void CCoolSocket::Reconnect() {
+    const ConnectionLimits limits = CurrentLimits();
     CLockGuard hold(*this);
     if (Closing)
         throw CQuietException();
-    ConnectToHost();
+    ConnectToHost(limits);
 }
 
-void CCoolSocket::ConnectToHost() {
+void CCoolSocket::ConnectToHost(const ConnectionLimits& limits) {
     std::vector<SocketAddress> addresses;
     switch (LookUpAddresses(LastHost, LastPort, addresses, Closing)) {
     case LookupResult::Found:
@@ -91,23 +100,24 @@ void CCoolSocket::ConnectToHost() {
     // Each address in turn, all within one ConnectTimeout; an unreachable address may use its share
     // of what is left, so a later one still gets its chance.
     const auto deadline = std::chrono::steady_clock::now() + ConnectTimeout;
+    int lastError = ETIMEDOUT;
     for (size_t i = 0; i < addresses.size(); ++i) {
         const auto left = deadline - std::chrono::steady_clock::now();
         const auto share = left / std::chrono::steady_clock::rep(addresses.size() - i);
-        const int fd = ConnectTo(addresses[i], std::chrono::steady_clock::now() + share);
+        const int fd = ConnectTo(addresses[i], std::chrono::steady_clock::now() + share, lastError);
         if (fd < 0)
             continue;
+        ApplyKeepAlive(fd, limits);
         InstallDescriptor(fd);
         if (Closing)
             throw CQuietException();
         return;
     }
-    if (Closing)
-        throw CQuietException();
-    throw CErrorException(codes::SocketConnect, texts::SocketConnect);
+    FailConnect(lastError);
 }
 
-int CCoolSocket::ConnectTo(const SocketAddress& address, std::chrono::steady_clock::time_point deadline) {
+int CCoolSocket::ConnectTo(const SocketAddress& address, std::chrono::steady_clock::time_point deadline,
+                           int& error) {
     CPendingDescriptor fd(::socket(address.Family(), SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (fd.Get() < 0) {
         if (address.Family() == AF_INET6)
@@ -126,24 +136,34 @@ int CCoolSocket::ConnectTo(const SocketAddress& address, std::chrono::steady_clo
     const int flags = ::fcntl(fd.Get(), F_GETFL, 0);
     ::fcntl(fd.Get(), F_SETFL, flags | O_NONBLOCK);
     if (::connect(fd.Get(), address.Get(), address.Length) != 0) {
-        if (errno != EINPROGRESS)
+        if (errno != EINPROGRESS) {
+            error = errno;
             return -1;
+        }
         for (;;) {
             if (Closing)
                 throw CQuietException();
-            if (std::chrono::steady_clock::now() >= deadline)
+            if (std::chrono::steady_clock::now() >= deadline) {
+                error = ETIMEDOUT;
                 return -1;
+            }
             pollfd waitFor{fd.Get(), POLLOUT, 0};
             const int ready = ::poll(&waitFor, 1, ConnectPollSliceMs);
-            if (ready < 0 && errno != EINTR)
+            if (ready < 0 && errno != EINTR) {
+                error = errno;
                 return -1;
+            }
             if (ready > 0)
                 break;
         }
-        int error = 0;
-        socklen_t size = sizeof error;
-        if (::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0)
+        int failure = 0;
+        socklen_t size = sizeof failure;
+        if (::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &failure, &size) != 0)
+            failure = errno;
+        if (failure != 0) {
+            error = failure;
             return -1;
+        }
     }
     ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
     return fd.Release();
@@ -164,6 +184,12 @@ void CCoolSocket::InstallDescriptor(int fd) {
     Open = true;
 }
 
+void CCoolSocket::FailConnect(int error) {
+    if (Closing)
+        throw CQuietException();
+    throw CErrorException(codes::SocketConnect, texts::SocketConnect, FailureCause(error));
+}
+
 void CCoolSocket::AttachConnected(int descriptor) {
     CLockGuard hold(*this);
     Closing = false;
@@ -182,12 +208,12 @@ bool CCoolSocket::ReadThroughStream() const {
     return State.StreamCodingMessage[1] == 1;
 }
 
-void CCoolSocket::FailRead(long result) {
+void CCoolSocket::FailRead(long result, int error) {
     if (Closing)
         throw CQuietException();
     if (result == 0)
         throw CErrorException(codes::SocketClosed, texts::SocketClosed);
-    throw CErrorException(codes::SocketRead, texts::SocketRead);
+    throw CErrorException(codes::SocketRead, texts::SocketRead, FailureCause(error));
 }
 
 void CCoolSocket::ReadBytes(void* buffer, size_t length, int flags) {
@@ -198,21 +224,24 @@ void CCoolSocket::ReadBytes(void* buffer, size_t length, int flags) {
     size_t filled = 0;
     while (filled < length) {
         long got;
+        int error = 0;
         if (ReadThroughStream()) {
             got = Stream->ReadExact(out + filled, length - filled, flags);
             BytesRead = Stream->TotalIn();
         } else {
             const int fd = Descriptor.load();
             if (fd < 0 || !Open)
-                FailRead(-1);
+                FailRead(-1, 0);
             got = ::recv(fd, out + filled, length - filled, flags);
             if (got < 0 && errno == EINTR)
                 continue;
+            if (got < 0)
+                error = errno;
             if (got > 0)
                 BytesRead += uint32_t(got);
         }
         if (got <= 0)
-            FailRead(got);
+            FailRead(got, error);
         // A peek that saw fewer bytes than asked looks again from the start of the buffer.
         if (flags & PeekFlag) {
             if (size_t(got) >= length)
@@ -229,12 +258,12 @@ size_t CCoolSocket::ReceiveSome(uint8_t* buffer, size_t capacity, bool peek) {
     for (;;) {
         const int fd = Descriptor.load();
         if (fd < 0 || !Open)
-            FailRead(-1);
+            FailRead(-1, 0);
         const long got = ::recv(fd, buffer, capacity, peek ? MSG_PEEK : 0);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
-            FailRead(got);
+            FailRead(got, got < 0 ? errno : 0);
         if (!peek) {
             BytesRead += uint32_t(got);
             NotifyTransfer();
@@ -251,12 +280,12 @@ void CCoolSocket::DropPeeked(uint8_t* at, size_t length) {
     for (size_t dropped = 0; dropped < length;) {
         const int fd = Descriptor.load();
         if (fd < 0 || !Open)
-            FailRead(-1);
+            FailRead(-1, 0);
         const long got = ::recv(fd, at + dropped, length - dropped, MSG_TRUNC);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
-            FailRead(got);
+            FailRead(got, got < 0 ? errno : 0);
         dropped += size_t(got);
     }
     BytesRead += uint32_t(length);
@@ -288,6 +317,7 @@ void CCoolSocket::WriteBytes(const void* buffer, size_t length) {
     const auto* in = static_cast<const uint8_t*>(buffer);
     size_t sent = 0;
     bool failed = false;
+    int error = 0;
     while (sent < length) {
         const int fd = Descriptor.load();
         if (fd < 0 || !Open) {
@@ -298,6 +328,7 @@ void CCoolSocket::WriteBytes(const void* buffer, size_t length) {
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0) {
+            error = put < 0 ? errno : 0;
             failed = true;
             break;
         }
@@ -307,7 +338,7 @@ void CCoolSocket::WriteBytes(const void* buffer, size_t length) {
     if (failed) {
         if (Closing)
             throw CQuietException();
-        throw CErrorException(codes::SocketWrite, texts::SocketWrite);
+        throw CErrorException(codes::SocketWrite, texts::SocketWrite, FailureCause(error));
     }
     NotifyTransfer();
 }
@@ -331,6 +362,12 @@ void CCoolSocket::Close() {
 void CCoolSocket::CloseByOwner(bool closing) {
     Closing = closing;
     Close();
+}
+
+void CCoolSocket::SetReceiveLimit(std::chrono::milliseconds limit) {
+    const int fd = Descriptor.load();
+    if (fd >= 0)
+        dova::SetReceiveLimit(fd, limit);
 }
 
 void CCoolSocket::SetStreamSource(std::unique_ptr<IStreamSource> source) {

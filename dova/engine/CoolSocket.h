@@ -5,6 +5,7 @@
 // and input threads never interleave on the wire; reads and writes proceed in parallel.
 
 #include "../base/Lockable.h"
+#include "ConnectionHealth.h"
 #include "NameLookup.h"
 
 #include <atomic>
@@ -60,6 +61,10 @@ public:
     void Close();
     void CloseByOwner(bool closing);
 
+    // Bounds each receive to the limit (zero: no limit); a receive that runs out fails with the
+    // cause causes::Silent.
+    void SetReceiveLimit(std::chrono::milliseconds limit);
+
     bool IsClosing() const { return Closing.load(); }
     bool IsOpen() const { return Open.load(); }
     uint32_t TotalRead() const { return BytesRead.load(); }
@@ -81,11 +86,13 @@ public:
     CViewerState& Owner() { return State; }
 
 private:
-    void ConnectToHost();
-    // A connected descriptor, or -1 when this address did not answer in time.
-    int ConnectTo(const SocketAddress& address, std::chrono::steady_clock::time_point deadline);
+    ConnectionLimits CurrentLimits();
+    void ConnectToHost(const ConnectionLimits& limits);
+    // A connected descriptor, or -1 (with the reason in error) when this address did not answer.
+    int ConnectTo(const SocketAddress& address, std::chrono::steady_clock::time_point deadline, int& error);
     void InstallDescriptor(int fd);
-    [[noreturn]] void FailRead(long result);
+    [[noreturn]] void FailRead(long result, int error);
+    [[noreturn]] void FailConnect(int error);
     bool ReadThroughStream() const;
     void NotifyTransfer();
 

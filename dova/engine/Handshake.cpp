@@ -9,6 +9,7 @@
 #include "ViewerState.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -137,37 +138,12 @@ void NegotiateSecurity(CViewerState& state, CCoolSocket& socket, int minor) {
     throw CErrorException(codes::Handshake, IsBlank(reason) ? RefusedWithoutReason : reason);
 }
 
-} // namespace
-
-void RunHandshake(CViewerState& state) {
-    CCoolSocket* connection = state.Socket.load();
-    if (!connection)
-        throw CErrorException(codes::SocketCreate, texts::SocketCreate);
-    CCoolSocket& socket = *connection;
-
-    // A cancel left from an earlier attempt of this viewer must not cancel this one. A stop from now
-    // on cancels again; a stop before this point closed the socket, which ends Connect at once.
-    state.PasswordCancelled = false;
-
-    std::string host;
-    int32_t port;
-    {
-        CLockGuard hold(state);
-        host = state.Server; // UTF-8, the local code page on Linux
-        port = state.Port;
-        state.State = states::Handshaking;
-    }
-    socket.Connect(host, port);
-    if (RunHandshakeOn(state, socket, HandshakeDialect::Classic))
-        return;
-    // Turned away by a server that wants 3.7 or later: once more on a new connection, in its terms.
-    socket.Reconnect();
-    RunHandshakeOn(state, socket, HandshakeDialect::Negotiated);
-}
-
-bool RunHandshakeOn(CViewerState& state, CCoolSocket& socket, HandshakeDialect dialect) {
-    state.Clipboard.Reset(); // whether this server takes part is learnt anew
-    char version[VersionLength + 1] = {};
+// Version, security, ClientInit and ServerInit: the part of the handshake in which the server must
+// keep talking.
+// Version, security and ServerInit. False when a server that wants 3.7 or later turned the 3.3
+// handshake away: the caller asks again on a new connection in the server's terms.
+bool ExchangeUntilServerInit(CViewerState& state, CCoolSocket& socket, HandshakeDialect dialect,
+                             char (&version)[VersionLength + 1]) {
     socket.ReadBytes(version, VersionLength);
     {
         CLockGuard hold(state);
@@ -209,6 +185,57 @@ bool RunHandshakeOn(CViewerState& state, CCoolSocket& socket, HandshakeDialect d
     socket.WriteBytes(&clientInit, 1);
 
     ReadServerInit(state, socket);
+    return true;
+}
+
+} // namespace
+
+void RunHandshake(CViewerState& state) {
+    CCoolSocket* connection = state.Socket.load();
+    if (!connection)
+        throw CErrorException(codes::SocketCreate, texts::SocketCreate);
+    CCoolSocket& socket = *connection;
+
+    // A cancel left from an earlier attempt of this viewer must not cancel this one. A stop from now
+    // on cancels again; a stop before this point closed the socket, which ends Connect at once.
+    state.PasswordCancelled = false;
+
+    std::string host;
+    int32_t port;
+    {
+        CLockGuard hold(state);
+        host = state.Server; // UTF-8, the local code page on Linux
+        port = state.Port;
+        state.State = states::Handshaking;
+    }
+    socket.Connect(host, port);
+    if (RunHandshakeOn(state, socket, HandshakeDialect::Classic))
+        return;
+    // Turned away by a server that wants 3.7 or later: once more on a new connection, in its terms.
+    socket.Reconnect();
+    RunHandshakeOn(state, socket, HandshakeDialect::Negotiated);
+}
+
+bool RunHandshakeOn(CViewerState& state, CCoolSocket& socket, HandshakeDialect dialect) {
+    state.Clipboard.Reset(); // whether this server takes part is learnt anew
+    std::chrono::milliseconds silence;
+    {
+        CLockGuard hold(state);
+        silence = state.Limits.HandshakeSilence;
+    }
+    // A hung server must not hold the attempt for ever. The limit ends with ServerInit: from then on
+    // a quiet server is normal (a static screen) and keep-alive watches the connection instead.
+    socket.SetReceiveLimit(silence);
+    char version[VersionLength + 1] = {};
+    try {
+        if (!ExchangeUntilServerInit(state, socket, dialect, version))
+            return false;
+    } catch (const CErrorException& failure) {
+        if (failure.Cause != causes::Silent)
+            throw;
+        throw CErrorException(codes::HandshakeTimeout, texts::HandshakeTimeout, causes::Silent);
+    }
+    socket.SetReceiveLimit(std::chrono::milliseconds(0));
 
     CRfbProtocol protocol(state, socket);
     StartCompatibleStream(state, socket, protocol);

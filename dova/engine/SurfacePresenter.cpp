@@ -3,11 +3,26 @@
 #include "ViewerState.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace dova {
 
 CSurfacePresenter::CSurfacePresenter(CViewerState& state, CBackSurface& surface)
     : State(state), Surface(surface) {}
+
+bool CSurfacePresenter::ShowsFrameDirectly(const CFrameBuffer& frame, bool stretch) {
+    if (stretch || !frame.HasBitmap() || frame.BitsPerPixel() != 32)
+        return false;
+    if constexpr (std::endian::native != std::endian::little)
+        return false;
+    PixelFormat screen;
+    PixelFormat::ForBitsPerPixel(32, screen);
+    const PixelFormat& f = frame.Format();
+    return f.BigEndian == 0 && f.TrueColour != 0 && f.RedMax == screen.RedMax &&
+           f.GreenMax == screen.GreenMax && f.BlueMax == screen.BlueMax && f.RedShift == screen.RedShift &&
+           f.GreenShift == screen.GreenShift && f.BlueShift == screen.BlueShift;
+}
 
 Area CSurfacePresenter::WindowAreaFor(const StretchRatio& ratio, bool stretch, int frameWidth,
                                       int frameHeight, int x, int y, int width, int height) {
@@ -45,6 +60,17 @@ void CSurfacePresenter::Present(const CFrameBuffer& frame, int x, int y, int wid
     if (window.Width <= 0 || window.Height <= 0)
         return;
 
+    if (ShowsFrameDirectly(frame, stretch)) {
+        {
+            std::lock_guard<std::mutex> hold(Surface.Mutex());
+            if (Surface.Width() != 0) // left from stretching or another format
+                Surface.Clear();
+        }
+        State.Post(HostMessage::RepaintWindow, PackWords(uint32_t(window.X), uint32_t(window.Y)),
+                   PackWords(uint32_t(window.Width), uint32_t(window.Height)));
+        return;
+    }
+
     SourcePixels source;
     source.Data = frame.Data();
     source.Width = frameWidth;
@@ -53,7 +79,21 @@ void CSurfacePresenter::Present(const CFrameBuffer& frame, int x, int y, int wid
     source.BitsPerPixel = frame.BitsPerPixel();
     source.Format = frame.Format();
     source.Colours = &frame.ColourTable();
-    {
+    if (stretch && size_t(window.Width) * size_t(window.Height) <= ScratchMaxPixels) {
+        // Scaled outside the surface's lock, so a paint never waits for the filter, only for the copy.
+        const Area from = UnscaleRect(ratio, window.X, window.Y, window.Width, window.Height);
+        Scratch.resize(size_t(window.Width) * size_t(window.Height));
+        TargetPixels scaled{Scratch.data(), window.Width, window.Height, window.Width};
+        StretchConverted(source, from, scaled, Area{0, 0, window.Width, window.Height}, filter);
+        std::lock_guard<std::mutex> hold(Surface.Mutex());
+        Surface.EnsureSize(ScaleX(ratio, frameWidth), ScaleY(ratio, frameHeight));
+        TargetPixels target = Surface.Target();
+        const int rows = std::min(window.Height, target.Height - window.Y);
+        const int columns = std::min(window.Width, target.Width - window.X);
+        for (int r = 0; r < rows && columns > 0; ++r)
+            std::memcpy(target.Data + size_t(window.Y + r) * size_t(target.Stride) + size_t(window.X),
+                        Scratch.data() + size_t(r) * size_t(window.Width), size_t(columns) * 4);
+    } else {
         std::lock_guard<std::mutex> hold(Surface.Mutex());
         if (stretch) {
             Surface.EnsureSize(ScaleX(ratio, frameWidth), ScaleY(ratio, frameHeight));

@@ -17,8 +17,7 @@ void CViewerState::Post(HostMessage message, uint32_t wParam, uint32_t lParam) {
 void CViewerState::ReportException(const CSimpleException& exception) {
     {
         CLockGuard hold(*this);
-        ExceptionQueue.push_back(
-            std::make_unique<CSimpleException>(exception.Code, exception.Message, exception.Level));
+        ExceptionQueue.push_back(std::make_unique<CSimpleException>(exception));
     }
     Post(HostMessage::Exception);
 }

@@ -9,6 +9,7 @@
 #include "../base/ManualEvent.h"
 #include "../framebuffer/PixelFormat.h"
 #include "ExtendedClipboard.h"
+#include "ConnectionHealth.h"
 #include "HostMessages.h"
 
 #include <array>
@@ -77,6 +78,7 @@ public:
     std::string Password; // UTF-8
     int32_t Port = 5900;
     bool Shared = true;
+    ConnectionLimits Limits;
 
     std::atomic<int32_t> State{states::NotConnected};
 

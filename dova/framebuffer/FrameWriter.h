@@ -6,10 +6,11 @@
 // every write inside the bitmap: the rectangle loop checks rectangles, decoders clip subrectangles.
 //
 // Pixels are written in the type of their size (uint8_t, uint16_t, uint32_t) with the bytes as received;
-// one template per operation covers all three formats.
+// one template per operation covers all three formats (PixelRows.h).
 
 #include "../base/ByteSource.h"
 #include "FrameBuffer.h"
+#include "PixelRows.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -17,50 +18,6 @@
 #include <cstring>
 
 namespace dova {
-
-template <typename Pixel> inline Pixel LoadPixel(const uint8_t* at) {
-    Pixel value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-}
-
-// Rows at least this wide are filled by copying a finished first row (one block copy per row).
-inline constexpr int TemplateRowMinWidth = 256;
-
-template <typename Pixel> inline void FillRows(uint8_t* origin, size_t stride, int w, int h, Pixel pixel) {
-    if (w <= 0 || h <= 0)
-        return;
-    if constexpr (sizeof(Pixel) == 1) {
-        for (int r = 0; r < h; ++r)
-            std::memset(origin + r * stride, pixel, size_t(w));
-    } else if (w == 16) { // a whole Hextile tile row: fixed size, unrolled stores
-        for (int r = 0; r < h; ++r)
-            std::fill_n(reinterpret_cast<Pixel*>(origin + r * stride), 16, pixel);
-    } else if (w >= TemplateRowMinWidth) {
-        std::fill_n(reinterpret_cast<Pixel*>(origin), w, pixel);
-        const size_t bytes = size_t(w) * sizeof(Pixel);
-        for (int r = 1; r < h; ++r)
-            std::memcpy(origin + r * stride, origin, bytes);
-    } else {
-        for (int r = 0; r < h; ++r)
-            std::fill_n(reinterpret_cast<Pixel*>(origin + r * stride), w, pixel);
-    }
-}
-
-template <typename Pixel>
-inline void CopyRows(uint8_t* origin, size_t stride, const uint8_t* source, size_t sourceStride, int w,
-                     int h) {
-    const size_t bytes = size_t(w) * sizeof(Pixel);
-    if (bytes == 16 * sizeof(Pixel)) { // fixed size copies for whole tiles
-        for (int r = 0; r < h; ++r)
-            std::memcpy(origin + r * stride, source + r * sourceStride, 16 * sizeof(Pixel));
-    } else if (bytes == stride && bytes == sourceStride) {
-        std::memcpy(origin, source, bytes * size_t(h));
-    } else {
-        for (int r = 0; r < h; ++r)
-            std::memcpy(origin + r * stride, source + r * sourceStride, bytes);
-    }
-}
 
 class CFrameWriter {
 public:
@@ -95,6 +52,13 @@ public:
         CopyRows<Pixel>(Base + size_t(y) * Stride + size_t(x) * sizeof(Pixel), Stride, data, sourceStride, w,
                         h);
     }
+
+    // Where pixel (x, y) starts, for a run of writes the caller clips itself; valid until Release.
+    uint8_t* At(int x, int y, size_t pixelBytes) {
+        Acquire();
+        return Base + size_t(y) * Stride + size_t(x) * pixelBytes;
+    }
+    size_t RowStride() const { return Stride; }
 
     CFrameBuffer& Target() { return Frame; }
 

@@ -19,13 +19,19 @@ public:
         const int bottom = rect.Y + rect.Height;
         for (int ty = rect.Y; ty < bottom; ty += TileSize) {
             const int th = std::min(TileSize, bottom - ty);
-            for (int tx = rect.X; tx < right; tx += TileSize)
-                DecodeTile(tx, ty, std::min(TileSize, right - tx), th);
+            int tx = rect.X;
+            if (th == TileSize) // whole tiles: sizes known at compile time, no clip arithmetic left
+                for (; tx + TileSize <= right; tx += TileSize)
+                    DecodeTile<true>(tx, ty, TileSize, TileSize);
+            for (; tx < right; tx += TileSize)
+                DecodeTile<false>(tx, ty, std::min(TileSize, right - tx), th);
         }
     }
 
 private:
-    void DecodeTile(int tx, int ty, int tw, int th) {
+    template <bool Whole> void DecodeTile(int tx, int ty, int tw, int th) {
+        if constexpr (Whole)
+            tw = th = TileSize;
         const uint8_t mask = *TakeReleasing(Input, Writer, 1);
         if (mask & Raw) {
             const size_t rowBytes = size_t(tw) * sizeof(Pixel);
@@ -33,42 +39,60 @@ private:
             RepaintIfProgressive(tx, ty, tw, th);
             return;
         }
-        if (mask & BackgroundSpecified)
-            Background = LoadPixel<Pixel>(TakeReleasing(Input, Writer, sizeof(Pixel)));
-        Writer.Fill<Pixel>(tx, ty, tw, th, Background);
-        if (mask & ForegroundSpecified)
-            Foreground = LoadPixel<Pixel>(TakeReleasing(Input, Writer, sizeof(Pixel)));
+        // The colours and the count in one read; they are kept before the next read moves the window.
+        const size_t headBytes = ((mask & BackgroundSpecified) ? sizeof(Pixel) : 0) +
+                                 ((mask & ForegroundSpecified) ? sizeof(Pixel) : 0) +
+                                 ((mask & AnySubrects) ? 1 : 0);
+        unsigned count = 0;
+        if (headBytes) {
+            const uint8_t* head = TakeReleasing(Input, Writer, headBytes);
+            if (mask & BackgroundSpecified) {
+                Background = LoadPixel<Pixel>(head);
+                head += sizeof(Pixel);
+            }
+            if (mask & ForegroundSpecified) {
+                Foreground = LoadPixel<Pixel>(head);
+                head += sizeof(Pixel);
+            }
+            if (mask & AnySubrects)
+                count = *head;
+        }
         if (!(mask & AnySubrects)) {
+            Writer.Fill<Pixel>(tx, ty, tw, th, Background);
             RepaintIfProgressive(tx, ty, tw, th);
             return;
         }
-        const unsigned count = *TakeReleasing(Input, Writer, 1);
-        if (mask & SubrectsColoured) {
-            constexpr size_t RecordSize = sizeof(Pixel) + 2;
-            const uint8_t* record = TakeReleasing(Input, Writer, count * RecordSize);
-            for (unsigned i = 0; i < count; ++i, record += RecordSize) {
+        const bool coloured = mask & SubrectsColoured;
+        const size_t recordSize = coloured ? sizeof(Pixel) + 2 : 2;
+        const uint8_t* record = TakeReleasing(Input, Writer, count * recordSize);
+        uint8_t* const tile = Writer.At(tx, ty, sizeof(Pixel));
+        const size_t stride = Writer.RowStride();
+        pixelrows::FillNarrowRows<Pixel>(tile, stride, size_t(tw) * sizeof(Pixel), th, Background);
+        if (coloured) {
+            for (unsigned i = 0; i < count; ++i, record += sizeof(Pixel) + 2) {
                 Foreground = LoadPixel<Pixel>(record);
-                FillSubrect(tx, ty, tw, th, record[sizeof(Pixel)], record[sizeof(Pixel) + 1]);
+                FillSubrect(tile, stride, tw, th, record[sizeof(Pixel)], record[sizeof(Pixel) + 1]);
             }
         } else {
-            const uint8_t* record = TakeReleasing(Input, Writer, count * 2);
             for (unsigned i = 0; i < count; ++i, record += 2)
-                FillSubrect(tx, ty, tw, th, record[0], record[1]);
+                FillSubrect(tile, stride, tw, th, record[0], record[1]);
         }
         // A change of ProgressiveDrawing takes effect here, in the middle of an update.
         Settings.Refresh();
         RepaintIfProgressive(tx, ty, tw, th);
     }
 
-    // Position byte: x in the high, y in the low 4 bits; size byte: width - 1 and height - 1.
-    void FillSubrect(int tx, int ty, int tw, int th, uint8_t position, uint8_t size) {
+    // Position byte: x in the high, y in the low 4 bits; size byte: width - 1 and height - 1. Clipped to
+    // the tile (tw x th, at most 16 x 16), so every row is at most 64 bytes.
+    void FillSubrect(uint8_t* tile, size_t stride, int tw, int th, uint8_t position, uint8_t size) {
         const int x = position >> 4;
         const int y = position & 15;
         if (x >= tw || y >= th)
             return;
         const int w = std::min((size >> 4) + 1, tw - x);
         const int h = std::min((size & 15) + 1, th - y);
-        Writer.Fill<Pixel>(tx + x, ty + y, w, h, Foreground);
+        pixelrows::FillNarrowRows<Pixel>(tile + size_t(y) * stride + size_t(x) * sizeof(Pixel), stride,
+                                         size_t(w) * sizeof(Pixel), h, Foreground);
     }
 
     void RepaintIfProgressive(int tx, int ty, int tw, int th) {

@@ -102,10 +102,53 @@ bool NeedsSwap(const SourcePixels& s) {
 // Areas this large convert 16-bit pixels through a table of all 65536 values.
 constexpr int64_t TableWorthArea = 65536;
 
+// The viewer's own 16 bpp layout: 5-5-5, red at 10, in host order.
+bool Viewer555(const SourcePixels& s, const Channels& ch, bool swap) {
+    return s.BitsPerPixel == 16 && !swap && ch.Shift[0] == 10 && ch.Shift[1] == 5 && ch.Shift[2] == 0 &&
+           ch.Max[0] == 31 && ch.Max[1] == 31 && ch.Max[2] == 31;
+}
+
+// v * 255 / 31 for v in 0..31, without a division or a table, so the row loop vectorises.
+inline uint32_t Level5(uint32_t v) {
+    return (v * 1053u) >> 7;
+}
+
+// Eight pixels at a time; the products stay below 2^16 (31 * 1053), so 16-bit lanes suffice.
+using Lanes16 = uint16_t __attribute__((vector_size(16)));
+using Lanes32 = uint32_t __attribute__((vector_size(32)));
+
+void Rows555(const SourcePixels& s, int sx, int sy, int w, int h, TargetPixels& t, int dx, int dy) {
+    for (int r = 0; r < h; ++r) {
+        const uint8_t* in = s.Data + size_t(sy + r) * s.Stride + size_t(sx) * 2;
+        uint32_t* out = t.Data + size_t(dy + r) * t.Stride + dx;
+        int c = 0;
+        for (; c + 8 <= w; c += 8) {
+            Lanes16 v;
+            std::memcpy(&v, in + 2 * c, sizeof v);
+            const Lanes16 red = (((v >> 10) & 31) * 1053) >> 7;
+            const Lanes16 green = (((v >> 5) & 31) * 1053) >> 7;
+            const Lanes16 blue = ((v & 31) * 1053) >> 7;
+            const Lanes32 word = __builtin_convertvector(red, Lanes32) << 16 |
+                                 __builtin_convertvector(green, Lanes32) << 8 |
+                                 __builtin_convertvector(blue, Lanes32);
+            std::memcpy(out + c, &word, sizeof word);
+        }
+        for (; c < w; ++c) {
+            uint16_t v;
+            std::memcpy(&v, in + 2 * c, 2);
+            out[c] = Level5((v >> 10) & 31u) << 16 | Level5((v >> 5) & 31u) << 8 | Level5(v & 31u);
+        }
+    }
+}
+
 template <int Bytes>
 void CopyRows(const SourcePixels& s, int sx, int sy, int w, int h, TargetPixels& t, int dx, int dy) {
     const Channels ch(s);
     const bool swap = NeedsSwap(s);
+    if (Bytes == 2 && Viewer555(s, ch, swap)) {
+        Rows555(s, sx, sy, w, h, t, dx, dy);
+        return;
+    }
     std::vector<uint32_t> table;
     if (Bytes == 2 && int64_t(w) * h >= TableWorthArea) {
         table.resize(65536);
@@ -144,6 +187,72 @@ inline void Span(int64_t start, int64_t len, int64_t n, int64_t i, int limit, in
     last = int(std::clamp<int64_t>(b, 0, limit));
 }
 
+// A 5-5-5 pixel with its fields 21 bits apart, so one 64-bit addition sums all three and a cell of up
+// to 2^16 pixels cannot carry from one field into the next.
+inline uint64_t Spread555(uint32_t v) {
+    return (v & 0x1Fu) | uint64_t(v & 0x3E0u) << 16 | uint64_t(v & 0x7C00u) << 32;
+}
+constexpr int SpreadShift[3] = {42, 21, 0}; // red, green, blue
+constexpr uint64_t SpreadField = (uint64_t(1) << 21) - 1;
+constexpr int64_t SpreadMaxCell = int64_t(1) << 16;
+
+// The halftone filter for the viewer's 16 bpp layout; false (nothing drawn) when a cell is too large.
+bool Halftone555(const SourcePixels& s, const Area& src, TargetPixels& t, const Area& dst, int i0, int j0,
+                 int j1, const std::vector<int>& first, const std::vector<int>& last) {
+    const size_t columns = first.size();
+    int widest = 0;
+    for (size_t c = 0; c < columns; ++c)
+        widest = std::max(widest, last[c] - first[c]);
+    int tallest = 0;
+    for (int j = j0; j < j1; ++j) {
+        int top, bottom;
+        Span(src.Y, src.Height, dst.Height, j - dst.Y, s.Height, top, bottom);
+        tallest = std::max(tallest, bottom - top);
+    }
+    if (int64_t(widest) * tallest > SpreadMaxCell)
+        return false;
+    // Looking the spread up beats computing it: three operations a pixel instead of a dozen.
+    static const std::vector<uint64_t> spread = [] {
+        std::vector<uint64_t> table(32768);
+        for (uint32_t v = 0; v < table.size(); ++v)
+            table[v] = Spread555(v);
+        return table;
+    }();
+    std::vector<uint64_t> sums(columns);
+    for (int j = j0; j < j1; ++j) {
+        int top, bottom;
+        Span(src.Y, src.Height, dst.Height, j - dst.Y, s.Height, top, bottom);
+        std::fill(sums.begin(), sums.end(), 0);
+        for (int y = top; y < bottom; ++y) {
+            const uint8_t* row = s.Data + size_t(y) * s.Stride;
+            for (size_t c = 0; c < columns; ++c) {
+                uint64_t sum = 0;
+                for (int x = first[c]; x < last[c]; ++x) {
+                    uint16_t v;
+                    std::memcpy(&v, row + size_t(x) * 2, 2);
+                    sum += spread[v & 0x7FFFu];
+                }
+                sums[c] += sum;
+            }
+        }
+        uint32_t* out = t.Data + size_t(j) * t.Stride + i0;
+        const uint64_t rows = uint64_t(std::max(0, bottom - top));
+        for (size_t c = 0; c < columns; ++c) {
+            const uint64_t scale = rows * uint64_t(std::max(0, last[c] - first[c])) * 31u;
+            if (scale == 0)
+                continue;
+            uint32_t word = 0;
+            for (int k = 0; k < 3; ++k) {
+                // Truncating like the 1:1 conversion, so a flat area keeps its colour when stretched.
+                const uint64_t level = ((sums[c] >> SpreadShift[k]) & SpreadField) * 255u / scale;
+                word |= uint32_t(std::min<uint64_t>(level, 255)) << (16 - 8 * k);
+            }
+            out[c] = word;
+        }
+    }
+    return true;
+}
+
 template <int Bytes>
 void Halftone(const SourcePixels& s, const Area& src, TargetPixels& t, const Area& dst, int i0, int i1,
               int j0, int j1) {
@@ -153,6 +262,10 @@ void Halftone(const SourcePixels& s, const Area& src, TargetPixels& t, const Are
     std::vector<int> first(static_cast<size_t>(columns)), last(static_cast<size_t>(columns));
     for (int i = i0; i < i1; ++i)
         Span(src.X, src.Width, dst.Width, i - dst.X, s.Width, first[size_t(i - i0)], last[size_t(i - i0)]);
+    if constexpr (Bytes == 2) {
+        if (Viewer555(s, ch, swap) && Halftone555(s, src, t, dst, i0, j0, j1, first, last))
+            return;
+    }
     std::vector<uint64_t> sums(size_t(columns) * 3);
     auto fieldMask = [&](int c) { return uint32_t(uint64_t(ch.Max[c]) << ch.Shift[c]); };
     const uint32_t maskR = fieldMask(0), maskG = fieldMask(1), maskB = fieldMask(2);

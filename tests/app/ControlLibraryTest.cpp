@@ -1,5 +1,6 @@
 #include "ControlLibrary.h"
 #include "DOVALib_TLB.h"
+#include "Deployment.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,6 +8,13 @@
 #include <QWidget>
 
 #include <gtest/gtest.h>
+
+namespace {
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
 
 TEST(ControlLibrary, MissingOrBrokenLibraryGivesNoViewer) {
     QTemporaryDir dir;
@@ -54,5 +62,33 @@ TEST(ControlLibrary, RealLibraryIsCreatedOnlyAfterRegistration) {
     EXPECT_EQ(ratio.X, 150);
     EXPECT_EQ(ratio.Y, 1024);
     EXPECT_EQ(viewer.Stop(), 0);
+}
+#endif
+
+#ifdef DOVA_CONTROL_LIBRARY
+TEST(ControlLibrary, RefusingLibraryIsReplacedByTheEmbeddedCopyWhileACompatibleOneIsKept) {
+    QTemporaryDir dir;
+    QWidget parent;
+    QDir(dir.path()).mkdir(QStringLiteral("stale"));
+    const QString stale = dir.filePath(QStringLiteral("stale/libdova.so"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(FOREIGN_CONTROL_LIBRARY), stale));
+    RegisterControlLibrary(stale);
+    EXPECT_EQ(CreateViewerControlFrom(stale, &parent), nullptr);
+    EXPECT_TRUE(ControlLibraryUnusable(stale));
+    ASSERT_TRUE(ReplaceIncompatibleControlLibrary(stale));
+    EXPECT_EQ(ReadAll(stale), ReadAll(EmbeddedControlLibraryResource()));
+    EXPECT_NE(CreateViewerControlFrom(stale, &parent), nullptr);
+    EXPECT_FALSE(ControlLibraryUnusable(stale));
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("stale"))).entryList(QDir::Files).size(), 1); // no leftovers
+
+    // Another build that serves this program stays as it is.
+    QDir(dir.path()).mkdir(QStringLiteral("other"));
+    const QString other = dir.filePath(QStringLiteral("other/libdova.so"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(DOVA_CONTROL_LIBRARY), other));
+    const QByteArray before = ReadAll(other);
+    RegisterControlLibrary(other);
+    EXPECT_NE(CreateViewerControlFrom(other, &parent), nullptr);
+    EXPECT_FALSE(ReplaceIncompatibleControlLibrary(other));
+    EXPECT_EQ(ReadAll(other), before);
 }
 #endif

@@ -43,10 +43,11 @@ public:
         for (IVNCViewerEvents* s : std::vector<IVNCViewerEvents*>(FSinks))
             s->Connected(name);
     }
-    void RaiseError(const QString& text) {
+    void RaiseError(const QString& text, int32_t number = dova::dovaErrorSocketConnect,
+                    const VNCVariant& cause = VNCVariant()) {
         QString message = text;
         for (IVNCViewerEvents* s : std::vector<IVNCViewerEvents*>(FSinks))
-            s->Error(dova::dovaErrorSocketConnect, message, VNCVariant());
+            s->Error(number, message, cause);
         FState = dova::dovaStateNotConnected;
     }
 

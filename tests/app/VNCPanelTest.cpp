@@ -138,7 +138,9 @@ TEST_F(Tile, SmallRemoteScreensKeepTheWidthOver1024Ratio) {
 TEST_F(Tile, ErrorShowsTheMessageAndReconnectButton) {
     Panel->ConnectTo(QStringLiteral("h"), QString(), QString());
     Fake->RaiseError(QStringLiteral("Failed to connect to server/host"));
-    EXPECT_EQ(Panel->StatusLabel()->text(), QStringLiteral("Failed to connect to server/host"));
+    EXPECT_EQ(Panel->StatusLabel()->text(),
+              QStringLiteral("Bilgisayara ulaşılamıyor\nFailed to connect to server/host"));
+    EXPECT_FALSE(Panel->RetryPending()); // no automatic retry unless asked for
     EXPECT_FALSE(Panel->StatusLabel()->isHidden());
     EXPECT_TRUE(Fake->isHidden());
     EXPECT_EQ(Fake->pos(), QPoint(-500, -500));
@@ -183,6 +185,77 @@ TEST_F(Tile, DestroyingAConnectedTileStopsAndDisconnectsBeforeReleasing) {
                                               QStringLiteral("destroyed")}));
 }
 
+TEST_F(Tile, FailedTileNamesTheReasonFromTheErrorNumberAndCause) {
+    using namespace dova;
+    const struct {
+        int32_t Number;
+        VNCVariant Cause;
+        QString Line;
+    } cases[] = {
+        {dovaErrorSocketConnect, VNCVariant(int32_t(dovaCauseRefused)),
+         QStringLiteral("Bağlantı reddedildi")},
+        {dovaErrorSocketConnect, VNCVariant(int32_t(dovaCauseUnreachable)),
+         QStringLiteral("Bilgisayara ulaşılamıyor")},
+        {dovaErrorSocketRead, VNCVariant(int32_t(dovaCauseUnreachable)),
+         QStringLiteral("Bilgisayara ulaşılamıyor")},
+        {dovaErrorSocketRead, VNCVariant(), QStringLiteral("Bağlantı koptu")},
+        {dovaErrorSocketClosed, VNCVariant(), QStringLiteral("Bağlantı koptu")},
+        {dovaErrorHandshakeAuth, VNCVariant(), QStringLiteral("Şifre hatalı")},
+        {dovaErrorHandshakeTimeout, VNCVariant(int32_t(dovaCauseSilent)),
+         QStringLiteral("Sunucu yanıt vermiyor")},
+        {dovaErrorSocketNoAddress, VNCVariant(), QStringLiteral("Bilgisayarın adresi bulunamadı")},
+        {dovaErrorProtocolSync, VNCVariant(), QStringLiteral("Sunucudan anlaşılmayan veri geldi")},
+    };
+    Panel->ConnectTo(QStringLiteral("h"), QString(), QString());
+    for (const auto& c : cases) {
+        Fake->RaiseError(QStringLiteral("english text"), c.Number, c.Cause);
+        EXPECT_EQ(Panel->StatusLabel()->text(), c.Line + QStringLiteral("\nenglish text")) << c.Number;
+    }
+}
+
+TEST_F(Tile, AutoReconnectCountsDownRetriesWithGrowingPausesAndTheButtonStillRetriesAtOnce) {
+    using namespace std::chrono;
+    Panel->SetAutoReconnect(true);
+    Panel->ConnectTo(QStringLiteral("h"), QString(), QString());
+    const auto pauseAfterError = [&] {
+        const auto before = steady_clock::now();
+        Fake->RaiseError(QStringLiteral("Connection closed."), dova::dovaErrorSocketClosed);
+        EXPECT_TRUE(Panel->RetryPending());
+        EXPECT_TRUE(Panel->Button()->isEnabled());
+        return duration_cast<milliseconds>(Panel->RetryDue() - before).count();
+    };
+    const auto first = pauseAfterError();
+    EXPECT_GE(first, 4000);
+    EXPECT_LE(first, 6100);
+    EXPECT_TRUE(
+        Panel->StatusLabel()->text().startsWith(QStringLiteral("Bağlantı koptu\nConnection closed.\n")));
+    EXPECT_TRUE(Panel->StatusLabel()->text().contains(QStringLiteral("Yeniden deneme: ")));
+
+    Panel->RetryTick(Panel->RetryDue() - seconds(3)); // still waiting: only the countdown moves
+    EXPECT_TRUE(Panel->StatusLabel()->text().endsWith(QStringLiteral("Yeniden deneme: 3 sn")));
+    FakeViewer::Log().clear();
+    Panel->RetryTick(Panel->RetryDue());
+    EXPECT_EQ(FakeViewer::Log(), QStringList{QStringLiteral("Connect(h,-,,-)")});
+    EXPECT_EQ(Panel->StatusLabel()->text(), QStringLiteral("Bağlanıyor..."));
+    EXPECT_FALSE(Panel->Button()->isEnabled());
+    EXPECT_FALSE(Panel->RetryPending());
+
+    const auto second = pauseAfterError();
+    EXPECT_GE(second, 8000);
+    EXPECT_LE(second, 12100);
+    for (int i = 0; i < 6; ++i)
+        pauseAfterError();
+    EXPECT_LE(pauseAfterError(), 144100); // two minutes at most, spread by a fifth
+
+    FakeViewer::Log().clear();
+    Panel->Button()->click(); // at once, without waiting for the countdown
+    EXPECT_EQ(FakeViewer::Log(), QStringList{QStringLiteral("Connect(h,-,,-)")});
+    EXPECT_FALSE(Panel->RetryPending());
+
+    Fake->RaiseConnected(800, 600); // a connection that worked starts the pauses again
+    EXPECT_LE(pauseAfterError(), 6100);
+}
+
 TEST(TileWithoutViewer, StaysConnectingAndIgnoresConnectTo) {
     SetViewerFactoryForTesting([](QWidget*) -> dova::IVNCViewer* { return nullptr; });
     TVNCPanel panel;
@@ -190,7 +263,9 @@ TEST(TileWithoutViewer, StaysConnectingAndIgnoresConnectTo) {
     panel.resize(300, 300);
     EXPECT_FALSE(panel.ViewerReady());
     EXPECT_EQ(panel.Viewer(), nullptr);
-    EXPECT_EQ(panel.StatusLabel()->text(), QStringLiteral("Bağlanıyor..."));
+    // Says why instead of looking as if it were connecting for ever.
+    EXPECT_EQ(panel.StatusLabel()->text(),
+              QStringLiteral("Görüntüleme bileşeni (libdova.so) program klasöründe yok"));
     EXPECT_FALSE(panel.Button()->isEnabled());
     SetViewerFactoryForTesting(nullptr);
 }

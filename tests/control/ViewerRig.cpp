@@ -62,7 +62,7 @@ void RecordingSink::FrameUpdated(int32_t X, int32_t Y, int32_t W, int32_t H) {
 }
 void RecordingSink::Error(int32_t Number, QString& Message, const dova::VNCVariant& v1) {
     Events.push_back("Error:" + std::to_string(Number) + ":" + Message.toStdString() +
-                     (v1.IsMissing() ? "" : ":not-missing"));
+                     (v1.IsMissing() ? "" : ":cause=" + std::to_string(v1.ToInt32())));
 }
 void RecordingSink::Warning(int32_t Number, QString& Message, const dova::VNCVariant&) {
     Events.push_back("Warning:" + std::to_string(Number) + ":" + Message.toStdString());

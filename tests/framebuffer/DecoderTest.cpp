@@ -8,13 +8,17 @@
 #include "engine/RfbProtocol.h"
 #include "engine/ViewerState.h"
 #include "framebuffer/FrameBuffer.h"
+#include "framebuffer/FrameWriter.h"
 #include "framebuffer/HextileDecoder.h"
 #include "framebuffer/ZrleDecoder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <thread>
+#include <vector>
 #include <zlib.h>
 
 using namespace dova;
@@ -518,4 +522,46 @@ TEST(ZrleDecoder, MalformedDataIsOutOfSync) {
     auto payload = server.Rectangle(with({1}, white));
     payload[4] ^= 0xFF; // not a zlib header
     EXPECT_EQ(rig.Failure(ZrleRect(0, 0, 8, 8, payload), 1).Code, codes::ProtocolSync) << "corrupt stream";
+}
+
+TEST(HextileDecoder, EverySubrectangleSizeCoversExactlyItsClippedArea) {
+    // Whole tiles and 8 x 4 edge tiles; subrectangles of every width and random height and place, some
+    // reaching past their tile or starting outside an edge tile. A painter of single pixels is the model.
+    constexpr int Size = 48, X = 3, Y = 5, W = 40, H = 36;
+    for (int bpp : {8, 16, 32}) {
+        SCOPED_TRACE(bpp);
+        DecodeRig rig(Size, Size, bpp);
+        std::vector<uint32_t> expected(Size * Size, 0);
+        const auto paint = [&](int x, int y, int w, int h, uint32_t colour) {
+            for (int r = y; r < y + h; ++r)
+                for (int c = x; c < x + w; ++c)
+                    expected[size_t(r * Size + c)] = colour;
+        };
+        std::mt19937 rng{unsigned(bpp)};
+        const uint32_t mask = bpp == 8 ? 0xFF : bpp == 16 ? 0xFFFF : 0xFFFFFFFF;
+        auto s = Stream(bpp).Rect(X, Y, W, H, encodings::Hextile);
+        for (int ty = Y; ty < Y + H; ty += 16)
+            for (int tx = X; tx < X + W; tx += 16) {
+                const int tw = std::min(16, X + W - tx), th = std::min(16, Y + H - ty);
+                const uint32_t background = rng() & mask;
+                s.U8(hextile::BackgroundSpecified | hextile::AnySubrects | hextile::SubrectsColoured)
+                    .Pixel(background)
+                    .U8(16);
+                paint(tx, ty, tw, th, background);
+                for (int w = 1; w <= 16; ++w) {
+                    const int x = int(rng() % 16), y = int(rng() % 16), h = 1 + int(rng() % 16);
+                    const uint32_t colour = rng() & mask;
+                    s.Pixel(colour).U8((x << 4) | y).U8(((w - 1) << 4) | (h - 1));
+                    if (x < tw && y < th)
+                        paint(tx + x, ty + y, std::min(w, tw - x), std::min(h, th - y), colour);
+                }
+            }
+        rig.Run(s, 1);
+        EXPECT_EQ(rig.Source.Remaining(), 0u);
+        int wrong = 0;
+        for (int y = 0; y < Size; ++y)
+            for (int x = 0; x < Size; ++x)
+                wrong += rig.Pixel(x, y) != expected[size_t(y * Size + x)];
+        EXPECT_EQ(wrong, 0);
+    }
 }

@@ -126,6 +126,21 @@ TEST(ScalerCopy, LargeAreasConvertLikeSmallOnes) {
     }
 }
 
+TEST(ScalerCopy, ViewerFormatGivesTheLevelOfEveryValue) {
+    Source16 source(256, 128); // every 15-bit value once
+    for (int v = 0; v < 32768; ++v)
+        source.Set(v % 256, v / 256, uint16_t(v));
+    std::vector<uint32_t> out(256 * 128);
+    TargetPixels target{out.data(), 256, 128, 256};
+    CopyConverted(source.Pixels, 0, 0, 256, 128, target, 0, 0);
+    for (int v = 0; v < 32768; ++v) {
+        const int x = v % 256, y = v / 256;
+        ASSERT_EQ(out[size_t(v)],
+                  uint32_t(source.Level(x, y, 10) << 16 | source.Level(x, y, 5) << 8 | source.Level(x, y, 0)))
+            << v;
+    }
+}
+
 TEST(ScalerCopy, ClipsAtBothImages) {
     Source16 source(4, 4);
     std::vector<uint32_t> out(9, 0xDEADBEEF);
@@ -153,6 +168,22 @@ TEST(ScalerStretch, HalftoneGivesTheAverageOfEachCell) {
                 ASSERT_NEAR(Channel(out[size_t(j) * 16 + i], c), sum / 16.0, 1.5)
                     << i << "," << j << " ch " << c;
             }
+}
+
+TEST(ScalerStretch, HalftoneOfTheViewerFormatEqualsTheGeneralFilter) {
+    Source16 source(64, 48);
+    Source16 swapped(64, 48); // the same picture big-endian: the general filter reads it
+    swapped.Pixels.Format.BigEndian = 1;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            swapped.Set(x, y, uint16_t(source.Get(x, y) >> 8 | source.Get(x, y) << 8));
+    for (const Area& to : {Area{0, 0, 23, 17}, Area{-3, 2, 40, 30}}) {
+        std::vector<uint32_t> fast(23 * 17, 7), general(23 * 17, 7);
+        TargetPixels a{fast.data(), 23, 17, 23}, b{general.data(), 23, 17, 23};
+        StretchConverted(source.Pixels, Area{0, 0, 64, 48}, a, to, StretchFilter::Halftone);
+        StretchConverted(swapped.Pixels, Area{0, 0, 64, 48}, b, to, StretchFilter::Halftone);
+        EXPECT_EQ(fast, general) << to.X << "," << to.Y << " " << to.Width << "x" << to.Height;
+    }
 }
 
 TEST(ScalerStretch, ColourOnColourPicksAPixelOfTheCell) {
@@ -205,4 +236,35 @@ TEST(SurfacePresenter, DrawsIntoTheBackSurfaceAndPostsTheWindowArea) {
     EXPECT_EQ(posted[0].Message, HostMessage::RepaintWindow);
     EXPECT_EQ(posted[0].WParam, PackWords(2, 2));
     EXPECT_EQ(posted[0].LParam, PackWords(3, 3)) << "cell-aligned and widened by one cell";
+}
+
+TEST(SurfacePresenter, UnstretchedUpdatesConvertOnlyTheirAreaAnd32BppNothing) {
+    latis_test::RecordingHost host;
+    CViewerState state(&host);
+    state.SetRequestedPixelFormat(16);
+    state.CurrentPixelFormat = state.RequestedPixelFormat;
+    CBackSurface surface;
+    CSurfacePresenter presenter(state, surface);
+    CFrameBuffer frame(&presenter);
+    frame.Create(64, 48, 16);
+    frame.FillArea(0, 0, 64, 48, 0x001F); // blue, not shown yet
+    frame.FillArea(8, 8, 8, 8, 0x7C00, true);
+    ASSERT_EQ(surface.Width(), 64);
+    EXPECT_EQ(surface.Data()[8 * 64 + 8], 0xFF0000u);
+    EXPECT_EQ(surface.Data()[16 * 64 + 16], 0u) << "outside the update nothing is converted";
+
+    state.SetRequestedPixelFormat(32);
+    state.CurrentPixelFormat = state.RequestedPixelFormat;
+    frame.Create(64, 48, 32);
+    {
+        CLockGuard hold(frame);
+        EXPECT_TRUE(CSurfacePresenter::ShowsFrameDirectly(frame, false));
+        EXPECT_FALSE(CSurfacePresenter::ShowsFrameDirectly(frame, true));
+    }
+    frame.FillArea(4, 4, 8, 8, 0x00FF00, true);
+    EXPECT_EQ(surface.Width(), 0) << "the paint handler draws 32 bpp from the framebuffer";
+    const auto posted = host.Messages();
+    ASSERT_EQ(posted.size(), 2u);
+    EXPECT_EQ(posted[1].WParam, PackWords(4, 4));
+    EXPECT_EQ(posted[1].LParam, PackWords(8, 8));
 }

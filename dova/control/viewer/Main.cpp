@@ -1,10 +1,12 @@
-// dova-viewer HOST[:PORT] [--password P] [--view-only] [--scale N/D]
+// dova-viewer HOST[:PORT] [--password P] [--view-only] [--scale N/D] [--bpp 8|16|32]
+//                                   [--full-screen]
 // A plain single-window viewer: loads the component library like any host and shows one server.
 #include "ViewerWindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QRegularExpression>
+#include <QScreen>
 
 #include <cstdio>
 #include <dlfcn.h>
@@ -46,7 +48,12 @@ int main(int argc, char* argv[]) {
                                       QStringLiteral("Send no keys, mouse or clipboard."));
     const QCommandLineOption scale(QStringLiteral("scale"), QStringLiteral("Show the screen scaled by N/D."),
                                    QStringLiteral("N/D"));
-    parser.addOptions({password, viewOnly, scale});
+    const QCommandLineOption bpp(QStringLiteral("bpp"),
+                                 QStringLiteral("Bits per pixel asked of the server: 8, 16 (default) or 32."),
+                                 QStringLiteral("8|16|32"));
+    const QCommandLineOption fullScreen(QStringLiteral("full-screen"),
+                                        QStringLiteral("Fill the screen with the window."));
+    parser.addOptions({password, viewOnly, scale, bpp, fullScreen});
     parser.process(app);
     if (parser.positionalArguments().size() != 1)
         parser.showHelp(2);
@@ -56,6 +63,7 @@ int main(int argc, char* argv[]) {
     options.HasPassword = parser.isSet(password);
     options.Password = parser.value(password);
     options.ViewOnly = parser.isSet(viewOnly);
+    options.FullScreen = parser.isSet(fullScreen);
     if (parser.isSet(scale)) {
         const auto match = QRegularExpression(QStringLiteral("^(\\d+)/(\\d+)$")).match(parser.value(scale));
         const int n = match.hasMatch() ? match.captured(1).toInt() : 0;
@@ -68,6 +76,15 @@ int main(int argc, char* argv[]) {
         options.ScaleDenominator = d;
     }
 
+    if (parser.isSet(bpp)) {
+        const int bits = parser.value(bpp).toInt();
+        if (bits != 8 && bits != 16 && bits != 32) {
+            std::fprintf(stderr, "dova-viewer: --bpp takes 8, 16 or 32\n");
+            return 2;
+        }
+        options.BitsPerPixel = bits;
+    }
+
     dova::IVNCViewer* viewer = LoadViewer(nullptr);
     if (!viewer)
         return 1;
@@ -77,6 +94,13 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "dova-viewer: no server given\n");
         return 2;
     }
-    window.show();
+    if (options.FullScreen) {
+        // Without a window manager the full-screen state alone does not resize the window.
+        if (const QScreen* screen = window.screen())
+            window.setGeometry(screen->geometry());
+        window.showFullScreen();
+    }
+    else
+        window.show();
     return app.exec();
 }

@@ -26,6 +26,8 @@ ViewerWindow::ViewerWindow(IVNCViewer& viewer, const ViewerOptions& options)
         Viewer.put_RelayMouse(VNC_FALSE);
         Viewer.put_RelayLocalClipboard(VNC_FALSE);
     }
+    if (Options.BitsPerPixel != 0)
+        Viewer.put_BitsPerPixel(int16_t(Options.BitsPerPixel));
     if (Options.ScaleNumerator != Options.ScaleDenominator) {
         Viewer.StretchX(Options.ScaleNumerator, Options.ScaleDenominator, nullptr);
         Viewer.StretchY(Options.ScaleNumerator, Options.ScaleDenominator, nullptr);
@@ -61,7 +63,8 @@ void ViewerWindow::Connected(QString& ServerName) {
     std::fprintf(stderr, "dova-viewer: connected to %s\n", qPrintable(ServerName));
     setWindowTitle(QStringLiteral("%1 - dova-viewer").arg(ServerName));
     Viewer.Start(nullptr);
-    FitToImage();
+    if (!Options.FullScreen)
+        FitToImage();
 }
 
 void ViewerWindow::Disconnected() {

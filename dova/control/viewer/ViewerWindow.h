@@ -11,8 +11,10 @@ struct ViewerOptions {
     QString Password; // empty: ask when the server wants one
     bool HasPassword = false;
     bool ViewOnly = false;
+    bool FullScreen = false;
     int ScaleNumerator = 1;
     int ScaleDenominator = 1;
+    int BitsPerPixel = 0; // 0: the component's default
 };
 
 class ViewerWindow : public QWidget, public dova::IVNCViewerEvents {

@@ -1,0 +1,13 @@
+#pragma once
+// The Turkish line a failed tile adds under the control's own message: the reason an operator can
+// act on, taken from the control's error number and the cause it carries (never from its English
+// text).
+
+#include <QString>
+
+namespace dova {
+class VNCVariant;
+}
+
+// number: DOVAErrorsEnum; cause: the Error event's v1 (a DOVAErrorCausesEnum value, or missing).
+QString FailureReasonText(int number, const dova::VNCVariant& cause);
