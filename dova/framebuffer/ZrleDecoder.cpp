@@ -4,6 +4,7 @@
 #include "PixelFormat.h"
 #include "ZrleInflater.h"
 
+#include <bit>
 #include <cstring>
 
 namespace dova {
@@ -27,25 +28,40 @@ static_assert(LongestRun <= CZrleInflater::ReadSlack);
 // Pixels as they travel: whole, or compact (three bytes placed at Offset of the four in memory).
 template <typename Pixel, int Offset> struct WirePixel {
     static constexpr size_t Bytes = Offset < 0 ? sizeof(Pixel) : 3;
+    // Where wire byte i lands in the pixel's value.
+    static constexpr uint32_t Shift(int i) {
+        return std::endian::native == std::endian::little ? uint32_t(8 * (Offset + i))
+                                                          : uint32_t(8 * (3 - Offset - i));
+    }
     static Pixel Read(const uint8_t* at) {
         if constexpr (Offset < 0) {
             return LoadPixel<Pixel>(at);
         } else {
-            uint8_t bytes[4] = {0, 0, 0, 0};
-            std::memcpy(bytes + Offset, at, 3);
-            return LoadPixel<Pixel>(bytes);
+            // Assembled in a register: bytes stored and loaded back as one word would stall the load.
+            return Pixel(uint32_t(at[0]) << Shift(0) | uint32_t(at[1]) << Shift(1) |
+                         uint32_t(at[2]) << Shift(2));
         }
     }
 };
 
-// Fills a run with 32-byte stores of the repeated pixel; the last store may reach up to 31 bytes past
-// the run, into pixels a later run or the tile buffer's slack takes.
-inline void FillRun(void* at, size_t bytes, const pixelrows::Pattern& pattern) {
+// The pixel repeated over 8 bytes, made in a register.
+template <typename Pixel> uint64_t RepeatedWord(Pixel pixel) {
+    constexpr uint64_t Lanes = sizeof(Pixel) == 1   ? 0x0101010101010101u
+                               : sizeof(Pixel) == 2 ? 0x0001000100010001u
+                                                    : 0x0000000100000001u;
+    return uint64_t(pixel) * Lanes;
+}
+
+// Fills a run with 32 bytes of stores at a time; the last may reach up to 31 bytes past the run, into
+// pixels a later run or the tile buffer's slack takes.
+inline void FillRun(void* at, size_t bytes, uint64_t word) {
     uint8_t* to = static_cast<uint8_t*>(at);
     uint8_t* const end = to + bytes;
     do {
-        std::memcpy(to, pattern.Bytes, 16);
-        std::memcpy(to + 16, pattern.Bytes, 16);
+        std::memcpy(to, &word, 8);
+        std::memcpy(to + 8, &word, 8);
+        std::memcpy(to + 16, &word, 8);
+        std::memcpy(to + 24, &word, 8);
         to += 32;
     } while (to < end);
 }
@@ -123,7 +139,7 @@ private:
             const int run = RunLength(at, count - i);
             if (at > end)
                 RaiseMalformed(); // the tiles want more than the rectangle holds
-            FillRun(Tile + i, size_t(run) * sizeof(Pixel), pixelrows::Repeat(pixel));
+            FillRun(Tile + i, size_t(run) * sizeof(Pixel), RepeatedWord(pixel));
             i += run;
         }
         Stream.Advance(at);
@@ -131,7 +147,7 @@ private:
 
     void DecodePaletteRle(int count) {
         for (int i = 0; i < PaletteSize; ++i)
-            Patterns[i] = pixelrows::Repeat(Palette[i]);
+            Words[i] = RepeatedWord(Palette[i]);
         const uint8_t* at = Stream.Cursor();
         const uint8_t* end = Stream.Limit();
         for (int i = 0; i < count;) {
@@ -145,7 +161,7 @@ private:
                 const int run = RunLength(at, count - i);
                 if (at > end)
                     RaiseMalformed();
-                FillRun(Tile + i, size_t(run) * sizeof(Pixel), Patterns[index]);
+                FillRun(Tile + i, size_t(run) * sizeof(Pixel), Words[index]);
                 i += run;
             } else {
                 if (at > end)
@@ -213,7 +229,7 @@ private:
     CFrameWriter Writer;
     Pixel Palette[127] = {};
     int PaletteSize = 0;
-    pixelrows::Pattern Patterns[127];
+    uint64_t Words[127];
     // Room for the overreach of the last run fill.
     Pixel Tile[TileSize * TileSize + 32 / sizeof(Pixel)];
 };
