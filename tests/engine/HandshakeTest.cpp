@@ -162,7 +162,7 @@ TEST(Handshake, RefusalReasonIsTheErrorMessage) {
     EXPECT_EQ(e->Message, "abcde");
 
     Attempt silent; // no reason at all: the operator still gets words
-    silent.ExchangeVersions();
+    silent.ExchangeVersions("RFB 003.003\n");
     silent.Server->Send(U32(0));
     silent.Server->Send(U32(0));
     EXPECT_EQ(silent.Reported()->Message, "The server refused the connection.");

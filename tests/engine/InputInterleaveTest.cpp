@@ -59,9 +59,9 @@ bool ParseOne(ScriptedPeer& peer, Tally& tally, std::string& fault) {
         return true;
     }
     case client_messages::SetEncodings: {
-        std::vector<uint8_t> expected{0, 0, 6};
-        for (int code : {1, 1, 5, 0, 4, 2})
-            AppendU32(expected, uint32_t(code));
+        std::vector<uint8_t> expected{0, 0, 7};
+        for (uint32_t code : {1u, 1u, 5u, 0u, 4u, 2u, 0xC0A1E5CEu}) // the codecs, then the extended clipboard
+            AppendU32(expected, code);
         if (peer.Receive(expected.size()) != expected) {
             fault = "encodings";
             return false;
