@@ -12,7 +12,7 @@
 #include "engine/ServerMessageReader.h"
 #include "engine/ViewerState.h"
 #include "framebuffer/FrameBuffer.h"
-#include "zrle/BenchScreens.h"
+#include "screens/BenchScreens.h"
 #include "zrle/RecordedServer.h"
 #include "zrle/ZrleEncoder.h"
 #ifdef LATIS_BENCH_VNCCLIENT

@@ -1,6 +1,6 @@
 #include "RecordedServer.h"
 
-#include "BenchScreens.h"
+#include "screens/BenchScreens.h"
 #include "ServerStream.h"
 
 #include <netinet/in.h>

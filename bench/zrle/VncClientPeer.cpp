@@ -1,6 +1,6 @@
 #include "VncClientPeer.h"
 
-#include "BenchScreens.h"
+#include "screens/BenchScreens.h"
 
 #include <rfb/rfbclient.h>
 

@@ -1,6 +1,6 @@
 #pragma once
-// Screen content for the ZRLE benchmark, as pixel values of the bench formats (16 bpp 5-5-5, 32 bpp
-// 8-8-8, little-endian).
+// Screen content the benchmarks share, so socket_bench and zrle_bench measure the same bytes: pixel
+// values of the bench formats (16 bpp 5-5-5, 32 bpp 8-8-8, little-endian) and Hextile frames of them.
 
 #include <cstdint>
 #include <vector>
@@ -15,8 +15,8 @@ struct BusyScreen {
     std::vector<uint8_t> Hextile; // the whole FramebufferUpdate message
 };
 
-// socket_bench's Hextile frame for the same seed (same random sequence, same bytes), plus the pixels it
-// paints: every tile changes, about 60 % single colour, 30 % a few subrectangles, 10 % noise.
+// A whole-screen Hextile update in which every tile changes, about 60 % single colour, 30 % a few
+// subrectangles (text, icons), 10 % noise (photos), plus the pixels it paints.
 BusyScreen MakeBusyScreen(int bitsPerPixel, unsigned seed);
 
 // A desktop: flat background and task bar, windows with gradient title bars and anti-aliased text
