@@ -1,6 +1,7 @@
 #include "HextileDecoder.h"
 
 #include "FrameWriter.h"
+#include "HextileTilePainter.h"
 
 namespace dova {
 
@@ -62,20 +63,24 @@ private:
             RepaintIfProgressive(tx, ty, tw, th);
             return;
         }
-        const bool coloured = mask & SubrectsColoured;
-        const size_t recordSize = coloured ? sizeof(Pixel) + 2 : 2;
+        const size_t recordSize = (mask & SubrectsColoured) ? sizeof(Pixel) + 2 : 2;
         const uint8_t* record = TakeReleasing(Input, Writer, count * recordSize);
         uint8_t* const tile = Writer.At(tx, ty, sizeof(Pixel));
         const size_t stride = Writer.RowStride();
-        pixelrows::FillNarrowRows<Pixel>(tile, stride, size_t(tw) * sizeof(Pixel), th, Background);
-        if (coloured) {
-            for (unsigned i = 0; i < count; ++i, record += sizeof(Pixel) + 2) {
-                Foreground = LoadPixel<Pixel>(record);
-                FillSubrect(tile, stride, tw, th, record[sizeof(Pixel)], record[sizeof(Pixel) + 1]);
+        if constexpr (sizeof(Pixel) <= 2) {
+            PaintSubrectTile<Pixel>(tile, stride, tw, th, Background, Foreground,
+                                    SubrectList{record, count, bool(mask & SubrectsColoured)});
+        } else { // a tile of 16 rows of 64 bytes does not fit the registers, so blending it would spill
+            pixelrows::FillNarrowRows<Pixel>(tile, stride, size_t(tw) * sizeof(Pixel), th, Background);
+            if (mask & SubrectsColoured) {
+                for (unsigned i = 0; i < count; ++i, record += sizeof(Pixel) + 2) {
+                    Foreground = LoadPixel<Pixel>(record);
+                    FillSubrect(tile, stride, tw, th, record[sizeof(Pixel)], record[sizeof(Pixel) + 1]);
+                }
+            } else {
+                for (unsigned i = 0; i < count; ++i, record += 2)
+                    FillSubrect(tile, stride, tw, th, record[0], record[1]);
             }
-        } else {
-            for (unsigned i = 0; i < count; ++i, record += 2)
-                FillSubrect(tile, stride, tw, th, record[0], record[1]);
         }
         // A change of ProgressiveDrawing takes effect here, in the middle of an update.
         Settings.Refresh();
