@@ -65,39 +65,12 @@ private:
         }
         const size_t recordSize = (mask & SubrectsColoured) ? sizeof(Pixel) + 2 : 2;
         const uint8_t* record = TakeReleasing(Input, Writer, count * recordSize);
-        uint8_t* const tile = Writer.At(tx, ty, sizeof(Pixel));
-        const size_t stride = Writer.RowStride();
-        if constexpr (sizeof(Pixel) <= 2) {
-            PaintSubrectTile<Pixel>(tile, stride, tw, th, Background, Foreground,
-                                    SubrectList{record, count, bool(mask & SubrectsColoured)});
-        } else { // a tile of 16 rows of 64 bytes does not fit the registers, so blending it would spill
-            pixelrows::FillNarrowRows<Pixel>(tile, stride, size_t(tw) * sizeof(Pixel), th, Background);
-            if (mask & SubrectsColoured) {
-                for (unsigned i = 0; i < count; ++i, record += sizeof(Pixel) + 2) {
-                    Foreground = LoadPixel<Pixel>(record);
-                    FillSubrect(tile, stride, tw, th, record[sizeof(Pixel)], record[sizeof(Pixel) + 1]);
-                }
-            } else {
-                for (unsigned i = 0; i < count; ++i, record += 2)
-                    FillSubrect(tile, stride, tw, th, record[0], record[1]);
-            }
-        }
+        uint8_t* const tile = Writer.At(tx, ty, sizeof(Pixel)); // takes the bitmap: the stride is known after
+        PaintSubrectTile<Pixel>(tile, Writer.RowStride(), tw, th, Background, Foreground,
+                                SubrectList{record, count, bool(mask & SubrectsColoured)});
         // A change of ProgressiveDrawing takes effect here, in the middle of an update.
         Settings.Refresh();
         RepaintIfProgressive(tx, ty, tw, th);
-    }
-
-    // Position byte: x in the high, y in the low 4 bits; size byte: width - 1 and height - 1. Clipped to
-    // the tile (tw x th, at most 16 x 16), so every row is at most 64 bytes.
-    void FillSubrect(uint8_t* tile, size_t stride, int tw, int th, uint8_t position, uint8_t size) {
-        const int x = position >> 4;
-        const int y = position & 15;
-        if (x >= tw || y >= th)
-            return;
-        const int w = std::min((size >> 4) + 1, tw - x);
-        const int h = std::min((size & 15) + 1, th - y);
-        pixelrows::FillNarrowRows<Pixel>(tile + size_t(y) * stride + size_t(x) * sizeof(Pixel), stride,
-                                         size_t(w) * sizeof(Pixel), h, Foreground);
     }
 
     void RepaintIfProgressive(int tx, int ty, int tw, int th) {

@@ -1,33 +1,21 @@
 #include "HextileTilePainter.h"
 
 #include "HextileDecoder.h"
+#include "PixelRows.h"
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
-// Built for AVX2 as well where the compiler can pick the variant at load time: a tile row of 16 pixels
-// of 16 bits is then one register.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__) &&     \
-    !defined(__SANITIZE_THREAD__)
-#define LATIS_TILE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define LATIS_TILE_CLONES
+// A tile row of 16 pixels of 16 bits is one AVX2 register; where the processor has AVX2 that variant
+// is used, picked once at run time.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define LATIS_TILE_AVX2 1
 #endif
 
 namespace dova::hextile {
 
 namespace {
-
-template <typename Pixel> struct Lanes {
-    typedef Pixel Row __attribute__((vector_size(TileSize * sizeof(Pixel))));
-    typedef uint32_t Words __attribute__((vector_size(TileSize * sizeof(Pixel))));
-};
-
-template <typename Pixel> [[gnu::always_inline]] inline Pixel RecordPixel(const uint8_t* at) {
-    Pixel value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-}
 
 // RowSpans[h][16 + r - y]: all ones when row r lies in a span of h rows starting at row y. One table
 // load per row, broadcast to a whole row mask, takes the place of a loop that ends after h rows.
@@ -41,74 +29,131 @@ struct RowSpanTable {
 };
 constexpr RowSpanTable RowSpans;
 
-template <typename Pixel, bool Coloured>
+// Rows are held as vectors of VectorBytes (a row of 8-bit pixels as one vector of 16 bytes at most).
+template <typename Pixel, size_t VectorBytes, bool Coloured>
 [[gnu::always_inline]] inline void Paint(uint8_t* origin, size_t stride, int tw, int th, Pixel background,
                                          Pixel& foreground, const uint8_t* record, unsigned count) {
-    using Row = typename Lanes<Pixel>::Row;
-    using Words = typename Lanes<Pixel>::Words;
+    using Lane = std::make_signed_t<Pixel>; // x86 compares lanes as signed only
+    typedef Lane Vector __attribute__((vector_size(VectorBytes)));
+    typedef uint32_t Words __attribute__((vector_size(VectorBytes)));
+    constexpr int PerVector = int(VectorBytes / sizeof(Pixel));
+    constexpr int Parts = TileSize / PerVector;
     constexpr size_t RecordSize = Coloured ? sizeof(Pixel) + 2 : 2;
-    const Row columns = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-    Row tile[TileSize];
-    for (int r = 0; r < TileSize; ++r)
-        tile[r] = Row{} + background;
+    static_assert(Parts >= 1 && Parts * PerVector == TileSize);
+
+    Vector columns[Parts];
+    for (int p = 0; p < Parts; ++p)
+        for (int i = 0; i < PerVector; ++i)
+            columns[p][i] = Lane(p * PerVector + i);
+    Vector tile[TileSize][Parts];
+    for (auto& row : tile)
+        for (auto& part : row)
+            part = Vector{} + Lane(background);
     Pixel colour = foreground;
     for (unsigned i = 0; i < count; ++i, record += RecordSize) {
         if constexpr (Coloured)
-            colour = RecordPixel<Pixel>(record);
+            colour = LoadPixel<Pixel>(record);
         const uint8_t position = record[RecordSize - 2];
         const uint8_t size = record[RecordSize - 1];
         // Clipped to the tile; a subrectangle starting outside it gets no columns or no rows.
         const int x = position >> 4, y = position & 15;
         const int right = std::min(x + (size >> 4) + 1, tw);
         const int bottom = std::min(y + (size & 15) + 1, th);
-        const Row inColumns = Row((columns >= Pixel(x)) & (columns < Pixel(right)));
-        const Row paint = Row{} + colour;
+        Vector inColumns[Parts];
+        for (int p = 0; p < Parts; ++p)
+            inColumns[p] = Vector((columns[p] >= Lane(x)) & (columns[p] < Lane(right)));
+        const Vector paint = Vector{} + Lane(colour);
         const uint32_t* rowFlags = &RowSpans.Flags[std::max(bottom - y, 0)][TileSize - y];
         for (int r = 0; r < TileSize; ++r) {
-            const Row mask = inColumns & Row(Words{} + rowFlags[r]);
-            tile[r] ^= (tile[r] ^ paint) & mask;
+            const Vector inRow = Vector(Words{} + rowFlags[r]);
+            for (int p = 0; p < Parts; ++p)
+                tile[r][p] ^= (tile[r][p] ^ paint) & inColumns[p] & inRow;
         }
     }
     foreground = colour;
     if (tw == TileSize) {
         for (int r = 0; r < th; ++r)
-            std::memcpy(origin + size_t(r) * stride, &tile[r], sizeof(Row));
+            std::memcpy(origin + size_t(r) * stride, tile[r], sizeof tile[r]);
     } else {
         for (int r = 0; r < th; ++r)
-            std::memcpy(origin + size_t(r) * stride, &tile[r], size_t(tw) * sizeof(Pixel));
+            std::memcpy(origin + size_t(r) * stride, tile[r], size_t(tw) * sizeof(Pixel));
+    }
+}
+
+template <typename Pixel, size_t VectorBytes>
+[[gnu::always_inline]] inline void PaintAny(uint8_t* origin, size_t stride, int tw, int th, Pixel background,
+                                            Pixel& foreground, const SubrectList& subrects) {
+    constexpr size_t Bytes = std::min(VectorBytes, TileSize * sizeof(Pixel));
+    if (subrects.Coloured)
+        Paint<Pixel, Bytes, true>(origin, stride, tw, th, background, foreground, subrects.Records,
+                                  subrects.Count);
+    else
+        Paint<Pixel, Bytes, false>(origin, stride, tw, th, background, foreground, subrects.Records,
+                                   subrects.Count);
+}
+
+// Without wide registers the blends cost more than the branches they save: each subrectangle is filled
+// in the bitmap directly.
+template <typename Pixel, bool Coloured>
+void FillDirect(uint8_t* origin, size_t stride, int tw, int th, Pixel& foreground, const uint8_t* record,
+                unsigned count) {
+    constexpr size_t RecordSize = Coloured ? sizeof(Pixel) + 2 : 2;
+    for (unsigned i = 0; i < count; ++i, record += RecordSize) {
+        if constexpr (Coloured)
+            foreground = LoadPixel<Pixel>(record);
+        const uint8_t position = record[RecordSize - 2];
+        const uint8_t size = record[RecordSize - 1];
+        const int x = position >> 4, y = position & 15;
+        if (x >= tw || y >= th)
+            continue;
+        const int w = std::min((size >> 4) + 1, tw - x);
+        const int h = std::min((size & 15) + 1, th - y);
+        pixelrows::FillNarrowRows<Pixel>(origin + size_t(y) * stride + size_t(x) * sizeof(Pixel), stride,
+                                         size_t(w) * sizeof(Pixel), h, foreground);
     }
 }
 
 template <typename Pixel>
-[[gnu::always_inline]] inline void PaintAny(uint8_t* origin, size_t stride, int tw, int th, Pixel background,
-                                            Pixel& foreground, const SubrectList& subrects) {
+void PaintDirect(uint8_t* origin, size_t stride, int tw, int th, Pixel background, Pixel& foreground,
+                 const SubrectList& subrects) {
+    pixelrows::FillNarrowRows<Pixel>(origin, stride, size_t(tw) * sizeof(Pixel), th, background);
     if (subrects.Coloured)
-        Paint<Pixel, true>(origin, stride, tw, th, background, foreground, subrects.Records, subrects.Count);
+        FillDirect<Pixel, true>(origin, stride, tw, th, foreground, subrects.Records, subrects.Count);
     else
-        Paint<Pixel, false>(origin, stride, tw, th, background, foreground, subrects.Records, subrects.Count);
+        FillDirect<Pixel, false>(origin, stride, tw, th, foreground, subrects.Records, subrects.Count);
 }
 
-// One function per pixel size: variants per instruction set are made of plain functions only.
-LATIS_TILE_CLONES void Paint8(uint8_t* origin, size_t stride, int tw, int th, uint8_t background,
-                              uint8_t& foreground, const SubrectList& subrects) {
-    PaintAny<uint8_t>(origin, stride, tw, th, background, foreground, subrects);
+#ifdef LATIS_TILE_AVX2
+template <typename Pixel>
+__attribute__((target("avx2"))) void PaintAvx2(uint8_t* origin, size_t stride, int tw, int th,
+                                               Pixel background, Pixel& foreground,
+                                               const SubrectList& subrects) {
+    PaintAny<Pixel, 32>(origin, stride, tw, th, background, foreground, subrects);
 }
-LATIS_TILE_CLONES void Paint16(uint8_t* origin, size_t stride, int tw, int th, uint16_t background,
-                               uint16_t& foreground, const SubrectList& subrects) {
-    PaintAny<uint16_t>(origin, stride, tw, th, background, foreground, subrects);
+
+bool DetectAvx2() {
+    __builtin_cpu_init(); // may run before the constructors that would do it
+    return __builtin_cpu_supports("avx2");
 }
+const bool HasAvx2 = DetectAvx2();
+#endif
+
 } // namespace
 
 template <typename Pixel>
 void PaintSubrectTile(uint8_t* origin, size_t stride, int tw, int th, Pixel background, Pixel& foreground,
                       const SubrectList& subrects) {
-    if constexpr (sizeof(Pixel) == 1)
-        Paint8(origin, stride, tw, th, background, foreground, subrects);
-    else
-        Paint16(origin, stride, tw, th, background, foreground, subrects);
+#ifdef LATIS_TILE_AVX2
+    // 32-bit tiles stay direct: 16 rows of 64 bytes would not stay in registers.
+    if constexpr (sizeof(Pixel) <= 2)
+        if (HasAvx2)
+            return PaintAvx2<Pixel>(origin, stride, tw, th, background, foreground, subrects);
+#endif
+    PaintDirect<Pixel>(origin, stride, tw, th, background, foreground, subrects);
 }
 
 template void PaintSubrectTile<uint8_t>(uint8_t*, size_t, int, int, uint8_t, uint8_t&, const SubrectList&);
 template void PaintSubrectTile<uint16_t>(uint8_t*, size_t, int, int, uint16_t, uint16_t&, const SubrectList&);
+template void PaintSubrectTile<uint32_t>(uint8_t*, size_t, int, int, uint32_t, uint32_t&, const SubrectList&);
 
 } // namespace dova::hextile

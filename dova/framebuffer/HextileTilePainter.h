@@ -3,7 +3,9 @@
 // each one in the bitmap with a row loop and a store size chosen by width costs a mispredicted branch or
 // two per subrectangle, more than the stores themselves. Here the tile is built in a local 16 x 16
 // buffer instead: each subrectangle is blended into all 16 rows under a mask made from its columns and
-// rows, with no branch that depends on its shape, and the finished tile is copied to the bitmap.
+// rows, with no branch that depends on its shape, and the finished tile is copied to the bitmap. That
+// takes AVX2 registers (x86-64, checked at run time) and pixels of at most 16 bits; otherwise the
+// subrectangles are filled in the bitmap directly.
 
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +18,7 @@ struct SubrectList {
     bool Coloured;
 };
 
-// For pixels of 8 and 16 bits. Paints a tile of tw x th pixels (1..16 each) at origin: the background, then
+// Paints a tile of tw x th pixels (1..16 each) at origin: the background, then
 // the subrectangles clipped to the tile. Without colours of their own they use foreground; otherwise
 // foreground ends as the last one's colour.
 template <typename Pixel>
