@@ -48,6 +48,9 @@ QString SkinNameKey() {
 QString AutoReconnectKey() {
     return QStringLiteral("sCheckBoxYenidenBaglan.Checked");
 }
+QString LowBandwidthKey() {
+    return QStringLiteral("sCheckBoxDusukBant.Checked");
+}
 
 } // namespace
 
@@ -150,6 +153,9 @@ void TAnaFormF::CreateSettingsPanel() {
         new QCheckBox(QStringLiteral("Kopan bağlantıları otomatik yeniden kur"), FPanelAyar);
     FCheckBoxYenidenBaglan->setObjectName(QStringLiteral("sCheckBoxYenidenBaglan"));
     FCheckBoxYenidenBaglan->setGeometry(24, 110, 313, 24);
+    FCheckBoxDusukBant = new QCheckBox(QStringLiteral("Düşük bant genişliği (ZRLE)"), FPanelAyar);
+    FCheckBoxDusukBant->setObjectName(QStringLiteral("sCheckBoxDusukBant"));
+    FCheckBoxDusukBant->setGeometry(24, 140, 313, 24);
 
     FPanel2 = new QWidget(FPanelAyar);
     FPanel2->setObjectName(QStringLiteral("Panel2"));
@@ -210,6 +216,12 @@ bool TAnaFormF::AutoReconnect() const {
 void TAnaFormF::SetAutoReconnect(bool on) {
     FCheckBoxYenidenBaglan->setChecked(on);
 }
+bool TAnaFormF::LowBandwidth() const {
+    return FCheckBoxDusukBant->isChecked();
+}
+void TAnaFormF::SetLowBandwidth(bool on) {
+    FCheckBoxDusukBant->setChecked(on);
+}
 
 int TAnaFormF::IconSize() const {
     return FTrackBar1->value();
@@ -241,6 +253,7 @@ void TAnaFormF::RestoreSettings() {
     SetIconSize(store.value(IconSizeKey(), MinIconSize).toInt());
     SetSkinName(store.value(SkinNameKey(), DefaultSkinName()).toString());
     SetAutoReconnect(store.value(AutoReconnectKey(), false).toBool());
+    SetLowBandwidth(store.value(LowBandwidthKey(), false).toBool());
 }
 
 void TAnaFormF::StoreSettings() {
@@ -250,6 +263,7 @@ void TAnaFormF::StoreSettings() {
     store.setValue(IconSizeKey(), IconSize());
     store.setValue(SkinNameKey(), FSkinName);
     store.setValue(AutoReconnectKey(), AutoReconnect());
+    store.setValue(LowBandwidthKey(), LowBandwidth());
     store.endGroup();
     store.sync(); // a read-only folder simply keeps the old settings
 }
@@ -329,6 +343,7 @@ void TAnaFormF::BuildTiles() {
         tile->setGeometry(places[row]);
         tile->show();
         tile->SetAutoReconnect(AutoReconnect());
+        tile->SetLowBandwidth(LowBandwidth());
         extent |= places[row];
         tile->ConnectTo(FTable->Value(row, TComputerTable::IP), FTable->Value(row, TComputerTable::PORT),
                         FTable->Value(row, TComputerTable::PASSWORD));

@@ -65,6 +65,9 @@ public:
     void SetAutoReconnect(bool on);
     QString SkinName() const { return FSkinName; }
     void SetSkinName(const QString& name);
+    // "Düşük bant genişliği (ZRLE)": new tiles and their full-screen windows ask for ZRLE first.
+    bool LowBandwidth() const;
+    void SetLowBandwidth(bool on);
     QString SettingsFileName() const;
     void RestoreSettings();
     void StoreSettings();
@@ -79,6 +82,7 @@ public:
     QLabel* sLabelIkonBoyutu() const { return FLabelIkonBoyutu; }
     QSlider* sTrackBar1() const { return FTrackBar1; }
     QCheckBox* sCheckBoxYenidenBaglan() const { return FCheckBoxYenidenBaglan; }
+    QCheckBox* sCheckBoxDusukBant() const { return FCheckBoxDusukBant; }
     TFormHeader* FormHeader1() const { return FFormHeader1; }
     bool FirstActivationPending() const { return FFirstActivation; }
 
@@ -109,6 +113,7 @@ private:
     QLabel* FLabelIkonBoyutu = nullptr;
     QSlider* FTrackBar1 = nullptr;
     QCheckBox* FCheckBoxYenidenBaglan = nullptr;
+    QCheckBox* FCheckBoxDusukBant = nullptr;
     QWidget* FPanel2 = nullptr;
     QPushButton* FButton3 = nullptr;
     QActionGroup* FSkinGroup = nullptr;

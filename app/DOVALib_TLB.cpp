@@ -67,6 +67,24 @@ void TVNCViewer::SetFrameUpdateDelay(int v) {
     FControl->put_FrameUpdateDelay(v);
 }
 
+int TVNCViewer::Codecs(int index) const {
+    int32_t v = -1;
+    FControl->get_Codecs(index, &v);
+    return v;
+}
+void TVNCViewer::SetCodecs(int index, int v) {
+    FControl->put_Codecs(index, v);
+}
+
+void TVNCViewer::PutCodecFirst(int codec) {
+    constexpr int Slots = 16;
+    if (Codecs(0) == codec)
+        return;
+    for (int i = Slots - 1; i > 0; --i)
+        SetCodecs(i, Codecs(i - 1));
+    SetCodecs(0, codec);
+}
+
 int TVNCViewer::Scrollbars() const {
     int32_t v = 0;
     FControl->get_Scrollbars(&v);

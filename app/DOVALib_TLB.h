@@ -50,6 +50,12 @@ public:
     void SetFrameUpdateDelay(int v);
     int Scrollbars() const;
     void SetScrollbars(int v);
+    // Slot index (0..15) of the encoding preference list; a negative value is an unused slot.
+    int Codecs(int index) const;
+    void SetCodecs(int index, int v);
+    // Makes codec the first preference; the other slots keep their order one place later (the last
+    // slot falls off). Nothing changes when it is first already.
+    void PutCodecFirst(int codec);
     int Port() const;
     void SetPort(int v);
     QString Server() const;

@@ -202,6 +202,12 @@ void TVNCPanel::ApplyStretch() {
     FViewer->StretchY(static_cast<int>(num), static_cast<int>(den));
 }
 
+void TVNCPanel::SetLowBandwidth(bool on) {
+    FLowBandwidth = on;
+    if (on && FViewerReady)
+        FViewer->PutCodecFirst(dovaCodecZRLE);
+}
+
 int TVNCPanel::ConnectWithArguments(TVNCViewer& viewer) const {
     int32_t port = 0;
     const VNCVariant portArgument = PortNumber(FPort, port) ? VNCVariant(port) : VNCVariant();

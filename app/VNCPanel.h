@@ -31,6 +31,11 @@ public:
     void SetTitle(const QString& title);
     QString Title() const;
 
+    // Low bandwidth: ZRLE first in the codec list of the tile's viewer and of the full-screen one.
+    // Set before ConnectTo; turning it off takes a new tile (the grid rebuilds after the settings).
+    void SetLowBandwidth(bool on);
+    bool LowBandwidth() const { return FLowBandwidth; }
+
     void ConnectTo(const QString& Server, const QString& Port, const QString& Password);
     // Connects any viewer (the tile's or the full-screen one) with the tile's connection arguments.
     int ConnectWithArguments(TVNCViewer& viewer) const;
@@ -93,4 +98,5 @@ private:
     TReconnectSchedule FSchedule;
     TRetryClock::Clock::time_point FRetryDue{};
     QString FFailureText; // the failed look's text, without the countdown
+    bool FLowBandwidth = false;
 };

@@ -37,6 +37,8 @@ void TVNCPanel::ShowFullScreen(bool inputEnabled) {
     window->CreateViewer();
     window->SetInputEnabled(inputEnabled);
     if (TVNCViewer* viewer = window->Viewer()) {
+        if (FLowBandwidth)
+            viewer->PutCodecFirst(dovaCodecZRLE);
         // Only Connected: the window reports no error, it just stays empty.
         viewer->OnConnected = [this](TVNCViewer* sender, QString&) { ViewerConnected(sender); };
         ConnectWithArguments(*viewer);

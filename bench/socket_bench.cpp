@@ -6,13 +6,12 @@
 //
 //   socket_bench [frames]   (build with CMAKE_BUILD_TYPE=Release)
 
-#include "ServerStream.h"
 #include "engine/CoolSocket.h"
 #include "engine/RfbProtocol.h"
 #include "engine/ServerMessageReader.h"
 #include "engine/ViewerState.h"
 #include "framebuffer/FrameBuffer.h"
-#include "framebuffer/HextileDecoder.h"
+#include "screens/BenchScreens.h"
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -23,17 +22,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <random>
 #include <thread>
 #include <vector>
 
 using namespace dova;
-using latis_test::ServerStream;
 
 namespace {
 
-constexpr int Width = 1920;
-constexpr int Height = 1080;
+constexpr int Width = latis_bench::ScreenWidth;
+constexpr int Height = latis_bench::ScreenHeight;
 // Distinct frames the feeder cycles through, so no tile repeats its previous frame.
 constexpr int FrameVariants = 4;
 
@@ -46,46 +43,6 @@ double ThreadCpuMs() {
 double WallMs() {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-// Desktop-like tiles, every one sent in full: about 60 % single colour, 30 % with a few subrectangles
-// (text, icons), 10 % raw (photos).
-std::vector<uint8_t> HextileFrame(int bpp, unsigned seed) {
-    std::mt19937 rng(seed);
-    const uint32_t mask = bpp == 16 ? 0x7FFF : 0xFFFFFF;
-    ServerStream s(bpp);
-    s.Update(1).Rect(0, 0, Width, Height, encodings::Hextile);
-    for (int ty = 0; ty < Height; ty += 16) {
-        const int th = std::min(16, Height - ty);
-        for (int tx = 0; tx < Width; tx += 16) {
-            const int tw = std::min(16, Width - tx);
-            const unsigned kind = rng() % 100;
-            if (kind < 60) {
-                s.U8(hextile::BackgroundSpecified).Pixel(rng() & mask);
-            } else if (kind < 90) {
-                const bool coloured = rng() % 2;
-                const int count = 2 + int(rng() % 5);
-                uint8_t flags = hextile::BackgroundSpecified | hextile::AnySubrects;
-                flags |= coloured ? hextile::SubrectsColoured : hextile::ForegroundSpecified;
-                s.U8(flags).Pixel(rng() & mask);
-                if (!coloured)
-                    s.Pixel(rng() & mask);
-                s.U8(count);
-                for (int i = 0; i < count; ++i) {
-                    if (coloured)
-                        s.Pixel(rng() & mask);
-                    const int x = int(rng() % unsigned(tw)), y = int(rng() % unsigned(th));
-                    const int w = 1 + int(rng() % unsigned(tw - x)), h = 1 + int(rng() % unsigned(th - y));
-                    s.U8((x << 4) | y).U8(((w - 1) << 4) | (h - 1));
-                }
-            } else {
-                s.U8(hextile::Raw);
-                for (int i = 0; i < tw * th; ++i)
-                    s.Pixel(rng() & mask);
-            }
-        }
-    }
-    return s.Data;
 }
 
 bool SendAll(int fd, const std::vector<uint8_t>& bytes) {
@@ -125,7 +82,7 @@ struct Result {
 Result Run(int bpp, int frames) {
     std::vector<std::vector<uint8_t>> variants;
     for (int i = 0; i < FrameVariants; ++i)
-        variants.push_back(HextileFrame(bpp, unsigned(100 + i)));
+        variants.push_back(latis_bench::MakeBusyScreen(bpp, unsigned(100 + i)).Hextile);
 
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};

@@ -41,8 +41,9 @@ write_computer_list "$folder/bilgisayar.ini" latis "${entries[@]}"
 # Tiles of 250 pixels: the first tile's button is then at 135, 293 of the screen.
 printf '[AnaFormF]\r\nsTrackBar1.Position=250\r\n' >"$folder/latisvnc.INI"
 
-start_virtual_screen 1280x800
-shot() { xwd -root -silent | convert xwd:- "$out/$1"; echo "$out/$1"; }
+mkdir -p "$work/screen"
+start_virtual_screen 1280x800 "$work/screen"
+shot() { shot_screen "$work/screen" "$out/$1"; echo "$out/$1"; }
 start_app() {
     "$folder/latisvnc" >>"$work/app.log" 2>&1 &
     app=$!

@@ -77,15 +77,23 @@ stop_all_xvnc() {
     for pgid in "${XVNC_GROUPS[@]}"; do kill -KILL -- "-$pgid" 2>/dev/null || true; done
 }
 
-# start_virtual_screen <geometry>: an Xvfb screen on a free display, stopped with the servers;
-# exports DISPLAY for it.
+# start_virtual_screen <geometry> [frame buffer folder]: an Xvfb screen on a free display, stopped with
+# the servers; exports DISPLAY for it. With a folder, the screen's memory is the file Xvfb_screen0 (xwd
+# format) there: what a monitor would show, which shot_screen reads.
 start_virtual_screen() {
     local screen
     screen=$(free_display 90)
-    setsid Xvfb ":$screen" -screen 0 "${1}x24" -nolisten tcp </dev/null >/dev/null 2>&1 &
+    setsid Xvfb ":$screen" -screen 0 "${1}x24" ${2:+-fbdir "$2"} -nolisten tcp </dev/null >/dev/null 2>&1 &
     XVNC_GROUPS+=($!)
     for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$screen ]] && break; sleep 0.1; done
     export DISPLAY=:$screen
+}
+
+# shot_screen <frame buffer folder> <png>: the screen as shown. Not GetImage of the root window: under a
+# window manager (openbox on Xvfb) that answers black where Qt's transient dialogs are, though they
+# are drawn on the screen.
+shot_screen() {
+    convert "xwd:$1/Xvfb_screen0" "$2"
 }
 
 # write_computer_list <file> <password> <name:port>...: bilgisayar.ini with CR LF line ends.

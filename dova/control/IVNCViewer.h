@@ -109,6 +109,7 @@ enum DOVACodecsEnum : int32_t {
     dovaCodecRRE = 2,
     dovaCodecCoRRE = 4,
     dovaCodecHextile = 5,
+    dovaCodecZRLE = 16,
 };
 
 enum DOVAActionsEnum : int32_t {

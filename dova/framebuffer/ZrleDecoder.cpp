@@ -1,20 +1,16 @@
 #include "ZrleDecoder.h"
 
-#include "../base/WireOrder.h"
 #include "FrameWriter.h"
 #include "PixelFormat.h"
+#include "ZrleInflater.h"
 
+#include <bit>
 #include <cstring>
-#include <zlib.h>
 
 namespace dova {
 
 namespace {
 using zrle::TileSize;
-// Compressed bytes taken from the input at a time.
-constexpr size_t CompressedChunk = 64 * 1024;
-// Room for the largest tile: raw at 4 bytes a pixel, or a palette RLE tile's palette and indexes.
-constexpr size_t InflatedCapacity = 4 * TileSize * TileSize + 1024;
 
 namespace subencodings {
 constexpr uint8_t Raw = 0;
@@ -23,6 +19,228 @@ constexpr uint8_t LargestPackedPalette = 16;
 constexpr uint8_t PlainRle = 128;
 constexpr uint8_t PaletteRle = 130; // up to 255: palette of (subencoding - 128) entries
 } // namespace subencodings
+
+// The most a run (a pixel of up to 4 bytes, then its length bytes) can take: a length is cut off by
+// the tile's end after 17 bytes. With this many bytes ready a run is parsed without checks per byte.
+constexpr size_t LongestRun = 4 + 17 + 1;
+static_assert(LongestRun <= CZrleInflater::ReadSlack);
+
+// Pixels as they travel: whole, or compact (three bytes placed at Offset of the four in memory).
+template <typename Pixel, int Offset> struct WirePixel {
+    static constexpr size_t Bytes = Offset < 0 ? sizeof(Pixel) : 3;
+    // Where wire byte i lands in the pixel's value.
+    static constexpr uint32_t Shift(int i) {
+        return std::endian::native == std::endian::little ? uint32_t(8 * (Offset + i))
+                                                          : uint32_t(8 * (3 - Offset - i));
+    }
+    static Pixel Read(const uint8_t* at) {
+        if constexpr (Offset < 0) {
+            return LoadPixel<Pixel>(at);
+        } else {
+            // Assembled in a register: bytes stored and loaded back as one word would stall the load.
+            return Pixel(uint32_t(at[0]) << Shift(0) | uint32_t(at[1]) << Shift(1) |
+                         uint32_t(at[2]) << Shift(2));
+        }
+    }
+};
+
+// The pixel repeated over 8 bytes, made in a register.
+template <typename Pixel> uint64_t RepeatedWord(Pixel pixel) {
+    constexpr uint64_t Lanes = sizeof(Pixel) == 1   ? 0x0101010101010101u
+                               : sizeof(Pixel) == 2 ? 0x0001000100010001u
+                                                    : 0x0000000100000001u;
+    return uint64_t(pixel) * Lanes;
+}
+
+// Fills a run with 32 bytes of stores at a time; the last may reach up to 31 bytes past the run, into
+// pixels a later run or the tile buffer's slack takes.
+inline void FillRun(void* at, size_t bytes, uint64_t word) {
+    uint8_t* to = static_cast<uint8_t*>(at);
+    uint8_t* const end = to + bytes;
+    do {
+        std::memcpy(to, &word, 8);
+        std::memcpy(to + 8, &word, 8);
+        std::memcpy(to + 16, &word, 8);
+        std::memcpy(to + 24, &word, 8);
+        to += 32;
+    } while (to < end);
+}
+
+template <typename Pixel, int Offset> class CTileDecoder {
+    using Wire = WirePixel<Pixel, Offset>;
+
+public:
+    CTileDecoder(CZrleInflater& stream, CByteSource& input, CFrameBuffer& frame)
+        : Stream(stream), Input(input), Writer(frame) {}
+
+    void Decode(const RectangleHeader& rect) {
+        const int right = rect.X + rect.Width, bottom = rect.Y + rect.Height;
+        for (int ty = rect.Y; ty < bottom; ty += TileSize) {
+            const int th = std::min(TileSize, bottom - ty);
+            for (int tx = rect.X; tx < right; tx += TileSize)
+                DecodeTile(tx, ty, std::min(TileSize, right - tx), th);
+        }
+        Stream.EndRectangle(Input, Writer);
+    }
+
+private:
+    const uint8_t* Need(size_t n) { return Stream.Need(n, Input, Writer); }
+
+    void ReadPalette(int size) {
+        const uint8_t* at = Need(size_t(size) * Wire::Bytes);
+        for (int i = 0; i < size; ++i, at += Wire::Bytes)
+            Palette[i] = Wire::Read(at);
+        PaletteSize = size;
+    }
+
+    void DecodeTile(int tx, int ty, int tw, int th) {
+        const uint8_t kind = *Need(1);
+        const int count = tw * th;
+        if (kind == subencodings::Raw) {
+            const uint8_t* at = Need(size_t(count) * Wire::Bytes);
+            if constexpr (Offset < 0) {
+                Writer.Put<Pixel>(tx, ty, tw, th, at, size_t(tw) * sizeof(Pixel));
+                return;
+            }
+            for (int i = 0; i < count; ++i, at += Wire::Bytes)
+                Tile[i] = Wire::Read(at);
+        } else if (kind == subencodings::Solid) {
+            Writer.Fill<Pixel>(tx, ty, tw, th, Wire::Read(Need(Wire::Bytes)));
+            return;
+        } else if (kind <= subencodings::LargestPackedPalette) {
+            ReadPalette(kind);
+            if (kind == 2)
+                UnpackIndexes<1>(tw, th);
+            else if (kind <= 4)
+                UnpackIndexes<2>(tw, th);
+            else
+                UnpackIndexes<4>(tw, th);
+        } else if (kind == subencodings::PlainRle) {
+            DecodePlainRle(count);
+        } else if (kind >= subencodings::PaletteRle) {
+            ReadPalette(kind - 128);
+            DecodePaletteRle(count);
+        } else {
+            RaiseMalformed(); // 17 to 127 and 129 are not used
+        }
+        Writer.Put<Pixel>(tx, ty, tw, th, reinterpret_cast<const uint8_t*>(Tile), size_t(tw) * sizeof(Pixel));
+    }
+
+    // Runs are parsed straight from the inflated bytes. Only when fewer than LongestRun bytes are left
+    // in the rectangle can a run read past them (into the slack); it is then refused before it is used.
+    void DecodePlainRle(int count) {
+        const uint8_t* at = Stream.Cursor();
+        const uint8_t* end = Stream.Limit();
+        for (int i = 0; i < count;) {
+            if (size_t(end - at) < LongestRun)
+                Top(at, end);
+            const Pixel pixel = Wire::Read(at);
+            at += Wire::Bytes;
+            const int run = RunLength(at, count - i);
+            if (at > end)
+                RaiseMalformed(); // the tiles want more than the rectangle holds
+            FillRun(Tile + i, size_t(run) * sizeof(Pixel), RepeatedWord(pixel));
+            i += run;
+        }
+        Stream.Advance(at);
+    }
+
+    void DecodePaletteRle(int count) {
+        for (int i = 0; i < PaletteSize; ++i)
+            Words[i] = RepeatedWord(Palette[i]);
+        const uint8_t* at = Stream.Cursor();
+        const uint8_t* end = Stream.Limit();
+        for (int i = 0; i < count;) {
+            if (size_t(end - at) < LongestRun)
+                Top(at, end);
+            const unsigned code = *at++;
+            const unsigned index = code & 0x7F;
+            if (int(index) >= PaletteSize)
+                RaiseMalformed();
+            if (code & 0x80) {
+                const int run = RunLength(at, count - i);
+                if (at > end)
+                    RaiseMalformed();
+                FillRun(Tile + i, size_t(run) * sizeof(Pixel), Words[index]);
+                i += run;
+            } else {
+                if (at > end)
+                    RaiseMalformed();
+                Tile[i++] = Palette[index];
+            }
+        }
+        Stream.Advance(at);
+    }
+
+    // Makes at least LongestRun bytes ready at at..end, or all the rectangle has left.
+    void Top(const uint8_t*& at, const uint8_t*& end) {
+        Stream.Advance(at);
+        Stream.Reserve(LongestRun, Input, Writer);
+        at = Stream.Cursor();
+        end = Stream.Limit();
+    }
+
+    // 1 + the sum of bytes up to and including the first that is not 255; never past the tile.
+    static int RunLength(const uint8_t*& at, int room) {
+        int run = 1;
+        unsigned part;
+        do {
+            part = *at++;
+            run += int(part);
+            if (run > room)
+                RaiseMalformed();
+        } while (part == 255);
+        return run;
+    }
+
+    // Bits (1, 2 or 4) an index, rows padded to whole bytes, most significant bits first. Indexes are
+    // below 16, so a wrong one reads a stale palette entry; it is refused once the tile is unpacked.
+    template <int Bits> void UnpackIndexes(int tw, int th) {
+        constexpr int PerByte = 8 / Bits;
+        constexpr unsigned Mask = (1u << Bits) - 1;
+        const int rowBytes = (tw * Bits + 7) / 8;
+        const uint8_t* at = Need(size_t(rowBytes) * size_t(th));
+        const int last = PaletteSize - 1;
+        int wrong = 0; // negative once an index is past the palette
+        Pixel* out = Tile;
+        for (int y = 0; y < th; ++y, out += tw) {
+            const uint8_t* row = at + size_t(y) * size_t(rowBytes);
+            int x = 0;
+            for (; x + PerByte <= tw; x += PerByte) {
+                const unsigned byte = *row++;
+                for (int k = 0; k < PerByte; ++k) {
+                    const unsigned index = (byte >> (8 - Bits * (k + 1))) & Mask;
+                    wrong |= last - int(index);
+                    out[x + k] = Palette[index];
+                }
+            }
+            for (int k = 0; x < tw; ++x, ++k) { // a part of the last byte
+                const unsigned index = (unsigned(*row) >> (8 - Bits * (k + 1))) & Mask;
+                wrong |= last - int(index);
+                out[x] = Palette[index];
+            }
+        }
+        if (wrong < 0)
+            RaiseMalformed();
+    }
+
+    CZrleInflater& Stream;
+    CByteSource& Input;
+    CFrameWriter Writer;
+    Pixel Palette[127] = {};
+    int PaletteSize = 0;
+    uint64_t Words[127];
+    // Room for the overreach of the last run fill.
+    Pixel Tile[TileSize * TileSize + 32 / sizeof(Pixel)];
+};
+
+template <typename Pixel, int Offset>
+void DecodeTiles(CZrleInflater& stream, CByteSource& input, CFrameBuffer& frame,
+                 const RectangleHeader& rect) {
+    CTileDecoder<Pixel, Offset> tiles(stream, input, frame);
+    tiles.Decode(rect);
+}
+
 } // namespace
 
 int CompactPixelOffset(const PixelFormat& f) {
@@ -40,206 +258,22 @@ int CompactPixelOffset(const PixelFormat& f) {
     return (low != bool(f.BigEndian)) ? 0 : 1;
 }
 
-// The connection's zlib stream, fed from the input as the tiles ask for bytes.
-class CZrleDecoder::CInflater {
-public:
-    CInflater() {
-        if (::inflateInit(&Z) != Z_OK)
-            throw CErrorException(0, "Out of memory.");
-    }
-    ~CInflater() { ::inflateEnd(&Z); }
-
-    void BeginRectangle(uint32_t compressedLength) {
-        Left = compressedLength;
-        At = End = Buffer;
-    }
-
-    // The next n inflated bytes (n <= InflatedCapacity); valid until the next call.
-    const uint8_t* Need(size_t n, CByteSource& input, CFrameWriter& writer) {
-        if (size_t(End - At) < n)
-            Refill(n, input, writer);
-        const uint8_t* at = At;
-        At += n;
-        return at;
-    }
-
-    // After the last tile: the rest of the rectangle's compressed bytes (a flush marker) must
-    // inflate to nothing.
-    void EndRectangle(CByteSource& input, CFrameWriter& writer) {
-        if (At != End)
-            RaiseMalformed();
-        while (Left > 0 || Z.avail_in > 0) {
-            At = End = Buffer;
-            Inflate(input, writer);
-            if (End != Buffer)
-                RaiseMalformed();
-        }
-    }
-
-private:
-    void Refill(size_t n, CByteSource& input, CFrameWriter& writer) {
-        const size_t kept = size_t(End - At);
-        std::memmove(Buffer, At, kept);
-        At = Buffer;
-        End = Buffer + kept;
-        while (size_t(End - At) < n)
-            Inflate(input, writer);
-    }
-
-    // One inflate call into the free part of the buffer, with more input when it has none.
-    void Inflate(CByteSource& input, CFrameWriter& writer) {
-        if (Z.avail_in == 0) {
-            if (Left == 0)
-                RaiseMalformed(); // the tiles want more than the rectangle holds
-            const size_t take = std::min<size_t>(Left, CompressedChunk);
-            Z.next_in = const_cast<Bytef*>(TakeReleasing(input, writer, take));
-            Z.avail_in = uInt(take);
-            Left -= uint32_t(take);
-        }
-        Z.next_out = End;
-        Z.avail_out = uInt(Buffer + sizeof Buffer - End);
-        const int result = ::inflate(&Z, Z_SYNC_FLUSH);
-        if (result != Z_OK && result != Z_BUF_ERROR)
-            RaiseMalformed(); // a corrupt stream, or one that ended: it runs for the whole connection
-        End = Buffer + sizeof Buffer - Z.avail_out;
-    }
-
-    z_stream Z{};
-    uint32_t Left = 0;
-    uint8_t Buffer[InflatedCapacity];
-    uint8_t* At = Buffer;
-    uint8_t* End = Buffer;
-};
-
-namespace {
-
-template <typename Pixel> class CTileDecoder {
-public:
-    CTileDecoder(CZrleDecoder::CInflater& stream, CByteSource& input, CFrameBuffer& frame)
-        : Stream(stream), Input(input), Writer(frame), CompactOffset(CompactPixelOffset(frame.Format())),
-          PixelBytes(CompactOffset >= 0 ? 3 : sizeof(Pixel)) {}
-
-    void Decode(const RectangleHeader& rect) {
-        const int right = rect.X + rect.Width, bottom = rect.Y + rect.Height;
-        for (int ty = rect.Y; ty < bottom; ty += TileSize) {
-            const int th = std::min(TileSize, bottom - ty);
-            for (int tx = rect.X; tx < right; tx += TileSize)
-                DecodeTile(tx, ty, std::min(TileSize, right - tx), th);
-        }
-        Stream.EndRectangle(Input, Writer);
-    }
-
-private:
-    const uint8_t* Need(size_t n) { return Stream.Need(n, Input, Writer); }
-
-    Pixel PixelAt(const uint8_t* at) const {
-        if (CompactOffset < 0)
-            return LoadPixel<Pixel>(at);
-        uint8_t bytes[4] = {0, 0, 0, 0};
-        std::memcpy(bytes + CompactOffset, at, 3);
-        return LoadPixel<Pixel>(bytes);
-    }
-
-    void ReadPalette(int size) {
-        const uint8_t* at = Need(size_t(size) * PixelBytes);
-        for (int i = 0; i < size; ++i, at += PixelBytes)
-            Palette[i] = PixelAt(at);
-        PaletteSize = size;
-    }
-
-    void DecodeTile(int tx, int ty, int tw, int th) {
-        const uint8_t kind = *Need(1);
-        const int count = tw * th;
-        if (kind == subencodings::Raw) {
-            const uint8_t* at = Need(size_t(count) * PixelBytes);
-            if (CompactOffset < 0) {
-                Writer.Put<Pixel>(tx, ty, tw, th, at, size_t(tw) * sizeof(Pixel));
-                return;
-            }
-            for (int i = 0; i < count; ++i, at += 3)
-                Tile[i] = PixelAt(at);
-        } else if (kind == subencodings::Solid) {
-            Writer.Fill<Pixel>(tx, ty, tw, th, PixelAt(Need(PixelBytes)));
-            return;
-        } else if (kind <= subencodings::LargestPackedPalette) {
-            ReadPalette(kind);
-            UnpackIndexes(tw, th);
-        } else if (kind == subencodings::PlainRle) {
-            for (int i = 0; i < count;) {
-                const Pixel pixel = PixelAt(Need(PixelBytes));
-                const int run = RunLength(count - i);
-                std::fill_n(Tile + i, run, pixel);
-                i += run;
-            }
-        } else if (kind >= subencodings::PaletteRle) {
-            ReadPalette(kind - 128);
-            for (int i = 0; i < count;) {
-                const uint8_t index = *Need(1);
-                if ((index & 0x7F) >= PaletteSize)
-                    RaiseMalformed();
-                const int run = (index & 0x80) ? RunLength(count - i) : 1;
-                std::fill_n(Tile + i, run, Palette[index & 0x7F]);
-                i += run;
-            }
-        } else {
-            RaiseMalformed(); // 17 to 127 and 129 are not used
-        }
-        Writer.Put<Pixel>(tx, ty, tw, th, reinterpret_cast<const uint8_t*>(Tile), size_t(tw) * sizeof(Pixel));
-    }
-
-    // 1, 2 or 4 bits an index, rows padded to whole bytes, most significant bits first.
-    void UnpackIndexes(int tw, int th) {
-        const int bits = PaletteSize <= 2 ? 1 : PaletteSize <= 4 ? 2 : 4;
-        const int rowBytes = (tw * bits + 7) / 8;
-        const uint8_t* at = Need(size_t(rowBytes) * size_t(th));
-        const unsigned mask = (1u << bits) - 1;
-        for (int y = 0; y < th; ++y, at += rowBytes) {
-            for (int x = 0; x < tw; ++x) {
-                const int bit = x * bits;
-                const unsigned index = (at[bit / 8] >> (8 - bits - bit % 8)) & mask;
-                if (int(index) >= PaletteSize)
-                    RaiseMalformed();
-                Tile[y * tw + x] = Palette[index];
-            }
-        }
-    }
-
-    // 1 + the sum of bytes up to and including the first that is not 255; never past the tile.
-    int RunLength(int room) {
-        int run = 1;
-        uint8_t part;
-        do {
-            part = *Need(1);
-            run += part;
-            if (run > room)
-                RaiseMalformed();
-        } while (part == 255);
-        return run;
-    }
-
-    CZrleDecoder::CInflater& Stream;
-    CByteSource& Input;
-    CFrameWriter Writer;
-    const int CompactOffset;
-    const size_t PixelBytes;
-    Pixel Palette[127] = {};
-    int PaletteSize = 0;
-    Pixel Tile[TileSize * TileSize];
-};
-
-} // namespace
-
-CZrleDecoder::CZrleDecoder() : Stream(std::make_unique<CInflater>()) {}
+CZrleDecoder::CZrleDecoder() : Stream(std::make_unique<CZrleInflater>()) {}
 CZrleDecoder::~CZrleDecoder() = default;
 
 void CZrleDecoder::Decode(CByteSource& input, CFrameBuffer& frame, const RectangleHeader& rect,
                           DecodeSettings&) {
     CLockGuard reading(input.ReadLock()); // until the last tile is done
     Stream->BeginRectangle(input.ReadU32());
-    ForPixelType(frame.BytesPerPixel(), [&](auto pixel) {
-        CTileDecoder<decltype(pixel)> tiles(*Stream, input, frame);
-        tiles.Decode(rect);
-    });
+    switch (frame.BytesPerPixel() == 4 ? CompactPixelOffset(frame.Format()) : -1) {
+    case 0:
+        return DecodeTiles<uint32_t, 0>(*Stream, input, frame, rect);
+    case 1:
+        return DecodeTiles<uint32_t, 1>(*Stream, input, frame, rect);
+    default:
+        ForPixelType(frame.BytesPerPixel(),
+                     [&](auto pixel) { DecodeTiles<decltype(pixel), -1>(*Stream, input, frame, rect); });
+    }
 }
 
 } // namespace dova

@@ -24,6 +24,8 @@ namespace zrle {
 inline constexpr int TileSize = 64;
 } // namespace zrle
 
+class CZrleInflater;
+
 class CZrleDecoder : public IRectangleDecoder {
 public:
     CZrleDecoder();
@@ -34,10 +36,8 @@ public:
     void Decode(CByteSource& input, CFrameBuffer& frame, const RectangleHeader& rect,
                 DecodeSettings& settings) override;
 
-    class CInflater;
-
 private:
-    std::unique_ptr<CInflater> Stream;
+    std::unique_ptr<CZrleInflater> Stream;
 };
 
 struct PixelFormat;

@@ -49,8 +49,8 @@ int main(int argc, char** argv) {
         if (options.HasClick || !options.TypeText.empty())
             dova_snap::ApplyInput(connection, options);
         if (options.Captures()) {
-            const auto report =
-                dova_snap::CaptureUpdates(connection, options.UpdatesToCapture(), UpdateLimit);
+            const auto report = dova_snap::CaptureUpdates(connection, options.UpdatesToCapture(), UpdateLimit,
+                                                          !options.OutPath.empty());
             std::printf("%s", dova_snap::FormatReport(report).c_str());
             if (!options.OutPath.empty()) {
                 if (!dova_snap::WritePng(options.OutPath, report.Width, report.Height, report.Rgb)) {

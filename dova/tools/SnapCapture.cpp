@@ -44,7 +44,8 @@ std::vector<uint8_t> FrameToRgb(const CFrameBuffer& frame) {
     return rgb;
 }
 
-CaptureReport CaptureUpdates(SnapConnection& connection, int updates, std::chrono::milliseconds limit) {
+CaptureReport CaptureUpdates(SnapConnection& connection, int updates, std::chrono::milliseconds limit,
+                             bool keepPixels) {
     CViewerState& state = connection.State();
     CFrameBuffer frame;
     DecodeStatistics statistics;
@@ -96,7 +97,8 @@ CaptureReport CaptureUpdates(SnapConnection& connection, int updates, std::chron
     report.DecodeMilliseconds = double(statistics.DecodeNanoseconds) / 1e6;
     report.Width = frame.Width();
     report.Height = frame.Height();
-    report.Rgb = FrameToRgb(frame);
+    if (keepPixels)
+        report.Rgb = FrameToRgb(frame);
     return report;
 }
 

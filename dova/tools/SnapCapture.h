@@ -23,12 +23,14 @@ struct CaptureReport {
     uint64_t BytesRead = 0;
     double DecodeMilliseconds = 0;
     int Width = 0, Height = 0;
-    std::vector<uint8_t> Rgb; // the framebuffer as 8-bit R, G, B
+    std::vector<uint8_t> Rgb; // the framebuffer as 8-bit R, G, B, when asked for
 };
 
 // Throws the engine's exception when the session fails, and CErrorException when the updates do not
-// arrive within the limit.
-CaptureReport CaptureUpdates(SnapConnection& connection, int updates, std::chrono::milliseconds limit);
+// arrive within the limit. The pixels are converted only with keepPixels: a run that only counts
+// updates (as the benchmarks do) pays for decoding alone.
+CaptureReport CaptureUpdates(SnapConnection& connection, int updates, std::chrono::milliseconds limit,
+                             bool keepPixels = true);
 
 // The framebuffer's pixels as 8-bit RGB, whatever its format (the three formats the viewer asks for).
 std::vector<uint8_t> FrameToRgb(const dova::CFrameBuffer& frame);

@@ -60,6 +60,7 @@ public:
     int16_t Bpp = 32;
     int32_t Delay = 0;
     int32_t ScrollbarsValue = 3;
+    std::vector<int32_t> CodecSlots{1, 1, 5, 0, 4, 2, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 
     VNCStatus Advise(IVNCViewerEvents* sink) override {
         FSinks.push_back(sink);
@@ -230,8 +231,16 @@ public:
     VNCStatus put_ScreenEdgeDelay(int32_t) override { return VNC_S_OK; }
     VNCStatus get_EnableBell(VNCBool*) override { return VNC_S_OK; }
     VNCStatus put_EnableBell(VNCBool) override { return VNC_S_OK; }
-    VNCStatus get_Codecs(int32_t, int32_t*) override { return VNC_S_OK; }
-    VNCStatus put_Codecs(int32_t, int32_t) override { return VNC_S_OK; }
+    VNCStatus get_Codecs(int32_t index, int32_t* value) override {
+        if (index >= 0 && index < int32_t(CodecSlots.size()))
+            *value = CodecSlots[size_t(index)];
+        return VNC_S_OK;
+    }
+    VNCStatus put_Codecs(int32_t index, int32_t value) override {
+        if (index >= 0 && index < int32_t(CodecSlots.size()))
+            CodecSlots[size_t(index)] = value;
+        return VNC_S_OK;
+    }
     VNCStatus get_MousePosX(int32_t*) override { return VNC_S_OK; }
     VNCStatus get_MousePosY(int32_t*) override { return VNC_S_OK; }
     VNCStatus get_MousePosFrameX(int32_t*) override { return VNC_S_OK; }

@@ -1,5 +1,7 @@
 #include "AnaForm.h"
 #include "ComputerTable.h"
+#include "ControlLibrary.h"
+#include "FakeViewer.h"
 #include "VNCPanel.h"
 
 #include <QApplication>
@@ -153,6 +155,28 @@ TEST_F(Grid, TrackBarChangesTheLabelAtOnceAndSettingsSurviveARestart) {
     EXPECT_EQ(Form->IconSize(), 230);
     EXPECT_EQ(Form->SkinName(), QStringLiteral("WMP11 (internal)"));
     EXPECT_TRUE(Form->AutoReconnect());
+}
+
+TEST_F(Grid, LowBandwidthSurvivesARestartAndPutsZrleFirstForTheTiles) {
+    SetViewerFactoryForTesting([](QWidget* parent) -> dova::IVNCViewer* { return new FakeViewer(parent); });
+    Start(Records({QStringLiteral("a")}));
+    Form->RestoreSettings();
+    EXPECT_FALSE(Form->sCheckBoxDusukBant()->isChecked());
+    EXPECT_EQ(Form->sCheckBoxDusukBant()->text(), QStringLiteral("Düşük bant genişliği (ZRLE)"));
+    Form->BuildTiles();
+    const std::vector<int32_t> today{1, 1, 5, 0, 4, 2, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    EXPECT_EQ(FakeViewer::Created().back()->CodecSlots, today);
+
+    Form->sCheckBoxDusukBant()->setChecked(true);
+    Form->StoreSettings();
+    Form = std::make_unique<TAnaFormF>(Folder.path() + u'/');
+    Form->RestoreSettings();
+    EXPECT_TRUE(Form->LowBandwidth());
+    Form->BuildTiles();
+    const std::vector<int32_t> zrleFirst{16, 1, 1, 5, 0, 4, 2, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    EXPECT_EQ(FakeViewer::Created().back()->CodecSlots, zrleFirst);
+    Form.reset();
+    SetViewerFactoryForTesting(nullptr);
 }
 
 TEST_F(Grid, DefaultSkinIsOffice2007Blue) {

@@ -64,7 +64,10 @@ public:
 
     int Port() const { return RfbPort; }
     int DisplayNumber() const { return Display; }
-    std::string DisplayName() const { return ":" + std::to_string(Display); }
+    std::string DisplayName() const {
+        std::string name(1, ':'); // appended, not ":" + ...: GCC 12 warns falsely on that (-Wrestrict)
+        return name += std::to_string(Display);
+    }
     const ServerOptions& Options() const { return Settings; }
 
     // Starts an X client on the display; it runs until the server object ends.
