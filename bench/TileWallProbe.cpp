@@ -2,6 +2,8 @@
 // rules, same bilgisayar.ini, same embedded control library) and measures it from inside: how late a
 // 20 ms user-interface timer fires (responsiveness), CPU time used, resident memory, connected tiles.
 // Usage: latisvnc_tilewall <warm-up seconds> <measured seconds>
+// At the end it closes the main window as the operator does and prints the wall-clock time of that
+// close ("closing at"), so a script can time the way to process exit (bench/close_wall.sh).
 #include "AnaForm.h"
 #include "Deployment.h"
 #include "VNCPanel.h"
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <sys/resource.h>
+#include <time.h>
 #include <vector>
 
 namespace {
@@ -101,9 +104,12 @@ int main(int argc, char** argv) {
             std::printf("ui thread handled %.1f paints and %.1f timer events a second (the probe's own 50 "
                         "included)\n",
                         counter.Paints / wall, counter.Timers / wall);
+            timespec now{};
+            clock_gettime(CLOCK_REALTIME, &now);
+            std::printf("closing at %lld.%06ld\n", static_cast<long long>(now.tv_sec), now.tv_nsec / 1000);
             std::fflush(stdout);
-            form.close();
-            QApplication::quit();
+            // Queued behind whatever the tiles have posted, as an operator's click would be.
+            QMetaObject::invokeMethod(&form, &QWidget::close, Qt::QueuedConnection);
         }
     });
     QTimer::singleShot(warmup * 1000, [&] {

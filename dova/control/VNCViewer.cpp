@@ -69,6 +69,8 @@ CVNCViewer::CVNCViewer(QWidget* parent) : QWidget(parent) {
         QObject::connect(clipboard, &QClipboard::dataChanged, this, [this] { OnLocalClipboardChanged(); });
     SelectCursor();
     UpdateScrollBars();
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+                     [this] { CloseForQuit(); });
 }
 
 CVNCViewer::~CVNCViewer() {
@@ -218,6 +220,26 @@ void CVNCViewer::StopSession() {
     Stopping = false;
     update();
     UpdateScrollBars();
+}
+
+void CVNCViewer::CloseForQuit() {
+    if (!Socket || Stopping)
+        return;
+    SetTrapped(false);
+    if (RelayedButtons) {
+        ReleaseRelayedButtons();
+        AwaitReleasesSent();
+    }
+    Socket->CloseByOwner(true);
+    State->CancelPasswordWait();
+    if (FrameBuffer)
+        FrameBuffer->OpenDrawGate();
+    if (ConnectThread)
+        ConnectThread->RequestStop();
+    if (Session)
+        Session->RequestStop();
+    if (Input)
+        Input->RequestStop();
 }
 
 VNCStatus CVNCViewer::Stop(VNCVariant* retVal) {

@@ -219,6 +219,9 @@ protected:
 private:
     // Lifecycle and notifications (VNCViewer.cpp).
     void StopSession();
+    // The program is quitting: closes the connection and asks the threads to end without waiting, so
+    // the threads of all viewers end together and each viewer's own stop later only collects them.
+    void CloseForQuit();
     void WatchPointer();
     void OnConnected();
     void DrainExceptions();
@@ -263,6 +266,8 @@ private:
     // Releases on the server every button whose press was relayed and ends the trap: the viewer lost
     // the pointer (hidden, focus or grab gone, stopping).
     void LetGoOfPointer();
+    // Gives the input thread a moment to put the releases on the wire before the connection closes.
+    void AwaitReleasesSent();
     void ReleaseRelayedButtons();
     // The pointer is over this window: the viewer itself or its own scroll bars.
     bool OverOwnWindow(const PointerSample& pointer) const;

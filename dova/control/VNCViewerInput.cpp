@@ -5,6 +5,7 @@
 #include "PointerConfinement.h"
 #include "VNCViewer.h"
 
+#include "engine/CoolSocket.h"
 #include "engine/InputThread.h"
 
 #include <QApplication>
@@ -178,9 +179,14 @@ void CVNCViewer::LetGoOfPointer() {
         return;
     const bool stopping = Stopping;
     ReleaseRelayedButtons();
-    if (!stopping || !Input)
+    if (stopping)
+        AwaitReleasesSent();
+}
+
+void CVNCViewer::AwaitReleasesSent() {
+    // A closed connection or an input thread told to end sends nothing more: no use waiting.
+    if (!Input || !Socket || !Socket->IsOpen() || Input->StopRequested())
         return;
-    // The connection closes next: give the input thread a moment to put the releases on the wire.
     const auto end = std::chrono::steady_clock::now() + ReleaseFlushLimit;
     while (Input->ButtonsOnServer() != 0 && std::chrono::steady_clock::now() < end)
         QThread::msleep(2);

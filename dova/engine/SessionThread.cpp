@@ -22,11 +22,16 @@ CSessionThread::~CSessionThread() {
     State.Session.compare_exchange_strong(self, nullptr);
 }
 
-void CSessionThread::Stop() {
+void CSessionThread::RequestStop() {
     // The stop flag first, so a wait woken below sees it and leaves instead of sending a request.
     StopEvent.Set();
     DelayEvent.Set();
     FramesEvent.Set();
+    CWorkerThread::RequestStop();
+}
+
+void CSessionThread::Stop() {
+    RequestStop();
     CWorkerThread::Stop();
     // The waits' events follow their properties again, should the thread be started once more.
     DelayEvent.Reset();

@@ -30,6 +30,7 @@ public:
     // Also ends a wait for FramesEvent or DelayEvent. Close the socket first if the thread may be
     // blocked in a receive.
     void Stop() override;
+    void RequestStop() override;
 
     // Interrupts the pacing wait (a lower FrameUpdateDelay was set).
     void WakeFromDelay() { DelayEvent.Set(); }

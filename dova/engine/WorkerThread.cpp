@@ -48,13 +48,20 @@ void CWorkerThread::ThreadProcedure() {
     Run();
 }
 
-void CWorkerThread::Stop() {
+void CWorkerThread::RequestStop() {
     CLockGuard hold(*this);
     if (!StartedEvent.IsSet())
         return;
     PostToThread(thread_messages::Quit);
     StopEvent.Set();
     Resume();
+}
+
+void CWorkerThread::Stop() {
+    CLockGuard hold(*this);
+    if (!StartedEvent.IsSet())
+        return;
+    RequestStop();
     if (Thread.joinable())
         Thread.join();
     StartedEvent.Reset();

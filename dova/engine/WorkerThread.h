@@ -29,6 +29,9 @@ public:
     virtual void Resume();
     // Posts quit, signals the stop event and waits until the thread has ended.
     virtual void Stop();
+    // The first half of Stop, without the wait: many threads asked first end together, and each
+    // Stop after that finds its thread already gone.
+    virtual void RequestStop();
     virtual void SetPriority(int priority);
 
     // Queues a message for RunMessageLoop; false when the thread is not started.
