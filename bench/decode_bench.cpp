@@ -11,6 +11,7 @@
 #include "framebuffer/FrameBuffer.h"
 #include "framebuffer/HextileDecoder.h"
 #include "framebuffer/RectangleDecoder.h"
+#include "screens/BenchSupport.h"
 
 #include "engine/CoolSocket.h"
 
@@ -139,15 +140,6 @@ std::vector<uint8_t> CopyRectFrame(int bpp) {
     return s.Data;
 }
 
-class NoWaits : public ISessionLink {
-public:
-    bool AwaitFramesAllowed() override { return true; }
-    bool AwaitDelay(std::chrono::milliseconds) override { return true; }
-    void ReadServerInit() override {}
-    void StartCodedStream() override {}
-    void SwitchStreamCoding(const uint8_t*) override {}
-};
-
 // One viewer with a 1920 x 1080 framebuffer reading a prepared update from memory, as the session
 // reads it: message head, rectangle loop, decoders, next request.
 class Decoding {
@@ -173,7 +165,7 @@ private:
     CMemorySource Source;
     CMemorySink Sink{0};
     CRfbProtocol Protocol{State, Source, Sink};
-    NoWaits Link;
+    latis_bench::NoWaitLink Link;
     CServerMessageReader Reader{Protocol, Link};
 };
 
@@ -244,7 +236,7 @@ void BM_Hextile32OverSocket(benchmark::State& state) {
     CCoolSocket socket(viewer);
     socket.AttachConnected(pair[1]);
     CRfbProtocol protocol(viewer, socket);
-    NoWaits link;
+    latis_bench::NoWaitLink link;
     CServerMessageReader reader(protocol, link);
 
     const int server = pair[0];

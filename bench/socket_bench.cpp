@@ -12,6 +12,7 @@
 #include "engine/ViewerState.h"
 #include "framebuffer/FrameBuffer.h"
 #include "screens/BenchScreens.h"
+#include "screens/BenchSupport.h"
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -34,45 +35,10 @@ constexpr int Height = latis_bench::ScreenHeight;
 // Distinct frames the feeder cycles through, so no tile repeats its previous frame.
 constexpr int FrameVariants = 4;
 
-double ThreadCpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
 double WallMs() {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
-
-bool SendAll(int fd, const std::vector<uint8_t>& bytes) {
-    for (size_t sent = 0; sent < bytes.size();) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        sent += size_t(n);
-    }
-    return true;
-}
-
-bool ReceiveAll(int fd, uint8_t* buffer, size_t n) {
-    for (size_t got = 0; got < n;) {
-        const ssize_t r = ::recv(fd, buffer + got, n - got, 0);
-        if (r <= 0)
-            return false;
-        got += size_t(r);
-    }
-    return true;
-}
-
-class BenchLink : public ISessionLink {
-public:
-    bool AwaitFramesAllowed() override { return true; }
-    bool AwaitDelay(std::chrono::milliseconds) override { return true; }
-    void ReadServerInit() override {}
-    void StartCodedStream() override {}
-    void SwitchStreamCoding(const uint8_t*) override {}
-};
 
 struct Result {
     double CpuMs = 0, WallMs = 0;
@@ -100,10 +66,12 @@ Result Run(int bpp, int frames) {
         const int fd = ::accept(listener, nullptr, nullptr);
         uint8_t request[10];
         for (int i = 0; i < Warmup + frames; ++i)
-            if (!ReceiveAll(fd, request, sizeof request) || !SendAll(fd, variants[size_t(i % FrameVariants)]))
+            if (!latis_bench::ReceiveAll(fd, request, sizeof request) ||
+                !latis_bench::SendAll(fd, variants[size_t(i % FrameVariants)]))
                 break;
         ::shutdown(fd, SHUT_WR);
-        while (ReceiveAll(fd, request, sizeof request)) { // the last request, then the viewer's close
+        while (latis_bench::ReceiveAll(fd, request,
+                                       sizeof request)) { // the last request, then the viewer's close
         }
         ::close(fd);
     });
@@ -119,17 +87,18 @@ Result Run(int bpp, int frames) {
     CCoolSocket socket(state);
     socket.Connect("127.0.0.1", ntohs(address.sin_port));
     CRfbProtocol protocol(state, socket);
-    BenchLink link;
+    latis_bench::NoWaitLink link;
     CServerMessageReader reader(protocol, link);
 
     reader.RequestFirstUpdate();
     for (int i = 0; i < Warmup; ++i)
         reader.ReadMessage();
     const uint32_t bytesBefore = socket.TotalRead();
-    const double cpu = ThreadCpuMs(), wall = WallMs();
+    const double cpu = latis_bench::ThreadCpuMs(), wall = WallMs();
     for (int i = 0; i < frames; ++i)
         reader.ReadMessage();
-    Result result{ThreadCpuMs() - cpu, WallMs() - wall, size_t(socket.TotalRead() - bytesBefore)};
+    Result result{latis_bench::ThreadCpuMs() - cpu, WallMs() - wall,
+                  size_t(socket.TotalRead() - bytesBefore)};
     socket.CloseByOwner(true);
     feeder.join();
     ::close(listener);
@@ -143,9 +112,9 @@ double MemcpyMs() {
     double best = 1e9;
     for (int round = 0; round < 20; ++round) {
         from[size_t(round)] = uint8_t(round);
-        const double start = ThreadCpuMs();
+        const double start = latis_bench::ThreadCpuMs();
         std::memcpy(to.data(), from.data(), size);
-        best = std::min(best, ThreadCpuMs() - start);
+        best = std::min(best, latis_bench::ThreadCpuMs() - start);
         if (to[size_t(round)] != uint8_t(round))
             std::abort();
     }

@@ -13,6 +13,7 @@
 #include "engine/ViewerState.h"
 #include "framebuffer/FrameBuffer.h"
 #include "screens/BenchScreens.h"
+#include "screens/BenchSupport.h"
 #include "zrle/RecordedServer.h"
 #include "zrle/ZrleEncoder.h"
 #ifdef LATIS_BENCH_VNCCLIENT
@@ -33,21 +34,6 @@ namespace {
 
 constexpr int Warmup = 3;
 constexpr int Variants = 4; // distinct screens cycled, so every update differs from the one before
-
-double ThreadCpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-class BenchLink : public ISessionLink {
-public:
-    bool AwaitFramesAllowed() override { return true; }
-    bool AwaitDelay(std::chrono::milliseconds) override { return true; }
-    void ReadServerInit() override {}
-    void StartCodedStream() override {}
-    void SwitchStreamCoding(const uint8_t*) override {}
-};
 
 struct Run {
     double CpuMs = 1e18;
@@ -73,7 +59,7 @@ Run RunReader(const std::vector<const std::vector<uint8_t>*>& updates, int bpp,
     CCoolSocket socket(state);
     socket.Connect("127.0.0.1", server.Port());
     CRfbProtocol protocol(state, socket);
-    BenchLink link;
+    NoWaitLink link;
     CServerMessageReader reader(protocol, link);
     reader.RequestFirstUpdate();
     for (int i = 0; i < Warmup; ++i)

@@ -1,7 +1,8 @@
 #include "RecordedServer.h"
 
-#include "screens/BenchScreens.h"
 #include "ServerStream.h"
+#include "screens/BenchScreens.h"
+#include "screens/BenchSupport.h"
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -13,26 +14,6 @@
 namespace latis_bench {
 
 namespace {
-
-bool SendAll(int fd, const std::vector<uint8_t>& bytes) {
-    for (size_t sent = 0; sent < bytes.size();) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        sent += size_t(n);
-    }
-    return true;
-}
-
-bool ReceiveAll(int fd, uint8_t* buffer, size_t n) {
-    for (size_t got = 0; got < n;) {
-        const ssize_t r = ::recv(fd, buffer + got, n - got, 0);
-        if (r <= 0)
-            return false;
-        got += size_t(r);
-    }
-    return true;
-}
 
 bool ShakeHands(int fd, int bitsPerPixel) {
     latis_test::ServerStream hello;
