@@ -1,6 +1,7 @@
 #include "FileFolder.h"
 #include "ComputerIni.h"
 #include "ComputerTable.h"
+#include "UnprivilegedFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,21 +14,7 @@
 
 namespace {
 
-constexpr uid_t Nobody = 65534;
-
-// Root writes into any folder; with the file-system identity of an unprivileged user (this thread
-// only) a folder without write permission is read-only for the test as for a user.
-class UnprivilegedFiles {
-public:
-    UnprivilegedFiles() {
-        if (::geteuid() == 0)
-            ::setfsuid(Nobody);
-    }
-    ~UnprivilegedFiles() {
-        if (::geteuid() == 0)
-            ::setfsuid(0);
-    }
-};
+constexpr uid_t Nobody = UnprivilegedFiles::Nobody;
 
 mode_t ModeOf(const QString& path) {
     struct stat st {};

@@ -1,6 +1,7 @@
 #include "AnaForm.h"
 #include "ComputerTable.h"
 #include "Deployment.h"
+#include "UnprivilegedFiles.h"
 #include "ui/OperatorMessages.h"
 #include "ui/TurkishTexts.h"
 
@@ -25,21 +26,6 @@ QByteArray ReadAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
-
-// Takes the file-system identity of an unprivileged user for this thread, so that a folder without
-// write permission is read-only even for root (who would otherwise write anyway).
-class UnprivilegedFiles {
-public:
-    UnprivilegedFiles() {
-        if (::geteuid() == 0)
-            ::setfsuid(Nobody);
-    }
-    ~UnprivilegedFiles() {
-        if (::geteuid() == 0)
-            ::setfsuid(0);
-    }
-    static constexpr uid_t Nobody = 65534;
-};
 
 bool AnyModalWindow() {
     return QApplication::activeModalWidget() != nullptr;
