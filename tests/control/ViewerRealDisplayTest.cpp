@@ -161,6 +161,7 @@ TEST_F(ViewerOnRealDisplay, HeldKeyRepeatsAsPressesAndTheTrapHoldsThePointerUnti
     // show a repeated press as a pair again, so its release count says nothing.)
     MoveTo(ImagePoint(100, 100));
     const size_t upsBefore = Rig->Sink.Count("BeforeKeyUp");
+    const size_t downsBefore = Rig->Sink.Count("BeforeKeyDown");
     Operator({"keydown", "a"});
     PumpFor(std::chrono::milliseconds(1200));
     Operator({"keyup", "a"});
@@ -170,7 +171,13 @@ TEST_F(ViewerOnRealDisplay, HeldKeyRepeatsAsPressesAndTheTrapHoldsThePointerUnti
     const QStringList events = Remote->Events();
     EXPECT_GT(events.lastIndexOf(QStringLiteral("KeyRelease a")),
               events.lastIndexOf(QStringLiteral("KeyPress a")));
-    EXPECT_EQ(Rig->Sink.Count("BeforeKeyUp") - upsBefore, 1u);
+    // Qt knows a release is a repeat's by peeking for the press queued behind it; on a loaded machine
+    // that press may not have been read yet, so a rare stray release is the toolkit's, one per repeat
+    // would be ours.
+    const size_t downs = Rig->Sink.Count("BeforeKeyDown") - downsBefore;
+    const size_t ups = Rig->Sink.Count("BeforeKeyUp") - upsBefore;
+    EXPECT_GE(ups, 1u);
+    EXPECT_LE(ups * 3, downs + 2) << ups << " releases for " << downs << " presses";
 
     // Shift over the viewer traps the pointer: it cannot leave the window until Shift goes up.
     MoveTo(ImagePoint(100, 100));
