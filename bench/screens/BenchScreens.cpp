@@ -35,6 +35,8 @@ private:
 };
 
 uint32_t Rgb(int bitsPerPixel, int r, int g, int b) {
+    if (bitsPerPixel == 8) // 3-3-2: red in the low bits
+        return uint32_t((b >> 6) << 6 | (g >> 5) << 3 | (r >> 5));
     if (bitsPerPixel == 16)
         return uint32_t((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3));
     return uint32_t(r << 16 | g << 8 | b);
@@ -44,7 +46,7 @@ uint32_t Rgb(int bitsPerPixel, int r, int g, int b) {
 
 BusyScreen MakeBusyScreen(int bpp, unsigned seed) {
     std::mt19937 rng(seed);
-    const uint32_t mask = bpp == 16 ? 0x7FFF : 0xFFFFFF;
+    const uint32_t mask = bpp == 8 ? 0xFF : bpp == 16 ? 0x7FFF : 0xFFFFFF;
     BusyScreen screen;
     screen.Pixels.assign(size_t(ScreenWidth) * ScreenHeight, 0);
     CPainter paint(screen.Pixels);
