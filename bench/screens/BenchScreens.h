@@ -1,6 +1,7 @@
 #pragma once
 // Screen content the benchmarks share, so socket_bench and zrle_bench measure the same bytes: pixel
-// values of the bench formats (8 bpp 3-3-2, 16 bpp 5-5-5, 32 bpp 8-8-8, little-endian) and Hextile frames of them.
+// values of the bench formats (8 bpp 3-3-2, 16 bpp 5-5-5, 32 bpp 8-8-8, little-endian) and Hextile frames of
+// them.
 
 #include <cstdint>
 #include <vector>

@@ -6,6 +6,9 @@
 
 #include <bit>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace dova {
 
@@ -26,43 +29,76 @@ constexpr size_t LongestRun = 4 + 17 + 1;
 static_assert(LongestRun <= CZrleInflater::ReadSlack);
 
 // Pixels as they travel: whole, or compact (three bytes placed at Offset of the four in memory).
+// A compact pixel is loaded as a word with the byte after it, which is always there: the inflater's
+// slack follows its last byte.
 template <typename Pixel, int Offset> struct WirePixel {
     static constexpr size_t Bytes = Offset < 0 ? sizeof(Pixel) : 3;
-    // Where wire byte i lands in the pixel's value.
-    static constexpr uint32_t Shift(int i) {
-        return std::endian::native == std::endian::little ? uint32_t(8 * (Offset + i))
-                                                          : uint32_t(8 * (3 - Offset - i));
-    }
     static Pixel Read(const uint8_t* at) {
         if constexpr (Offset < 0) {
             return LoadPixel<Pixel>(at);
+        } else if constexpr (std::endian::native == std::endian::little) {
+            return Pixel((LoadPixel<uint32_t>(at) & 0x00FFFFFFu) << (8 * Offset));
         } else {
-            // Assembled in a register: bytes stored and loaded back as one word would stall the load.
-            return Pixel(uint32_t(at[0]) << Shift(0) | uint32_t(at[1]) << Shift(1) |
-                         uint32_t(at[2]) << Shift(2));
+            return Pixel((LoadPixel<uint32_t>(at) & 0xFFFFFF00u) >> (8 * Offset));
         }
     }
 };
 
-// The pixel repeated over 8 bytes, made in a register.
-template <typename Pixel> uint64_t RepeatedWord(Pixel pixel) {
+// The pixel repeated over 16 bytes, for run fills.
+#if defined(__SSE2__)
+using RunPattern = __m128i;
+template <typename Pixel> RunPattern Repeated(Pixel pixel) {
+    if constexpr (sizeof(Pixel) == 1)
+        return _mm_set1_epi8(char(pixel));
+    else if constexpr (sizeof(Pixel) == 2)
+        return _mm_set1_epi16(short(pixel));
+    else
+        return _mm_set1_epi32(int(pixel));
+}
+inline void Store16(uint8_t* to, RunPattern pattern) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), pattern);
+}
+#else
+struct RunPattern {
+    uint64_t Word;
+};
+template <typename Pixel> RunPattern Repeated(Pixel pixel) {
     constexpr uint64_t Lanes = sizeof(Pixel) == 1   ? 0x0101010101010101u
                                : sizeof(Pixel) == 2 ? 0x0001000100010001u
                                                     : 0x0000000100000001u;
-    return uint64_t(pixel) * Lanes;
+    return RunPattern{uint64_t(pixel) * Lanes};
+}
+inline void Store16(uint8_t* to, RunPattern pattern) {
+    std::memcpy(to, &pattern.Word, 8);
+    std::memcpy(to + 8, &pattern.Word, 8);
+}
+#endif
+
+template <size_t Bytes> inline void CopyRow(uint8_t* to, const uint8_t* from) {
+    static_assert(Bytes % 16 == 0);
+    for (size_t i = 0; i < Bytes; i += 16) {
+#if defined(__SSE2__)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+#else
+        std::memcpy(to + i, from + i, 16);
+#endif
+    }
 }
 
-// Fills a run with 32 bytes of stores at a time; the last may reach up to 31 bytes past the run, into
-// pixels a later run or the tile buffer's slack takes.
-inline void FillRun(void* at, size_t bytes, uint64_t word) {
+// Fills a run 64 bytes at a time, so that the runs of most screens take one round and the loop's end
+// is rarely mispredicted; the last stores may reach up to 63 bytes past the run, into pixels a later
+// run or the tile buffer's slack takes.
+constexpr size_t RunFillStep = 64;
+inline void FillRun(void* at, size_t bytes, RunPattern pattern) {
     uint8_t* to = static_cast<uint8_t*>(at);
     uint8_t* const end = to + bytes;
     do {
-        std::memcpy(to, &word, 8);
-        std::memcpy(to + 8, &word, 8);
-        std::memcpy(to + 16, &word, 8);
-        std::memcpy(to + 24, &word, 8);
-        to += 32;
+        Store16(to, pattern);
+        Store16(to + 16, pattern);
+        Store16(to + 32, pattern);
+        Store16(to + 48, pattern);
+        to += RunFillStep;
     } while (to < end);
 }
 
@@ -99,7 +135,7 @@ private:
         if (kind == subencodings::Raw) {
             const uint8_t* at = Need(size_t(count) * Wire::Bytes);
             if constexpr (Offset < 0) {
-                Writer.Put<Pixel>(tx, ty, tw, th, at, size_t(tw) * sizeof(Pixel));
+                PutTile(at, tx, ty, tw, th);
                 return;
             }
             for (int i = 0; i < count; ++i, at += Wire::Bytes)
@@ -123,7 +159,22 @@ private:
         } else {
             RaiseMalformed(); // 17 to 127 and 129 are not used
         }
-        Writer.Put<Pixel>(tx, ty, tw, th, reinterpret_cast<const uint8_t*>(Tile), size_t(tw) * sizeof(Pixel));
+        PutTile(reinterpret_cast<const uint8_t*>(Tile), tx, ty, tw, th);
+    }
+
+    // Rows of tw packed pixels into the bitmap; rows of a whole tile width are copied with a fixed size,
+    // as plain moves rather than a string instruction or a library call for each row.
+    void PutTile(const uint8_t* from, int tx, int ty, int tw, int th) {
+        uint8_t* to = Writer.At(tx, ty, sizeof(Pixel));
+        const size_t stride = Writer.RowStride();
+        const size_t rowBytes = size_t(tw) * sizeof(Pixel);
+        if (tw == TileSize) {
+            for (int r = 0; r < th; ++r, to += stride, from += rowBytes)
+                CopyRow<TileSize * sizeof(Pixel)>(to, from);
+        } else {
+            for (int r = 0; r < th; ++r, to += stride, from += rowBytes)
+                std::memcpy(to, from, rowBytes);
+        }
     }
 
     // Runs are parsed straight from the inflated bytes. Only when fewer than LongestRun bytes are left
@@ -139,7 +190,7 @@ private:
             const int run = RunLength(at, count - i);
             if (at > end)
                 RaiseMalformed(); // the tiles want more than the rectangle holds
-            FillRun(Tile + i, size_t(run) * sizeof(Pixel), RepeatedWord(pixel));
+            FillRun(Tile + i, size_t(run) * sizeof(Pixel), Repeated(pixel));
             i += run;
         }
         Stream.Advance(at);
@@ -147,7 +198,7 @@ private:
 
     void DecodePaletteRle(int count) {
         for (int i = 0; i < PaletteSize; ++i)
-            Words[i] = RepeatedWord(Palette[i]);
+            Patterns[i] = Repeated(Palette[i]);
         const uint8_t* at = Stream.Cursor();
         const uint8_t* end = Stream.Limit();
         for (int i = 0; i < count;) {
@@ -161,7 +212,7 @@ private:
                 const int run = RunLength(at, count - i);
                 if (at > end)
                     RaiseMalformed();
-                FillRun(Tile + i, size_t(run) * sizeof(Pixel), Words[index]);
+                FillRun(Tile + i, size_t(run) * sizeof(Pixel), Patterns[index]);
                 i += run;
             } else {
                 if (at > end)
@@ -182,14 +233,17 @@ private:
 
     // 1 + the sum of bytes up to and including the first that is not 255; never past the tile.
     static int RunLength(const uint8_t*& at, int room) {
-        int run = 1;
-        unsigned part;
-        do {
-            part = *at++;
-            run += int(part);
-            if (run > room)
-                RaiseMalformed();
-        } while (part == 255);
+        unsigned part = *at++;
+        int run = 1 + int(part);
+        while (part == 255)
+            [[unlikely]] {
+                if (run > room)
+                    RaiseMalformed();
+                part = *at++;
+                run += int(part);
+            }
+        if (run > room)
+            RaiseMalformed();
         return run;
     }
 
@@ -229,9 +283,9 @@ private:
     CFrameWriter Writer;
     Pixel Palette[127] = {};
     int PaletteSize = 0;
-    uint64_t Words[127];
+    RunPattern Patterns[127];
     // Room for the overreach of the last run fill.
-    Pixel Tile[TileSize * TileSize + 32 / sizeof(Pixel)];
+    Pixel Tile[TileSize * TileSize + RunFillStep / sizeof(Pixel)];
 };
 
 template <typename Pixel, int Offset>
