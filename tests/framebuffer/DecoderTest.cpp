@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <random>
 #include <thread>
@@ -495,6 +496,100 @@ TEST(ZrleDecoder, EverySubencodingAndOneStreamAcrossRectangles) {
     EXPECT_EQ(rig.Pixel(256 + 63, 0), White);
     EXPECT_EQ(rig.Pixel(256, 1), Red);
     EXPECT_EQ(rig.Source.Remaining(), 0u);
+}
+
+TEST(ZrleDecoder, TilesOfEverySubencodingAndDepthMatchAModel) {
+    // Edge tiles narrower and lower than 64, runs crossing rows, ending on the tile's last pixel or
+    // with lengths of several bytes; a painter of single pixels is the model.
+    constexpr int Width = 160, Height = 150, X = 3, Y = 5, W = 150, H = 140;
+    for (int bpp : {8, 16, 32}) {
+        SCOPED_TRACE(bpp);
+        std::mt19937 rng{unsigned(bpp)};
+        const uint32_t mask = bpp == 8 ? 0xFF : bpp == 16 ? 0xFFFF : 0xFFFFFF;
+        const int wireBytes = bpp == 32 ? 3 : bpp / 8;
+        std::vector<uint8_t> tiles;
+        const auto put = [&](uint32_t value) {
+            for (int i = 0; i < wireBytes; ++i)
+                tiles.push_back(uint8_t(value >> (8 * i)));
+        };
+        const auto putLength = [&](int run) {
+            for (run -= 1; run >= 255; run -= 255)
+                tiles.push_back(255);
+            tiles.push_back(uint8_t(run));
+        };
+        std::vector<uint32_t> expected(size_t(Width * Height), 0);
+        int kind = 0;
+        for (int ty = Y; ty < Y + H; ty += 64)
+            for (int tx = X; tx < X + W; tx += 64, kind = (kind + 1) % 7) {
+                const int tw = std::min(64, X + W - tx), th = std::min(64, Y + H - ty), count = tw * th;
+                // Kinds: raw, solid, packed palettes of 2, 3 and 11, plain RLE, palette RLE.
+                const int colours = std::array{count, 1, 2, 3, 11, count, 100}[size_t(kind)];
+                std::vector<uint32_t> palette(size_t(std::min(colours, 127)));
+                for (uint32_t& colour : palette)
+                    colour = rng() & mask;
+                std::vector<int> index(static_cast<size_t>(count));
+                for (int i = 0; i < count;) { // runs of 1 to 8, and now and then of hundreds
+                    const int run =
+                        std::min(count - i, rng() % 8 == 0 ? 200 + int(rng() % 600) : 1 + int(rng() % 8));
+                    std::fill_n(index.begin() + i, run, int(rng() % palette.size()));
+                    i += run;
+                }
+                const auto colour = [&](int i) {
+                    return kind == 0 ? uint32_t(index[size_t(i)] * 2654435761u + unsigned(i) * 40503u) & mask
+                                     : palette[size_t(index[size_t(i)])];
+                };
+                for (int i = 0; i < count; ++i)
+                    expected[size_t((ty + i / tw) * Width + tx + i % tw)] = colour(i);
+                if (kind == 0) {
+                    tiles.push_back(0);
+                    for (int i = 0; i < count; ++i)
+                        put(colour(i));
+                } else if (kind <= 4) {
+                    tiles.push_back(uint8_t(colours));
+                    for (uint32_t c : palette)
+                        put(c);
+                    if (kind == 1)
+                        continue;
+                    const int bits = colours == 2 ? 1 : colours <= 4 ? 2 : 4;
+                    for (int y = 0; y < th; ++y)
+                        for (int x = 0; x < tw; x += 8 / bits) {
+                            unsigned byte = 0;
+                            for (int k = 0; k < 8 / bits; ++k)
+                                byte =
+                                    byte << bits | unsigned(x + k < tw ? index[size_t(y * tw + x + k)] : 0);
+                            tiles.push_back(uint8_t(byte));
+                        }
+                } else {
+                    tiles.push_back(kind == 5 ? 128 : uint8_t(128 + colours));
+                    if (kind == 6)
+                        for (uint32_t c : palette)
+                            put(c);
+                    for (int i = 0; i < count;) {
+                        int run = 1;
+                        while (i + run < count && index[size_t(i + run)] == index[size_t(i)])
+                            ++run;
+                        if (kind == 5) {
+                            put(colour(i));
+                            putLength(run);
+                        } else {
+                            tiles.push_back(uint8_t(index[size_t(i)] | (run > 1 ? 0x80 : 0)));
+                            if (run > 1)
+                                putLength(run);
+                        }
+                        i += run;
+                    }
+                }
+            }
+        DecodeRig rig(Width, Height, bpp);
+        ZrleStream server;
+        rig.Run(ZrleRect(X, Y, W, H, server.Rectangle(tiles)), 1);
+        EXPECT_EQ(rig.Source.Remaining(), 0u);
+        int wrong = 0;
+        for (int y = 0; y < Height; ++y)
+            for (int x = 0; x < Width; ++x)
+                wrong += rig.Pixel(x, y) != expected[size_t(y * Width + x)];
+        EXPECT_EQ(wrong, 0);
+    }
 }
 
 TEST(ZrleDecoder, MalformedDataIsOutOfSync) {
