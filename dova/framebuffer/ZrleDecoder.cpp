@@ -235,13 +235,12 @@ private:
     static int RunLength(const uint8_t*& at, int room) {
         unsigned part = *at++;
         int run = 1 + int(part);
-        while (part == 255)
-            [[unlikely]] {
-                if (run > room)
-                    RaiseMalformed();
-                part = *at++;
-                run += int(part);
-            }
+        while (part == 255) { // lengths over 255 are rare
+            if (run > room)
+                RaiseMalformed();
+            part = *at++;
+            run += int(part);
+        }
         if (run > room)
             RaiseMalformed();
         return run;
