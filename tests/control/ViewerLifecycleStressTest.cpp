@@ -2,7 +2,8 @@
 // while updates flow, delete the widget mid-session, reconnect from inside event handlers, servers
 // that die mid-update, many viewers on one server, a stop while a password is awaited, and display
 // settings changed while the session draws. Only outcomes are checked: no crash, state 0 after Stop,
-// one Disconnected per Connected, and the viewer still connects afterwards.
+// one Disconnected per Connected, no descriptor or thread left behind, and the viewer still connects
+// afterwards.
 #include "RealServers.h"
 #include "ViewerRig.h"
 
@@ -13,6 +14,7 @@
 #include <QPointer>
 #include <QThread>
 
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -60,6 +62,12 @@ void StopAndCheck(ViewerRig& rig) {
     EXPECT_EQ(rig.Sink.Count("Disconnected"), rig.Sink.Count("Connected:"));
 }
 
+// Open descriptors or threads of this process: every ended connection must give its own back.
+size_t Entries(const char* folder) {
+    const std::filesystem::directory_iterator all(folder);
+    return size_t(std::distance(begin(all), end(all)));
+}
+
 // A sink whose Error and Disconnected handlers can act, as a host's would.
 class ActingSink : public RecordingSink {
 public:
@@ -83,6 +91,8 @@ TEST(ViewerLifecycleStress, ConnectThenStopAtOnceRepeatedly) {
     XvncServer server(Hammered().WithPassword("secret12").WithSize(320, 240));
     ViewerRig rig(320, 240);
     rig.Sink.OnPassword = [&rig] { rig.Viewer->put_Password(QStringLiteral("secret12")); };
+    const size_t descriptors = Entries("/proc/self/fd");
+    const size_t threads = Entries("/proc/self/task");
     for (int i = 0; i < 30; ++i) {
         Connect(*rig.Viewer, server.Port());
         // Let the attempt get to different points before it is stopped.
@@ -113,6 +123,11 @@ TEST(ViewerLifecycleStress, ConnectThenStopAtOnceRepeatedly) {
     Connect(*rig.Viewer, server.Port());
     EXPECT_TRUE(WaitDispatching(rig)) << server.Log();
     StopAndCheck(rig);
+    // A wall left running all day connects and stops like this for hours. An ended thread may linger
+    // in /proc for a moment after its join.
+    EXPECT_TRUE(PumpUntil([&] { return Entries("/proc/self/task") <= threads; }, Patience))
+        << Entries("/proc/self/task") << " threads, " << threads << " before";
+    EXPECT_EQ(Entries("/proc/self/fd"), descriptors);
 }
 
 TEST(ViewerLifecycleStress, StopWhileUpdatesFlowThenDeleteMidSession) {
