@@ -7,8 +7,10 @@
 #            connections, then refused connects, then back)
 #   vanish:  an Xvnc whose address disappears for most of every cycle: packets go nowhere, connected
 #            tiles notice only through keep-alive, new connects run into the time-out; then it is back
+#            (that Xvnc grows: it never learns of the connections closed while it was away)
 #   reboot:  an Xvnc that stays, except that every third cycle it is stopped and started again
-#   gone:    addresses that never answer (half refused, half swallowed)
+#   gone:    computers that never answer (refused, looked up by name; or swallowed), and one whose
+#            password is wrong
 # Each cycle presses "Yeniden Bağlan" on the failed tiles (the operator's way; with automatic
 # reconnection on as well), every fourth cycle rebuilds the grid and every fifth opens the full-screen
 # window of a connected tile for a few seconds. Automatic reconnection is on for the first half of the
@@ -99,11 +101,16 @@ for ((i = 0; i < tiles; i++)); do
     0 | 1 | 2) kind=busy address=127.0.0.1 port=$busy_port ;;
     3 | 4) kind=vanish address=$vanish_address port=$vanish_port ;;
     5 | 6) kind=reboot address=127.0.0.1 port=$reboot_port ;;
-    *) if ((i % 16 == 7)); then kind=refused address=127.0.0.1 port=$refused_port
-       else kind=silent address=10.79.1.$((i % 200)) port=5900; fi ;;
+    *) case $((i % 32)) in # by name: the lookup runs on a thread of its own
+       7) kind=refused address=localhost port=$refused_port ;;
+       23) kind=wrongpw address=127.0.0.1 port=$reboot_port ;;
+       *) kind=silent address=10.79.1.$((i % 200)) port=5900 ;;
+       esac ;;
     esac
-    printf '[RecNo%d]\r\nBILGISAYARADI=%s %02d\r\nIP=%s\r\nPORT=%s\r\nPASSWORD=latis\r\n' "$((i + 1))" \
-        "$kind" "$i" "$address" "$port" >>"$folder/bilgisayar.ini"
+    password=latis
+    [[ $kind == wrongpw ]] && password=wrong
+    printf '[RecNo%d]\r\nBILGISAYARADI=%s %02d\r\nIP=%s\r\nPORT=%s\r\nPASSWORD=%s\r\n' "$((i + 1))" \
+        "$kind" "$i" "$address" "$port" "$password" >>"$folder/bilgisayar.ini"
 done
 printf '[AnaFormF]\nsCheckBoxYenidenBaglan.Checked=true\n' >"$folder/latisvnc_soakwall.INI"
 
@@ -111,7 +118,8 @@ start_virtual_screen 1920x1200
 mkfifo "$folder/commands"
 echo "soak wall: $tiles tiles, $minutes min, cycles of $cycle s; log $log"
 # shellcheck disable=SC2086
-${LATIS_SOAK_WRAP:-} "$folder/latisvnc_soakwall" 10 <"$folder/commands" >"$log" 2>"$log.err" &
+: >"$log" # the probe appends, as the cycle notes below do
+${LATIS_SOAK_WRAP:-} "$folder/latisvnc_soakwall" 10 <"$folder/commands" >>"$log" 2>"$log.err" &
 probe=$!
 exec 7>"$folder/commands"
 say() { echo "$1" >&7; }
