@@ -1,5 +1,6 @@
 #include "HextileTilePainter.h"
 
+#include "CpuVectors.h"
 #include "HextileDecoder.h"
 #include "PixelRows.h"
 
@@ -9,8 +10,7 @@
 
 // A tile row of 16 pixels of 16 bits is one AVX2 register, one of 32 bits an AVX-512 register; the
 // widest variant the processor has is picked once at run time.
-#if defined(__x86_64__) && defined(__GNUC__)
-#define LATIS_TILE_AVX2 1
+#ifdef LATIS_X86_VECTORS
 #include <immintrin.h>
 #endif
 
@@ -124,7 +124,7 @@ void PaintDirect(uint8_t* origin, size_t stride, int tw, int th, Pixel backgroun
         FillDirect<Pixel, false>(origin, stride, tw, th, foreground, subrects.Records, subrects.Count);
 }
 
-#ifdef LATIS_TILE_AVX2
+#ifdef LATIS_X86_VECTORS
 template <typename Pixel>
 __attribute__((target("avx2"))) void PaintAvx2(uint8_t* origin, size_t stride, int tw, int th,
                                                Pixel background, Pixel& foreground,
@@ -188,12 +188,8 @@ void PaintAvx512(uint8_t* origin, size_t stride, int tw, int th, uint32_t backgr
         Paint32Rows<false>(origin, stride, tw, th, background, foreground, subrects.Records, subrects.Count);
 }
 
-bool DetectAvx2() {
-    __builtin_cpu_init(); // may run before the constructors that would do it
-    return __builtin_cpu_supports("avx2");
-}
-const bool HasAvx2 = DetectAvx2();
-const bool HasAvx512 = DetectAvx2() && __builtin_cpu_supports("avx512f");
+const bool HasAvx2 = cpu::HasAvx2();
+const bool HasAvx512 = cpu::HasAvx512();
 #endif
 
 } // namespace
@@ -201,7 +197,7 @@ const bool HasAvx512 = DetectAvx2() && __builtin_cpu_supports("avx512f");
 template <typename Pixel>
 void PaintSubrectTile(uint8_t* origin, size_t stride, int tw, int th, Pixel background, Pixel& foreground,
                       const SubrectList& subrects) {
-#ifdef LATIS_TILE_AVX2
+#ifdef LATIS_X86_VECTORS
     if constexpr (sizeof(Pixel) == 4)
         if (HasAvx512)
             return PaintAvx512(origin, stride, tw, th, background, foreground, subrects);
