@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <netdb.h>
+#include <system_error>
 #include <thread>
 
 namespace dova {
@@ -70,7 +71,14 @@ LookupResult LookUpAddresses(const std::string& host, int port, std::vector<Sock
     auto pending = std::make_shared<PendingLookup>();
     // The helper owns its copies of the name and the result, so it may finish after we have left;
     // it is the one thread that is not joined, because nothing can make getaddrinfo return early.
-    std::thread(RunLookup, host, port, pending).detach();
+    // It touches nothing of the caller's, and the component library is never unmapped under it
+    // (linked nodelete); at process exit it ends with the process.
+    try {
+        std::thread(RunLookup, host, port, pending).detach();
+    } catch (const std::system_error&) {
+        // No thread to spare: look up here, which an owner close cannot cut short.
+        RunLookup(host, port, pending);
+    }
     std::unique_lock<std::mutex> hold(pending->Mutex);
     while (!pending->Finished) {
         if (abandon)
