@@ -88,7 +88,7 @@ void CCoolSocket::Reconnect() {
 
 void CCoolSocket::ConnectToHost(const ConnectionLimits& limits) {
     std::vector<SocketAddress> addresses;
-    switch (LookUpAddresses(LastHost, LastPort, addresses, Closing)) {
+    switch (LookUpAddresses(LastHost, LastPort, addresses, Closing, LookupWake)) {
     case LookupResult::Found:
         break;
     case LookupResult::Abandoned:
@@ -369,6 +369,8 @@ void CCoolSocket::Close() {
         if (ConnectingDescriptor >= 0)
             ::shutdown(ConnectingDescriptor, SHUT_RDWR);
     }
+    // Likewise a connect still waiting for its name lookup (a name server that never answers).
+    LookupWake.Wake();
     // Shut down only: a receive blocked in another thread returns at once. The descriptor itself is
     // released in the destructor, once no thread can still be using it.
     if (Open.exchange(false)) {

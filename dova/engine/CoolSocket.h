@@ -103,6 +103,7 @@ private:
     // held only to publish, withdraw or shut it down (never while closing the descriptor's number).
     std::mutex ConnectingMutex;
     int ConnectingDescriptor = -1;
+    CLookupWake LookupWake; // wakes a connect waiting for its name lookup
     std::atomic<bool> Closing{false};
     std::atomic<bool> Open{false};
     std::atomic<int> Descriptor{-1};
