@@ -27,6 +27,7 @@ constexpr int FrameSettleMs = 300;
 constexpr int MaxFitsAfterMoves = 4;
 // The failure text is read from across the desk, not from a tile.
 constexpr int FailureTextPixels = 22;
+constexpr int FailureDetailPixels = 15;
 constexpr int RetryButtonWidth = 160;
 
 QString ConnectingText() {
@@ -39,7 +40,8 @@ QString RetryCaption() {
 // Its own colours, above any skin's: light text on a dark cover reads the same under every skin.
 QString FailurePanelStyle() {
     return QStringLiteral("QFrame#FailurePanel { background: #000000; border: none; }"
-                          "QLabel#FailureLabel { color: #ffffff; background: transparent; }");
+                          "QLabel#FailureLabel { color: #ffffff; background: transparent; }"
+                          "QLabel#FailureDetail { color: #d0d0d0; background: transparent; }");
 }
 
 QRect WorkArea(const QWidget* owner) {
@@ -111,15 +113,20 @@ void TFullScreenF::CreateFailurePanel() {
     FFailurePanel->setStyleSheet(FailurePanelStyle());
     FFailurePanel->hide();
 
-    FFailureLabel = new QLabel(FFailurePanel);
-    FFailureLabel->setObjectName(QStringLiteral("FailureLabel"));
-    FFailureLabel->setAlignment(Qt::AlignCenter);
-    FFailureLabel->setWordWrap(true);
-    FFailureLabel->setTextFormat(Qt::PlainText); // the control's message is the server's text, not markup
-    QFont large = FFailureLabel->font();
-    large.setPixelSize(FailureTextPixels);
-    large.setBold(true);
-    FFailureLabel->setFont(large);
+    const auto makeLabel = [this](const QString& name, int pixels, bool bold) {
+        auto* label = new QLabel(FFailurePanel);
+        label->setObjectName(name);
+        label->setAlignment(Qt::AlignCenter);
+        label->setWordWrap(true);
+        label->setTextFormat(Qt::PlainText); // the control's message may carry the server's text
+        QFont font = label->font();
+        font.setPixelSize(pixels);
+        font.setBold(bold);
+        label->setFont(font);
+        return label;
+    };
+    FFailureLabel = makeLabel(QStringLiteral("FailureLabel"), FailureTextPixels, true);
+    FFailureDetail = makeLabel(QStringLiteral("FailureDetail"), FailureDetailPixels, false);
 
     FRetryButton = new QPushButton(RetryCaption(), FFailurePanel);
     FRetryButton->setObjectName(QStringLiteral("RetryButton"));
@@ -129,6 +136,7 @@ void TFullScreenF::CreateFailurePanel() {
     auto* column = new QVBoxLayout(FFailurePanel);
     column->addStretch(1);
     column->addWidget(FFailureLabel);
+    column->addWidget(FFailureDetail);
     column->addSpacing(FailureTextPixels);
     column->addWidget(FRetryButton, 0, Qt::AlignHCenter);
     column->addStretch(1);
@@ -163,7 +171,9 @@ void TFullScreenF::SetInputEnabled(bool enabled) {
 void TFullScreenF::ShowFailure(const QString& text) {
     if (FViewer && FViewer->Widget())
         FViewer->Widget()->hide();
-    FFailureLabel->setText(text);
+    const qsizetype lineEnd = text.indexOf(u'\n');
+    FFailureLabel->setText(lineEnd < 0 ? text : text.left(lineEnd));
+    FFailureDetail->setText(lineEnd < 0 ? QString() : text.mid(lineEnd + 1));
     FRetryButton->setEnabled(true);
     FFailurePanel->setGeometry(FClientPanel->geometry());
     FFailurePanel->raise();
@@ -172,6 +182,7 @@ void TFullScreenF::ShowFailure(const QString& text) {
 
 void TFullScreenF::ShowConnecting() {
     FFailureLabel->setText(ConnectingText());
+    FFailureDetail->clear();
     FRetryButton->setEnabled(false);
 }
 

@@ -38,7 +38,8 @@ public:
     bool CreateViewer();
     void SetInputEnabled(bool enabled);
 
-    // The failed look with its text (reason line, then the control's message) and the retry button.
+    // The failed look with its text and the retry button. The text's first line is the reason, shown
+    // large; the rest (the control's own message) smaller under it.
     void ShowFailure(const QString& text);
     // After the retry button: the failed look says it is connecting, the button waits.
     void ShowConnecting();
@@ -52,6 +53,7 @@ public:
     QWidget* ClientPanel() const { return FClientPanel; }
     QFrame* FailurePanel() const { return FFailurePanel; }
     QLabel* FailureLabel() const { return FFailureLabel; }
+    QLabel* FailureDetail() const { return FFailureDetail; }
     QPushButton* RetryButton() const { return FRetryButton; }
 
     // The window's viewer reached from one of its buttons (the button's parent's parent is the window),
@@ -78,6 +80,7 @@ private:
     QWidget* FClientPanel = nullptr;
     QFrame* FFailurePanel = nullptr;
     QLabel* FFailureLabel = nullptr;
+    QLabel* FFailureDetail = nullptr;
     QPushButton* FRetryButton = nullptr;
     std::unique_ptr<TVNCViewer> FViewer;
     int FFitsAfterMoves = 0;
