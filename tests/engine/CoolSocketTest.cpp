@@ -89,6 +89,10 @@ extern "C" int getaddrinfo(const char* __restrict name, const char* __restrict s
     const bool literalOnly = hints && (hints->ai_flags & AI_NUMERICHOST);
     if (name && !literalOnly && std::strcmp(name, slow_lookup::Name) == 0)
         return slow_lookup::Run();
+    // The reserved domain never exists; answered here so no question goes to a name server.
+    const size_t length = name ? std::strlen(name) : 0;
+    if (length >= 8 && std::strcmp(name + length - 8, ".invalid") == 0)
+        return EAI_NONAME;
     using Lookup = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
     static const auto next = reinterpret_cast<Lookup>(::dlsym(RTLD_NEXT, "getaddrinfo"));
     return next(name, service, hints, found);
