@@ -30,6 +30,22 @@ struct RowSpanTable {
 };
 constexpr RowSpanTable RowSpans;
 
+// One subrectangle record, clipped to the tile: a subrectangle starting outside it gets no columns or
+// no rows (Right <= X or Bottom <= Y).
+struct ClippedSpan {
+    int X, Y, Right, Bottom;
+};
+template <typename Pixel, bool Coloured>
+[[gnu::always_inline]] inline ClippedSpan ReadClipped(const uint8_t* record, int tw, int th, Pixel& colour) {
+    constexpr size_t RecordSize = Coloured ? sizeof(Pixel) + 2 : 2;
+    if constexpr (Coloured)
+        colour = LoadPixel<Pixel>(record);
+    const uint8_t position = record[RecordSize - 2];
+    const uint8_t size = record[RecordSize - 1];
+    const int x = position >> 4, y = position & 15;
+    return {x, y, std::min(x + (size >> 4) + 1, tw), std::min(y + (size & 15) + 1, th)};
+}
+
 // Rows are held as vectors of VectorBytes (a row of 8-bit pixels as one vector of 16 bytes at most).
 template <typename Pixel, size_t VectorBytes, bool Coloured>
 [[gnu::always_inline]] inline void Paint(uint8_t* origin, size_t stride, int tw, int th, Pixel background,
@@ -52,14 +68,7 @@ template <typename Pixel, size_t VectorBytes, bool Coloured>
             part = Vector{} + Lane(background);
     Pixel colour = foreground;
     for (unsigned i = 0; i < count; ++i, record += RecordSize) {
-        if constexpr (Coloured)
-            colour = LoadPixel<Pixel>(record);
-        const uint8_t position = record[RecordSize - 2];
-        const uint8_t size = record[RecordSize - 1];
-        // Clipped to the tile; a subrectangle starting outside it gets no columns or no rows.
-        const int x = position >> 4, y = position & 15;
-        const int right = std::min(x + (size >> 4) + 1, tw);
-        const int bottom = std::min(y + (size & 15) + 1, th);
+        const auto [x, y, right, bottom] = ReadClipped<Pixel, Coloured>(record, tw, th, colour);
         Vector inColumns[Parts];
         for (int p = 0; p < Parts; ++p)
             inColumns[p] = Vector((columns[p] >= Lane(x)) & (columns[p] < Lane(right)));
@@ -147,14 +156,7 @@ __attribute__((target("avx512f"))) void Paint32Rows(uint8_t* origin, size_t stri
     uint32_t colour = foreground;
     const __m512i ones = _mm512_set1_epi32(-1);
     for (unsigned i = 0; i < count; ++i, record += RecordSize) {
-        if constexpr (Coloured)
-            colour = LoadPixel<uint32_t>(record);
-        const uint8_t position = record[RecordSize - 2];
-        const uint8_t size = record[RecordSize - 1];
-        // Clipped to the tile; a subrectangle starting outside it gets no columns or no rows.
-        const int x = position >> 4, y = position & 15;
-        const int right = std::min(x + (size >> 4) + 1, tw);
-        const int bottom = std::min(y + (size & 15) + 1, th);
+        const auto [x, y, right, bottom] = ReadClipped<uint32_t, Coloured>(record, tw, th, colour);
         const __mmask16 columns = __mmask16((0xFFFFu << x) & ((1u << right) - 1u));
         const __m512i inColumns = _mm512_maskz_mov_epi32(columns, ones);
         const __m512i paint = _mm512_set1_epi32(int(colour));
