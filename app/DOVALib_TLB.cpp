@@ -248,3 +248,7 @@ void TVNCViewer::MouseTrap(dova::VNCBool Trapped) {
     if (auto h = OnMouseTrap)
         h(this, Trapped);
 }
+void TVNCViewer::Password() {
+    if (auto h = OnPassword)
+        h(this);
+}

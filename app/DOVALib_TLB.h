@@ -40,6 +40,8 @@ public:
     std::function<void(TVNCViewer* Sender, int Modifiers, int KeyCode, int& Action)> OnBeforeKeyDown;
     std::function<void(TVNCViewer* Sender, int Modifiers, int KeyCode, int& Action)> OnBeforeKeyUp;
     std::function<void(TVNCViewer* Sender, dova::VNCBool Trapped)> OnMouseTrap;
+    // The engine needs a password the control does not hold; the handler may set one.
+    std::function<void(TVNCViewer* Sender)> OnPassword;
 
     // Properties.
     bool Stretch() const;
@@ -94,6 +96,7 @@ private:
     void BeforeKeyDown(int32_t Modifiers, int32_t KeyCode, int32_t& Action) override;
     void BeforeKeyUp(int32_t Modifiers, int32_t KeyCode, int32_t& Action) override;
     void MouseTrap(dova::VNCBool Trapped) override;
+    void Password() override;
 
     dova::IVNCViewer* FControl;
     QPointer<QWidget> FWidget; // the parent may have deleted it already

@@ -48,3 +48,7 @@ QString FailureReasonText(int number, const VNCVariant& cause) {
         return Unreachable();
     return QStringLiteral("Bağlantı kurulamadı");
 }
+
+QString PasswordMissingText() {
+    return QStringLiteral("Şifre gerekli\nBu bilgisayar şifre istiyor; kaydına şifresini girin");
+}

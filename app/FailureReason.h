@@ -11,3 +11,6 @@ class VNCVariant;
 
 // number: DOVAErrorsEnum; cause: the Error event's v1 (a DOVAErrorCausesEnum value, or missing).
 QString FailureReasonText(int number, const dova::VNCVariant& cause);
+
+// A failed tile's text when the computer wants a password and its record holds none.
+QString PasswordMissingText();

@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -24,6 +25,24 @@ constexpr int ButtonGap = 2;
 // By then a window manager has decorated a newly mapped window.
 constexpr int FrameSettleMs = 300;
 constexpr int MaxFitsAfterMoves = 4;
+// The failure text is read from across the desk, not from a tile.
+constexpr int FailureTextPixels = 22;
+constexpr int FailureDetailPixels = 15;
+constexpr int RetryButtonWidth = 160;
+
+QString ConnectingText() {
+    return QStringLiteral("Bağlanıyor...");
+}
+QString RetryCaption() {
+    return QStringLiteral("Yeniden Bağlan");
+}
+
+// Its own colours, above any skin's: light text on a dark cover reads the same under every skin.
+QString FailurePanelStyle() {
+    return QStringLiteral("QFrame#FailurePanel { background: #000000; border: none; }"
+                          "QLabel#FailureLabel { color: #ffffff; background: transparent; }"
+                          "QLabel#FailureDetail { color: #d0d0d0; background: transparent; }");
+}
 
 QRect WorkArea(const QWidget* owner) {
     const QScreen* screen = owner && owner->screen() ? owner->screen() : QGuiApplication::primaryScreen();
@@ -84,6 +103,43 @@ TFullScreenF::TFullScreenF(QWidget* owner, const QString& caption)
     black.setColor(QPalette::Window, Qt::black);
     FClientPanel->setPalette(black);
     layout->addWidget(FClientPanel, 1);
+    FClientPanel->installEventFilter(this);
+    CreateFailurePanel();
+}
+
+void TFullScreenF::CreateFailurePanel() {
+    FFailurePanel = new QFrame(this);
+    FFailurePanel->setObjectName(QStringLiteral("FailurePanel"));
+    FFailurePanel->setStyleSheet(FailurePanelStyle());
+    FFailurePanel->hide();
+
+    const auto makeLabel = [this](const QString& name, int pixels, bool bold) {
+        auto* label = new QLabel(FFailurePanel);
+        label->setObjectName(name);
+        label->setAlignment(Qt::AlignCenter);
+        label->setWordWrap(true);
+        label->setTextFormat(Qt::PlainText); // the control's message may carry the server's text
+        QFont font = label->font();
+        font.setPixelSize(pixels);
+        font.setBold(bold);
+        label->setFont(font);
+        return label;
+    };
+    FFailureLabel = makeLabel(QStringLiteral("FailureLabel"), FailureTextPixels, true);
+    FFailureDetail = makeLabel(QStringLiteral("FailureDetail"), FailureDetailPixels, false);
+
+    FRetryButton = new QPushButton(RetryCaption(), FFailurePanel);
+    FRetryButton->setObjectName(QStringLiteral("RetryButton"));
+    FRetryButton->setAutoDefault(false);
+    FRetryButton->setMinimumWidth(RetryButtonWidth);
+
+    auto* column = new QVBoxLayout(FFailurePanel);
+    column->addStretch(1);
+    column->addWidget(FFailureLabel);
+    column->addWidget(FFailureDetail);
+    column->addSpacing(FailureTextPixels);
+    column->addWidget(FRetryButton, 0, Qt::AlignHCenter);
+    column->addStretch(1);
 }
 
 TFullScreenF::~TFullScreenF() {
@@ -110,6 +166,46 @@ bool TFullScreenF::CreateViewer() {
 
 void TFullScreenF::SetInputEnabled(bool enabled) {
     FClientPanel->setEnabled(enabled);
+}
+
+void TFullScreenF::ShowFailure(const QString& text) {
+    if (FViewer && FViewer->Widget())
+        FViewer->Widget()->hide();
+    const qsizetype lineEnd = text.indexOf(u'\n');
+    FFailureLabel->setText(lineEnd < 0 ? text : text.left(lineEnd));
+    FFailureDetail->setText(lineEnd < 0 ? QString() : text.mid(lineEnd + 1));
+    FRetryButton->setEnabled(true);
+    FFailurePanel->setGeometry(FClientPanel->geometry());
+    FFailurePanel->raise();
+    FFailurePanel->show();
+}
+
+void TFullScreenF::ShowConnecting() {
+    FFailureLabel->setText(ConnectingText());
+    FFailureDetail->clear();
+    FRetryButton->setEnabled(false);
+}
+
+void TFullScreenF::ShowLive() {
+    if (FFailurePanel->isHidden())
+        return; // a window that never failed is left exactly as it opened
+    FFailurePanel->hide();
+    if (FViewer && FViewer->Widget())
+        FViewer->Widget()->show();
+    FocusViewer();
+}
+
+void TFullScreenF::FocusViewer() {
+    if (FViewer && FViewer->Widget() && FClientPanel->isEnabled())
+        FViewer->Widget()->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+bool TFullScreenF::eventFilter(QObject* watched, QEvent* event) {
+    // The failure panel covers the client panel wherever the layout puts it.
+    if (FFailurePanel && watched == FClientPanel &&
+        (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+        FFailurePanel->setGeometry(FClientPanel->geometry());
+    return QDialog::eventFilter(watched, event);
 }
 
 void TFullScreenF::FitFrameToWorkArea() {
@@ -141,8 +237,7 @@ void TFullScreenF::showEvent(QShowEvent* event) {
     // Decorations may arrive after the first show without moving the window's frame.
     QTimer::singleShot(FrameSettleMs, this, [this] { FitFrameToWorkArea(); });
     // With input on, typing goes to the remote computer at once, without a first click into the view.
-    if (FViewer && FViewer->Widget() && FClientPanel->isEnabled())
-        FViewer->Widget()->setFocus(Qt::ActiveWindowFocusReason);
+    FocusViewer();
 }
 
 void TFullScreenF::keyPressEvent(QKeyEvent* event) {

@@ -6,12 +6,18 @@
 //
 // The tile (TVNCPanel::ShowFullScreen) builds, connects, shows and destroys it; the window only holds
 // the parts and destroys them in their order.
+//
+// When the viewer cannot connect or loses its computer, the window stays open but says so: the viewer
+// is hidden (its last picture is no longer live) and a panel over the view shows why, with a button to
+// try again. The panel is the window's own child, not the client panel's, so that its button works
+// also when input is off.
 
 #include <QDialog>
 
 #include <memory>
 
 class QFrame;
+class QLabel;
 class QPushButton;
 class TVNCViewer;
 
@@ -32,11 +38,23 @@ public:
     bool CreateViewer();
     void SetInputEnabled(bool enabled);
 
+    // The failed look with its text and the retry button. The text's first line is the reason, shown
+    // large; the rest (the control's own message) smaller under it.
+    void ShowFailure(const QString& text);
+    // After the retry button: the failed look says it is connecting, the button waits.
+    void ShowConnecting();
+    // The viewer connected (again): it shows and takes the keyboard as on opening.
+    void ShowLive();
+
     TVNCViewer* Viewer() const { return FViewer.get(); }
     QFrame* TopBar() const { return FTopBar; }
     QPushButton* StartMenuButton() const { return FStartMenuButton; }
     QPushButton* CtrlAltDelButton() const { return FCtrlAltDelButton; }
     QWidget* ClientPanel() const { return FClientPanel; }
+    QFrame* FailurePanel() const { return FFailurePanel; }
+    QLabel* FailureLabel() const { return FFailureLabel; }
+    QLabel* FailureDetail() const { return FFailureDetail; }
+    QPushButton* RetryButton() const { return FRetryButton; }
 
     // The window's viewer reached from one of its buttons (the button's parent's parent is the window),
     // or null when that window has no viewer named "FULLFORMDOVA".
@@ -46,17 +64,24 @@ protected:
     void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Sizes the window so that its whole frame, title bar and borders included, covers the work area
     // exactly. The window manager tells the frame's size only once the window is shown (and may change
     // it when it decorates the window), so this runs again then.
     void FitFrameToWorkArea();
+    void CreateFailurePanel();
+    void FocusViewer();
 
     QFrame* FTopBar = nullptr;
     QPushButton* FStartMenuButton = nullptr;
     QPushButton* FCtrlAltDelButton = nullptr;
     QWidget* FClientPanel = nullptr;
+    QFrame* FFailurePanel = nullptr;
+    QLabel* FFailureLabel = nullptr;
+    QLabel* FFailureDetail = nullptr;
+    QPushButton* FRetryButton = nullptr;
     std::unique_ptr<TVNCViewer> FViewer;
     int FFitsAfterMoves = 0;
 };

@@ -136,9 +136,11 @@ void TK_BilgisayarF::FormShow() {
 }
 
 void TK_BilgisayarF::keyPressEvent(QKeyEvent* event) {
-    // Only the close box ends the editor; Escape must not throw away the operator's session.
-    if (event->key() == Qt::Key_Escape) {
+    // Escape closes the editor exactly as the close box does (a pending record is committed by the
+    // cycle, nothing is thrown away). An open grid cell takes the key itself to cancel its edit.
+    if (event->matches(QKeySequence::Cancel)) {
         event->accept();
+        close();
         return;
     }
     QDialog::keyPressEvent(event);

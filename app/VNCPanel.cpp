@@ -1,8 +1,8 @@
 #include "VNCPanel.h"
 
 #include "ControlLibrary.h"
-#include "ui/TurkishTexts.h"
 #include "FailureReason.h"
+#include "ui/TurkishTexts.h"
 
 #include <QFileInfo>
 #include <QLabel>
@@ -102,6 +102,7 @@ TVNCPanel::~TVNCPanel() {
         }
         FViewer->OnConnected = nullptr;
         FViewer->OnError = nullptr;
+        FViewer->OnPassword = nullptr;
         FViewer.reset();
     }
 }
@@ -126,6 +127,7 @@ bool TVNCPanel::TryCreateViewer() {
     FViewer->OnError = [this](TVNCViewer* sender, int number, QString& message, const VNCVariant& v1) {
         ViewerError(sender, number, message, v1);
     };
+    FViewer->OnPassword = [this](TVNCViewer* sender) { ViewerPassword(sender); };
     FViewerReady = true;
     FViewer->SetStretch(true);
     FViewer->SetBitsPerPixel(TileBitsPerPixel);
@@ -246,7 +248,21 @@ void TVNCPanel::ViewerConnected(TVNCViewer* Sender) {
 }
 
 void TVNCPanel::ViewerError(TVNCViewer*, int Number, const QString& Message, const VNCVariant& v1) {
-    FFailureText = FailureReasonText(Number, v1) + u'\n' + Message;
+    ShowFailedLook(FailureReasonText(Number, v1) + u'\n' + Message);
+}
+
+// The engine asks only when the control holds no password, so the record has none to give. The
+// attempt could only end in the engine's quiet cancel (no Error), which would leave the tile
+// connecting for ever: it is ended here and shown failed like any other.
+void TVNCPanel::ViewerPassword(TVNCViewer* Sender) {
+    if (Sender != FViewer.get() || !FPassword.isEmpty())
+        return;
+    Sender->Stop();
+    ShowFailedLook(PasswordMissingText());
+}
+
+void TVNCPanel::ShowFailedLook(const QString& text) {
+    FFailureText = text;
     FStatusLabel->setText(FFailureText);
     FStatusLabel->show();
     if (FViewer) {

@@ -55,6 +55,7 @@ public:
     // Handlers of the viewers' events.
     void ViewerConnected(TVNCViewer* Sender);
     void ViewerError(TVNCViewer* Sender, int Number, const QString& Message, const dova::VNCVariant& v1);
+    void ViewerPassword(TVNCViewer* Sender);
 
     void ButtonClick();
 
@@ -78,6 +79,7 @@ private:
     bool TryCreateViewer();
     void ApplyStretch();
     void ShowConnectingLook();
+    void ShowFailedLook(const QString& text);
     void ShowNoViewerReason();
     void ScheduleRetry();
     void CancelRetry();

@@ -1,5 +1,6 @@
 #include "VNCPanel.h"
 
+#include "FailureReason.h"
 #include "FullScreenF.h"
 
 #include <QLabel>
@@ -39,8 +40,27 @@ void TVNCPanel::ShowFullScreen(bool inputEnabled) {
     if (TVNCViewer* viewer = window->Viewer()) {
         if (FLowBandwidth)
             viewer->PutCodecFirst(dovaCodecZRLE);
-        // Only Connected: the window reports no error, it just stays empty.
-        viewer->OnConnected = [this](TVNCViewer* sender, QString&) { ViewerConnected(sender); };
+        TFullScreenF* shown = window.get();
+        viewer->OnConnected = [this, shown](TVNCViewer* sender, QString&) {
+            ViewerConnected(sender);
+            shown->ShowLive();
+        };
+        // A lost or refused connection must not look like a frozen screen that ignores the keyboard.
+        viewer->OnError = [shown](TVNCViewer*, int number, QString& message, const VNCVariant& v1) {
+            shown->ShowFailure(FailureReasonText(number, v1) + u'\n' + message);
+        };
+        // As on a tile: without a password to give, the attempt would otherwise wait for ever, silently.
+        viewer->OnPassword = [this, shown](TVNCViewer* sender) {
+            if (!FPassword.isEmpty())
+                return;
+            sender->Stop();
+            shown->ShowFailure(PasswordMissingText());
+        };
+        // Only on the operator's word: nothing reconnects inside the window by itself.
+        connect(shown->RetryButton(), &QPushButton::clicked, this, [this, shown, viewer] {
+            shown->ShowConnecting();
+            ConnectWithArguments(*viewer);
+        });
         ConnectWithArguments(*viewer);
     }
 
@@ -57,6 +77,8 @@ void TVNCPanel::ShowFullScreen(bool inputEnabled) {
     if (TVNCViewer* viewer = window->Viewer()) {
         viewer->Disconnect();
         viewer->OnConnected = nullptr;
+        viewer->OnError = nullptr;
+        viewer->OnPassword = nullptr;
     }
     window.reset(); // viewer, client panel, buttons, top bar, then the window
 }

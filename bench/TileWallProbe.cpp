@@ -1,9 +1,12 @@
 // Tile-wall probe: runs the application's main window exactly as latisvnc does (same program folder
 // rules, same bilgisayar.ini, same embedded control library) and measures it from inside: how late a
 // 20 ms user-interface timer fires (responsiveness), CPU time used, resident memory, connected tiles.
-// Usage: latisvnc_tilewall <warm-up seconds> <measured seconds>
-// At the end it closes the main window as the operator does and prints the wall-clock time of that
-// close ("closing at"), so a script can time the way to process exit (bench/close_wall.sh).
+// Usage: latisvnc_tilewall <warm-up seconds> <measured seconds> [rebuilds]
+// After the measurement it rebuilds the grid `rebuilds` times as the editor's close does, each after the
+// warm-up again, and prints how long the user-interface thread spent clearing the old tiles and
+// building the new ones. At the end it closes the main window as the operator does and prints the
+// wall-clock time of that close ("closing at"), so a script can time the way to process exit
+// (bench/close_wall.sh).
 #include "AnaForm.h"
 #include "Deployment.h"
 #include "VNCPanel.h"
@@ -66,6 +69,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int warmup = argc > 1 ? std::atoi(argv[1]) : 15;
     const int measured = argc > 2 ? std::atoi(argv[2]) : 60;
+    int rebuildsLeft = argc > 3 ? std::atoi(argv[3]) : 0;
     EventCounter counter;
     app.installEventFilter(&counter);
     TAnaFormF form(ProgramFolder());
@@ -77,6 +81,7 @@ int main(int argc, char** argv) {
     QElapsedTimer clock;
     QElapsedTimer sinceTick;
     QTimer ticker;
+    QTimer ending;
     ticker.setTimerType(Qt::PreciseTimer);
     ticker.setInterval(TickMs);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
@@ -104,13 +109,32 @@ int main(int argc, char** argv) {
             std::printf("ui thread handled %.1f paints and %.1f timer events a second (the probe's own 50 "
                         "included)\n",
                         counter.Paints / wall, counter.Timers / wall);
-            timespec now{};
-            clock_gettime(CLOCK_REALTIME, &now);
-            std::printf("closing at %lld.%06ld\n", static_cast<long long>(now.tv_sec), now.tv_nsec / 1000);
-            std::fflush(stdout);
-            // Queued behind whatever the tiles have posted, as an operator's click would be.
-            QMetaObject::invokeMethod(&form, &QWidget::close, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(&ending, "start", Qt::QueuedConnection);
         }
+    });
+    // Rebuilds (each after the warm-up, with the tiles as they then are), then the close.
+    ending.setSingleShot(true);
+    ending.setInterval(0);
+    QObject::connect(&ending, &QTimer::timeout, [&] {
+        if (rebuildsLeft > 0) {
+            --rebuildsLeft;
+            QElapsedTimer took;
+            took.start();
+            form.ClearTiles();
+            const double clearMs = took.nsecsElapsed() / 1e6;
+            form.BuildTiles();
+            std::printf("rebuild: clear %.1f ms, build %.1f ms\n", clearMs,
+                        took.nsecsElapsed() / 1e6 - clearMs);
+            std::fflush(stdout);
+            ending.start(warmup * 1000);
+            return;
+        }
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        std::printf("closing at %lld.%06ld\n", static_cast<long long>(now.tv_sec), now.tv_nsec / 1000);
+        std::fflush(stdout);
+        // Queued behind whatever the tiles have posted, as an operator's click would be.
+        QMetaObject::invokeMethod(&form, &QWidget::close, Qt::QueuedConnection);
     });
     QTimer::singleShot(warmup * 1000, [&] {
         cpuStart = CpuSeconds();

@@ -7,9 +7,13 @@
 #   refused:   every record points at a closed loopback port
 #   silent:    a listener accepts every connection and never says a word (handshake pending)
 #   blackhole: every address swallows its packets, tiles are mid-connect at the close (own namespace)
-# Usage: bench/close_wall.sh busy|quiet|refused|silent|blackhole [tiles=64] [rounds=5]
+#   slowname:  every record names a computer whose name server never answers, tiles are still waiting
+#              for the name lookup at the close (own network and mount namespace)
+# Usage: bench/close_wall.sh busy|quiet|refused|silent|blackhole|slowname [tiles=64] [rounds=5]
 # Set LATIS_BUILD_DIR to reuse a configured build tree (default: build/bench); LATIS_CLOSE_AFTER=S
 # closes S seconds after the start instead (e.g. 1: while the tiles are still connecting).
+# Before each close the grid is rebuilt LATIS_REBUILDS times (default 1), as closing the records editor
+# does; the time the user-interface thread spends clearing and building is printed per round.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/xvnc-servers.sh
@@ -75,6 +79,12 @@ blackhole)
     warmup=3
     ports=(5900)
     ;;
+slowname)
+    warmup=3
+    ports=(5900)
+    # The one name server swallows its questions (see the blackhole route below); one try of 60 s each.
+    printf 'nameserver 10.78.0.1\noptions timeout:60 attempts:1\n' >"$folder/resolv.conf"
+    ;;
 *)
     echo "unknown mode $mode" >&2
     exit 2
@@ -85,21 +95,28 @@ esac
 for ((i = 0; i < tiles; i++)); do
     host=$address
     [[ $mode == blackhole ]] && host=10.78.0.$((2 + i % 200))
+    [[ $mode == slowname ]] && host=bilgisayar-$i.latis.test
     printf '[RecNo%d]\r\nBILGISAYARADI=Tile %02d\r\nIP=%s\r\nPORT=%s\r\nPASSWORD=latis\r\n' "$((i + 1))" "$i" \
         "$host" "${ports[$((i % ${#ports[@]}))]}" >>"$folder/bilgisayar.ini"
 done
 
 warmup=${LATIS_CLOSE_AFTER:-$warmup}
+rebuilds=${LATIS_REBUILDS:-1}
 start_virtual_screen 1920x1200
 echo "close wall: $tiles tiles, $mode, $warmup s warm-up then close, $rounds rounds"
 times=()
 for ((r = 1; r <= rounds; r++)); do
     if [[ $mode == blackhole ]]; then
         # Packets to 10.78/16 loop back in and are dropped unanswered, like computers switched off.
-        unshare -n sh -c 'ip link set lo up && ip route add 10.78.0.0/16 dev lo && exec "$0" "$1" 1' \
-            "$folder/latisvnc_tilewall" "$warmup" >"$folder/probe.out" 2>/dev/null
+        unshare -n sh -c 'ip link set lo up && ip route add 10.78.0.0/16 dev lo && exec "$0" "$1" 1 "$2"' \
+            "$folder/latisvnc_tilewall" "$warmup" "$rebuilds" >"$folder/probe.out" 2>/dev/null
+    elif [[ $mode == slowname ]]; then
+        # The machine's resolv.conf is swapped only inside the probe's own mount namespace.
+        unshare -nm sh -c 'ip link set lo up && ip route add 10.78.0.0/16 dev lo &&
+            mount --bind "$3" /etc/resolv.conf && exec "$0" "$1" 1 "$2"' \
+            "$folder/latisvnc_tilewall" "$warmup" "$rebuilds" "$folder/resolv.conf" >"$folder/probe.out" 2>/dev/null
     else
-        "$folder/latisvnc_tilewall" "$warmup" 1 >"$folder/probe.out" 2>/dev/null
+        "$folder/latisvnc_tilewall" "$warmup" 1 "$rebuilds" >"$folder/probe.out" 2>/dev/null
     fi
     ended=$EPOCHREALTIME
     closed=$(awk '/^closing at/ {print $3}' "$folder/probe.out")
@@ -107,5 +124,6 @@ for ((r = 1; r <= rounds; r++)); do
     took=$(awk -v a="$closed" -v b="$ended" 'BEGIN {printf "%.0f", (b - a) * 1000}')
     times+=("$took")
     echo "round $r: $connected tiles connected, close to exit $took ms"
+    grep '^rebuild' "$folder/probe.out" | sed 's/^/    /' || true
 done
 printf '%s\n' "${times[@]}" | sort -n | awk '{t[NR] = $1} END {printf "close to exit: min %d ms, median %d ms, max %d ms\n", t[1], t[int((NR + 1) / 2)], t[NR]}'

@@ -4,7 +4,7 @@
 // the session thread does. Prints the reader's CPU time per frame as a multiple of one memcpy of a
 // 1920 x 1080 x 4 frame, measured in the same run.
 //
-//   socket_bench [frames]   (build with CMAKE_BUILD_TYPE=Release)
+//   socket_bench [frames] [16|32]   (build with CMAKE_BUILD_TYPE=Release; both depths by default)
 
 #include "engine/CoolSocket.h"
 #include "engine/RfbProtocol.h"
@@ -125,10 +125,13 @@ double MemcpyMs() {
 
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
+    const int only = argc > 2 ? std::atoi(argv[2]) : 0; // one depth alone, for a profiler
     const double memcpyMs = MemcpyMs();
     std::printf("memcpy of one 1920 x 1080 x 4 frame: %.3f ms\n", memcpyMs);
     std::printf("%-28s %9s %11s %10s %12s\n", "stream", "MB/frame", "CPU ms/fr", "x memcpy", "wall ms/fr");
     for (int bpp : {16, 32}) {
+        if (only && bpp != only)
+            continue;
         const Result r = Run(bpp, frames);
         std::printf("Hextile %2d bpp over loopback %9.2f %11.3f %10.2f %12.3f\n", bpp,
                     double(r.Bytes) / frames / 1e6, r.CpuMs / frames, r.CpuMs / frames / memcpyMs,

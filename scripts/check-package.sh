@@ -40,6 +40,13 @@ for f in usr/bin/latisvnc usr/share/applications/latisvnc.desktop usr/share/icon
     "usr/lib/$multiarch/pkgconfig/dova.pc"; do
     [[ -e $root/$f ]] || fail "$f is not in the packages"
 done
+# Unpacked under another root, dova.pc must lead to the files beside it, not to /usr.
+unpacked_pc() { PKG_CONFIG_PATH="$root/usr/lib/$multiarch/pkgconfig" pkg-config "$@" dova; }
+pc_library=$(unpacked_pc --variable=library) || fail "pkg-config cannot read the unpacked dova.pc"
+pc_include=$(unpacked_pc --variable=includedir) || fail "pkg-config cannot read the unpacked dova.pc"
+[[ $(realpath -e "$pc_library") == "$(realpath "$root/usr/lib/$multiarch/libdova.so")" &&
+    -f $pc_include/dova/IVNCViewer.h && $(realpath "$pc_include") == "$(realpath "$root")"/* ]] ||
+    fail "dova.pc does not follow the unpacked root: $pc_library, $pc_include"
 
 make_password_file "$work/passwd" latis
 ports=()

@@ -5,6 +5,7 @@
 #   settings.png     "Dosya" > "Ayarlar": the settings dialog;
 #   about.png        "Yardım" > "Hakkında": the about window, then about-credits.png after Ctrl+Alt+T;
 #   fullscreen.png   "Tam Ekran" of a live tile, answered "No": the full-screen window, view only;
+#   fullscreen-lost.png  the same window once its computer's server has stopped;
 #   help-N.png       the pages of the help document yardim.pdf.
 # Usage: scripts/screenshot-windows.sh [output folder=build/screenshots] [build dir=build/demo]
 set -euo pipefail
@@ -86,6 +87,9 @@ shot fullscreen-question.png
 xdotool key Return
 sleep 5
 shot fullscreen.png
+stop_xvnc 1 # "Depo", the first tile by name
+sleep 3
+shot fullscreen-lost.png
 stop_app
 
 pdftoppm -r 70 -png "$folder/yardim.pdf" "$out/help"

@@ -88,7 +88,7 @@ void CCoolSocket::Reconnect() {
 
 void CCoolSocket::ConnectToHost(const ConnectionLimits& limits) {
     std::vector<SocketAddress> addresses;
-    switch (LookUpAddresses(LastHost, LastPort, addresses, Closing)) {
+    switch (LookUpAddresses(LastHost, LastPort, addresses, Closing, LookupWake)) {
     case LookupResult::Found:
         break;
     case LookupResult::Abandoned:
@@ -140,6 +140,12 @@ int CCoolSocket::ConnectTo(const SocketAddress& address, std::chrono::steady_clo
             error = errno;
             return -1;
         }
+        PublishConnecting(fd.Get());
+        // Withdrawn on every way out, before the descriptor is closed (fd is declared earlier).
+        struct Withdraw {
+            CCoolSocket& Socket;
+            ~Withdraw() { Socket.PublishConnecting(-1); }
+        } withdraw{*this};
         for (;;) {
             if (Closing)
                 throw CQuietException();
@@ -156,6 +162,8 @@ int CCoolSocket::ConnectTo(const SocketAddress& address, std::chrono::steady_clo
             if (ready > 0)
                 break;
         }
+        if (Closing) // woken by Close, whatever the socket now says
+            throw CQuietException();
         int failure = 0;
         socklen_t size = sizeof failure;
         if (::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &failure, &size) != 0)
@@ -167,6 +175,11 @@ int CCoolSocket::ConnectTo(const SocketAddress& address, std::chrono::steady_clo
     }
     ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
     return fd.Release();
+}
+
+void CCoolSocket::PublishConnecting(int fd) {
+    std::lock_guard<std::mutex> hold(ConnectingMutex);
+    ConnectingDescriptor = fd;
 }
 
 void CCoolSocket::InstallDescriptor(int fd) {
@@ -349,6 +362,15 @@ void CCoolSocket::NotifyTransfer() {
 }
 
 void CCoolSocket::Close() {
+    {
+        // A connect still waiting for its answer (an address that swallows packets) wakes at once,
+        // so a viewer's Stop does not wait out a poll slice.
+        std::lock_guard<std::mutex> hold(ConnectingMutex);
+        if (ConnectingDescriptor >= 0)
+            ::shutdown(ConnectingDescriptor, SHUT_RDWR);
+    }
+    // Likewise a connect still waiting for its name lookup (a name server that never answers).
+    LookupWake.Wake();
     // Shut down only: a receive blocked in another thread returns at once. The descriptor itself is
     // released in the destructor, once no thread can still be using it.
     if (Open.exchange(false)) {

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace dova {
@@ -90,6 +91,7 @@ private:
     void ConnectToHost(const ConnectionLimits& limits);
     // A connected descriptor, or -1 (with the reason in error) when this address did not answer.
     int ConnectTo(const SocketAddress& address, std::chrono::steady_clock::time_point deadline, int& error);
+    void PublishConnecting(int fd); // -1 withdraws
     void InstallDescriptor(int fd);
     [[noreturn]] void FailRead(long result, int error);
     [[noreturn]] void FailConnect(int error);
@@ -97,6 +99,11 @@ private:
     void NotifyTransfer();
 
     CViewerState& State;
+    // The descriptor of a connect in progress, so that Close can cut the wait short; a leaf lock,
+    // held only to publish, withdraw or shut it down (never while closing the descriptor's number).
+    std::mutex ConnectingMutex;
+    int ConnectingDescriptor = -1;
+    CLookupWake LookupWake; // wakes a connect waiting for its name lookup
     std::atomic<bool> Closing{false};
     std::atomic<bool> Open{false};
     std::atomic<int> Descriptor{-1};

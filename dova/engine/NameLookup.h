@@ -4,6 +4,8 @@
 // runs on a helper thread that the connect thread stops waiting for as soon as the owner closes.
 
 #include <atomic>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <sys/socket.h>
 #include <vector>
@@ -21,9 +23,26 @@ struct SocketAddress {
     const sockaddr* Get() const { return reinterpret_cast<const sockaddr*>(&Storage); }
 };
 
+struct PendingLookup;
+
+// Lets the owner's close wake a thread waiting for a lookup, so that it sees the abandon flag at once
+// instead of waiting for the answer. Its lock is a leaf: held only to publish, withdraw or copy the
+// waiting lookup, never while taking another.
+class CLookupWake {
+public:
+    // Call after setting the abandon flag the lookup watches; any thread, any time.
+    void Wake();
+
+private:
+    friend class CWaitingLookup;
+    std::mutex Mutex;
+    std::shared_ptr<PendingLookup> Waiting;
+};
+
 // An address literal (dotted IPv4, IPv6 with an optional "%interface" scope) is taken as it is, with
-// no lookup; otherwise every address of the name, of both families, in the resolver's order.
+// no lookup; otherwise every address of the name, of both families, in the resolver's order. Whoever
+// sets abandon during the lookup calls wake.Wake() afterwards; until then the wait goes on.
 LookupResult LookUpAddresses(const std::string& host, int port, std::vector<SocketAddress>& out,
-                             const std::atomic<bool>& abandon);
+                             const std::atomic<bool>& abandon, CLookupWake& wake);
 
 } // namespace dova

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <link.h>
+
 namespace {
 QByteArray ReadAll(const QString& path) {
     QFile f(path);
@@ -62,6 +65,24 @@ TEST(ControlLibrary, RealLibraryIsCreatedOnlyAfterRegistration) {
     EXPECT_EQ(ratio.X, 150);
     EXPECT_EQ(ratio.Y, 1024);
     EXPECT_EQ(viewer.Stop(), 0);
+}
+#endif
+
+#ifdef DOVA_CONTROL_LIBRARY
+// A name lookup abandoned by a stopped viewer finishes on a detached thread inside the library: a
+// host's dlclose must leave the library mapped (nodelete), or that thread would return into nothing.
+TEST(ControlLibrary, RealLibraryCannotBeUnmappedByAHost) {
+    void* handle = ::dlopen(DOVA_CONTROL_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << ::dlerror();
+    link_map* map = nullptr;
+    ASSERT_EQ(::dlinfo(handle, RTLD_DI_LINKMAP, &map), 0);
+    bool nodelete = false;
+    for (const ElfW(Dyn)* entry = map->l_ld; entry->d_tag != DT_NULL; ++entry) {
+        if (entry->d_tag == DT_FLAGS_1)
+            nodelete = (entry->d_un.d_val & DF_1_NODELETE) != 0;
+    }
+    ::dlclose(handle);
+    EXPECT_TRUE(nodelete);
 }
 #endif
 

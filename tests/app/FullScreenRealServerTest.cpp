@@ -210,4 +210,25 @@ TEST_F(FullScreenOnXvnc, TileConnectsAgainAfterTheWindowCloses) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return Panel->Viewer()->Widget()->isVisible(); }, ConnectLimitMs));
 }
 
+TEST_F(FullScreenOnXvnc, AStoppedServerIsShownAsGoneThenRetryAndCloseConnectAgainOnceItIsBack) {
+    const latis_test::ServerOptions options =
+        latis_test::ServerOptions(Server->Options()).WithPort(Server->Port());
+    OpenWith(QMessageBox::No, [&](TFullScreenF& window, QWidget& view) {
+        Server.reset();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.FailurePanel()->isVisible(); }, ConnectLimitMs));
+        EXPECT_EQ(window.FailureLabel()->text(), QStringLiteral("Bağlantı koptu"));
+        EXPECT_FALSE(window.FailureDetail()->text().isEmpty());
+        EXPECT_TRUE(view.isHidden());
+        EXPECT_TRUE(window.isVisible());
+
+        Server = std::make_unique<latis_test::XvncServer>(options);
+        window.RetryButton()->click();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.FailurePanel()->isHidden(); }, ConnectLimitMs))
+            << window.FailureLabel()->text().toStdString();
+        EXPECT_TRUE(view.isVisible());
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Panel->Viewer()->IsConnected(); }, ConnectLimitMs))
+        << Panel->StatusLabel()->text().toStdString();
+}
+
 } // namespace

@@ -166,6 +166,48 @@ TEST_F(FullScreen, WindowTakesTheWorkAreaAndTheComputerNameAndConnectsTheSecondV
     EXPECT_EQ(FakeViewer::Created().size(), 1u);
 }
 
+TEST_F(FullScreen, ALostConnectionIsShownOverTheViewUntilTheRetryButtonConnectsAgain) {
+    OpenWith(QMessageBox::No, [&](TFullScreenF& window) {
+        NamedFake* viewer = WindowViewer(window);
+        ASSERT_NE(viewer, nullptr);
+        viewer->RaiseConnected(1280, 800);
+        EXPECT_TRUE(window.FailurePanel()->isHidden());
+        EXPECT_TRUE(viewer->isVisible());
+
+        viewer->RaiseError(QStringLiteral("Connection closed by the server"), dova::dovaErrorSocketClosed);
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_TRUE(viewer->isHidden()); // the last picture must not pass for a live one
+        EXPECT_TRUE(window.FailurePanel()->isVisible());
+        EXPECT_EQ(window.FailurePanel()->geometry(), window.ClientPanel()->geometry());
+        EXPECT_EQ(window.FailureLabel()->text(), QStringLiteral("Bağlantı koptu"));
+        EXPECT_EQ(window.FailureDetail()->text(), QStringLiteral("Connection closed by the server"));
+        // View only disables the client panel, not the way back.
+        EXPECT_TRUE(window.RetryButton()->isEnabled());
+
+        Calls().clear();
+        window.RetryButton()->click();
+        EXPECT_EQ(Calls(), QStringList{QStringLiteral("FULLFORMDOVA:Connect(127.0.0.1,5901,gizli,-)")});
+        EXPECT_EQ(window.FailureLabel()->text(), QStringLiteral("Bağlanıyor..."));
+        EXPECT_EQ(window.FailureDetail()->text(), QString());
+        EXPECT_FALSE(window.RetryButton()->isEnabled());
+        viewer->RaiseError(QStringLiteral("Connection refused"), dova::dovaErrorSocketConnect,
+                           dova::VNCVariant(int32_t(dova::dovaCauseRefused)));
+        EXPECT_EQ(window.FailureLabel()->text(), QStringLiteral("Bağlantı reddedildi"));
+        EXPECT_TRUE(window.RetryButton()->isEnabled());
+
+        window.RetryButton()->click();
+        viewer->RaiseConnected(1280, 800);
+        EXPECT_TRUE(window.FailurePanel()->isHidden());
+        EXPECT_TRUE(viewer->isVisible());
+        EXPECT_TRUE(TileViewer->isHidden()); // the tile stays paused while the window is open
+        Calls().clear();
+    });
+    // Closing afterwards is the usual way back: the tile connects, the window's viewer goes.
+    EXPECT_EQ(Calls().mid(0, 3),
+              (QStringList{QStringLiteral("DOVA:Connect(-,-,-,-)"), QStringLiteral("FULLFORMDOVA:Disconnect"),
+                           QStringLiteral("FULLFORMDOVA:destroyed")}));
+}
+
 TEST_F(FullScreen, ButtonsSendTheirKeyPairsAlsoWithInputOff) {
     OpenWith(QMessageBox::No, [&](TFullScreenF& window) {
         EXPECT_FALSE(window.ClientPanel()->isEnabled());

@@ -293,6 +293,60 @@ TEST_F(RecordsEditorTest, AGridCellOpenedAndLeftUnchangedChangesNothing) {
     EXPECT_FALSE(editor.Navigator()->ButtonAt(TRecordNavigator::Post)->isEnabled());
 }
 
+TEST_F(RecordsEditorTest, EscapeFirstCancelsAnOpenCellThenClosesTheEditorAsTheCloseBoxDoes) {
+    Add(QStringLiteral("A"), QStringLiteral("1.1.1.1"), QStringLiteral("5900"), QString());
+    Add(QStringLiteral("B"), QStringLiteral("2.2.2.2"), QStringLiteral("5900"), QString());
+    Table.First();
+    bool stillOpenAfterCellEscape = false;
+    QTimer::singleShot(0, [&] {
+        TK_BilgisayarF& editor = *K_BilgisayarF;
+        editor.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+        QTableView* grid = editor.Grid();
+        // A cell opened on a committed record: its typing is taken back and the record is committed again.
+        grid->setFocus();
+        grid->setCurrentIndex(grid->model()->index(0, 1));
+        grid->edit(grid->currentIndex());
+        auto* cell = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        ASSERT_NE(cell, nullptr);
+        cell->selectAll();
+        QTest::keyClicks(cell, QStringLiteral("7.7.7.7"));
+        ASSERT_EQ(Table.GetState(), TComputerTable::State::Edit);
+        QTest::keyClick(cell, Qt::Key_Escape);
+        stillOpenAfterCellEscape = editor.isVisible();
+        EXPECT_EQ(Table.GetState(), TComputerTable::State::Browse);
+        EXPECT_EQ(Table.Value(0, TComputerTable::IP), QStringLiteral("1.1.1.1"));
+        EXPECT_EQ(editor.DBEdit(TComputerTable::IP)->text(), QStringLiteral("1.1.1.1"));
+        // A record already being edited: the cell gives back only its own value.
+        QTest::keyClicks(editor.DBEdit(TComputerTable::BILGISAYARADI), QStringLiteral("x"));
+        grid->setFocus();
+        grid->setCurrentIndex(grid->model()->index(0, 2));
+        grid->edit(grid->currentIndex());
+        cell = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        ASSERT_NE(cell, nullptr);
+        QTest::keyClicks(cell, QStringLiteral("1"));
+        QTest::keyClick(cell, Qt::Key_Escape);
+        EXPECT_EQ(Table.FieldValue(TComputerTable::PORT), QStringLiteral("5900"));
+        EXPECT_EQ(Table.FieldValue(TComputerTable::BILGISAYARADI), QStringLiteral("Ax"));
+        // Escape outside a cell closes the window; the pending record is saved as by the close box.
+        QTest::keyClick(editor.DBEdit(TComputerTable::IP), Qt::Key_Escape);
+    });
+    QObject thisTestOnly;
+    bool forcedClose = false;
+    QTimer::singleShot(20000, &thisTestOnly, [&forcedClose] {
+        if (K_BilgisayarF) { // Escape did not close it: end the test rather than hang
+            forcedClose = true;
+            K_BilgisayarF->done(QDialog::Rejected);
+        }
+    });
+    EXPECT_TRUE(BilgisayarKayitlariCycle(Table, &MainWindow, IniPath, [this] { ++Builds; }));
+    EXPECT_TRUE(stillOpenAfterCellEscape);
+    EXPECT_FALSE(forcedClose);
+    EXPECT_EQ(Builds, 1);
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_TRUE(ReadFile(IniPath).contains("BILGISAYARADI=Ax\r\nIP=1.1.1.1\r\nPORT=5900\r\n"));
+}
+
 TEST_F(RecordsEditorTest, PasswordShowsAStarForEveryCharacterAlsoUnderASkin) {
     Add(QStringLiteral("A"), QStringLiteral("1.1.1.1"), QStringLiteral("5900"), QStringLiteral("latis"));
     Table.First();

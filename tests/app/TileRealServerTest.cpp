@@ -78,6 +78,24 @@ TEST_F(RealTile, WrongPasswordFailsAndTheButtonTriesAgain) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return Failed(*tile); }, WaitLimitMs));
 }
 
+TEST_F(RealTile, ARecordWithoutThePasswordTheServerWantsFailsAndIsRetriedLikeOtherFailures) {
+    latis_test::XvncServer server(latis_test::ServerOptions().WithPassword("secret12"));
+    auto tile = MakeTile();
+    tile->SetAutoReconnect(true);
+    tile->ConnectTo(QStringLiteral("127.0.0.1"), QString::number(server.Port()), QString());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Failed(*tile) || Connected(*tile); }, WaitLimitMs));
+    ASSERT_TRUE(Failed(*tile));
+    EXPECT_TRUE(tile->StatusLabel()->text().startsWith(QStringLiteral("Şifre gerekli\n")))
+        << tile->StatusLabel()->text().toStdString();
+    EXPECT_TRUE(tile->RetryPending());
+    EXPECT_EQ(tile->Viewer()->State(), 0); // the attempt is over, not waiting for an answer
+
+    tile->Button()->click();
+    EXPECT_EQ(tile->StatusLabel()->text(), QStringLiteral("Bağlanıyor..."));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Failed(*tile); }, WaitLimitMs));
+    EXPECT_TRUE(tile->StatusLabel()->text().startsWith(QStringLiteral("Şifre gerekli\n")));
+}
+
 TEST_F(RealTile, DestroyingAConnectedTileEndsItsSession) {
     latis_test::XvncServer server(latis_test::ServerOptions().WithPassword("secret12"));
     auto tile = MakeTile();

@@ -5,8 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <cstring>
+#include <dlfcn.h>
 #include <future>
+#include <mutex>
 #include <net/if.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <thread>
 
@@ -39,7 +44,59 @@ void Pause() {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
 }
 
+// One name whose lookup hangs as with a name server that never answers, until the test lets it go
+// (or for at most Limit); it then fails as such a lookup does.
+namespace slow_lookup {
+constexpr const char* Name = "slow-lookup.test";
+constexpr std::chrono::seconds Limit{5};
+std::mutex Mutex;
+std::condition_variable Changed;
+int Inside = 0;
+bool Released = false;
+
+int Run() {
+    std::unique_lock<std::mutex> hold(Mutex);
+    ++Inside;
+    Changed.notify_all();
+    Changed.wait_for(hold, Limit, [] { return Released; });
+    --Inside;
+    Changed.notify_all();
+    return EAI_AGAIN;
+}
+
+void AwaitStarted() {
+    std::unique_lock<std::mutex> hold(Mutex);
+    Changed.wait(hold, [] { return Inside > 0; });
+}
+
+// Lets every hanging lookup fail now and waits until none is left (a helper may outlive its waiter).
+struct Release {
+    ~Release() {
+        std::unique_lock<std::mutex> hold(Mutex);
+        Released = true;
+        Changed.notify_all();
+        Changed.wait(hold, [] { return Inside == 0; });
+        Released = false;
+    }
+};
+} // namespace slow_lookup
+
 } // namespace
+
+// This program's own getaddrinfo, ahead of the C library's: every other name goes on to it.
+extern "C" int getaddrinfo(const char* __restrict name, const char* __restrict service,
+                           const addrinfo* __restrict hints, addrinfo** __restrict found) {
+    const bool literalOnly = hints && (hints->ai_flags & AI_NUMERICHOST);
+    if (name && !literalOnly && std::strcmp(name, slow_lookup::Name) == 0)
+        return slow_lookup::Run();
+    // The reserved domain never exists; answered here so no question goes to a name server.
+    const size_t length = name ? std::strlen(name) : 0;
+    if (length >= 8 && std::strcmp(name + length - 8, ".invalid") == 0)
+        return EAI_NONAME;
+    using Lookup = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
+    static const auto next = reinterpret_cast<Lookup>(::dlsym(RTLD_NEXT, "getaddrinfo"));
+    return next(name, service, hints, found);
+}
 
 TEST(CoolSocketRead, PeerCloseDuringWaitIsConnectionClosed) {
     Connection c;
@@ -186,16 +243,17 @@ TEST(CoolSocketConnect, ReconnectIsAFreshConnectionToTheSameHost) {
 
 TEST(CoolSocketConnect, AddressLiteralsOfBothFamiliesNeedNoLookup) {
     std::atomic<bool> never{false};
+    CLookupWake wake;
     std::vector<SocketAddress> found;
-    ASSERT_EQ(LookUpAddresses("::1", 5901, found, never), LookupResult::Found);
+    ASSERT_EQ(LookUpAddresses("::1", 5901, found, never, wake), LookupResult::Found);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].Family(), AF_INET6);
     EXPECT_EQ(ntohs(reinterpret_cast<const sockaddr_in6*>(found[0].Get())->sin6_port), 5901);
-    ASSERT_EQ(LookUpAddresses("fe80::1%lo", 1, found, never), LookupResult::Found);
+    ASSERT_EQ(LookUpAddresses("fe80::1%lo", 1, found, never, wake), LookupResult::Found);
     EXPECT_EQ(reinterpret_cast<const sockaddr_in6*>(found[0].Get())->sin6_scope_id, if_nametoindex("lo"));
-    ASSERT_EQ(LookUpAddresses("127.0.0.1", 1, found, never), LookupResult::Found);
+    ASSERT_EQ(LookUpAddresses("127.0.0.1", 1, found, never, wake), LookupResult::Found);
     EXPECT_EQ(found[0].Family(), AF_INET);
-    EXPECT_EQ(LookUpAddresses("", 1, found, never), LookupResult::NotFound);
+    EXPECT_EQ(LookUpAddresses("", 1, found, never, wake), LookupResult::NotFound);
 
     LoopbackListener v4only; // nothing on ::1 at this port
     CViewerState state;
@@ -212,6 +270,29 @@ TEST(CoolSocketConnect, OwnerCloseEndsPendingConnectQuietly) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     socket.CloseByOwner(true);
     EXPECT_EQ(connecting.get().second, ExceptionLevel::Quiet);
+}
+
+TEST(CoolSocketConnect, SlowNameLookupEndsAtOwnerCloseOrFailsCleanly) {
+    {
+        slow_lookup::Release release;
+        CViewerState state;
+        CCoolSocket socket(state);
+        auto connecting = std::async(
+            std::launch::async, [&] { return Failure([&] { socket.Connect(slow_lookup::Name, 5900); }); });
+        slow_lookup::AwaitStarted();
+        socket.CloseByOwner(true);
+        // Bounded well below the hanging lookup: the close must not wait for the name server.
+        ASSERT_EQ(connecting.wait_for(slow_lookup::Limit / 3), std::future_status::ready);
+        EXPECT_EQ(connecting.get().second, ExceptionLevel::Quiet);
+    }
+    // Not abandoned: the helper's late answer reaches the waiting connect, a clean address failure.
+    CViewerState state;
+    CCoolSocket socket(state);
+    auto connecting = std::async(std::launch::async,
+                                 [&] { return Failure([&] { socket.Connect(slow_lookup::Name, 5900); }); });
+    slow_lookup::AwaitStarted();
+    { slow_lookup::Release release; }
+    EXPECT_EQ(connecting.get(), std::make_pair(codes::SocketNoAddress, ExceptionLevel::Error));
 }
 
 TEST(CoolSocketConnect, OwnerCloseBeforeConnectStillEndsIt) {

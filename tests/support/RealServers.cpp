@@ -133,7 +133,7 @@ RgbImage XDisplayServer::Screenshot() {
 XvncServer::XvncServer(const ServerOptions& options) : XDisplayServer(options) {
     const std::string passwordFile = Settings.Password.empty() ? std::string() : WritePasswordFile();
     for (int attempt = 1;; ++attempt) {
-        RfbPort = FreeLoopbackPort();
+        RfbPort = Settings.Port > 0 ? Settings.Port : FreeLoopbackPort();
         std::vector<std::string> argv = {"Xvnc",
                                          "-displayfd",
                                          "3",

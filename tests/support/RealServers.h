@@ -26,6 +26,7 @@ struct ServerOptions {
     std::string DesktopName = "latis-test";
     std::vector<std::string> XvncArguments;  // appended to Xvnc's command line (e.g. -BlacklistThreshold)
     std::string ListenAddress = "127.0.0.1"; // Xvnc only; "::1" for IPv6 loopback alone
+    int Port = 0;                            // Xvnc only; 0: a free one (a server back on its old port)
 
     // Chainable, e.g. ServerOptions().WithPassword("secret12").WithSize(800, 600).
     ServerOptions& WithPassword(std::string password) {
@@ -47,6 +48,10 @@ struct ServerOptions {
     }
     ServerOptions& WithListenAddress(std::string address) {
         ListenAddress = std::move(address);
+        return *this;
+    }
+    ServerOptions& WithPort(int port) {
+        Port = port;
         return *this;
     }
     ServerOptions& WithName(std::string name) {
