@@ -1,5 +1,6 @@
 #include "VNCPanel.h"
 
+#include "ConnectPacer.h"
 #include "ControlLibrary.h"
 #include "FailureReason.h"
 #include "ui/TurkishTexts.h"
@@ -94,6 +95,7 @@ TVNCPanel::TVNCPanel(QWidget* parent) : QFrame(parent) {
 }
 
 TVNCPanel::~TVNCPanel() {
+    TConnectPacer::Instance().Cancel(this);
     CancelRetry();
     if (FViewer) {
         if (FViewerReady && FViewer->IsConnected()) {
@@ -228,7 +230,15 @@ void TVNCPanel::ConnectTo(const QString& Server, const QString& Port, const QStr
         FPort = Port;
     if (!Password.isEmpty())
         FPassword = Password;
-    ConnectWithArguments(*FViewer);
+    ConnectInTurn();
+}
+
+// The tile's own attempts take their turn at the pacer; the arguments are read when the turn comes.
+void TVNCPanel::ConnectInTurn() {
+    TConnectPacer::Instance().Request(this, [this] {
+        if (FViewer)
+            ConnectWithArguments(*FViewer);
+    });
 }
 
 void TVNCPanel::ViewerConnected(TVNCViewer* Sender) {
@@ -248,6 +258,8 @@ void TVNCPanel::ViewerConnected(TVNCViewer* Sender) {
 }
 
 void TVNCPanel::ViewerError(TVNCViewer*, int Number, const QString& Message, const VNCVariant& v1) {
+    if (TConnectPacer::Instance().Waiting(this))
+        return; // the attempt that failed is about to be replaced by the waiting one
     ShowFailedLook(FailureReasonText(Number, v1) + u'\n' + Message);
 }
 
@@ -302,7 +314,7 @@ void TVNCPanel::ButtonClick() {
     CancelRetry();
     ShowConnectingLook();
     if (FViewer)
-        ConnectWithArguments(*FViewer);
+        ConnectInTurn();
 }
 
 void TVNCPanel::SetAutoReconnect(bool on) {
@@ -337,7 +349,7 @@ void TVNCPanel::RetryTick(TRetryClock::Clock::time_point now) {
     CancelRetry();
     ShowConnectingLook();
     if (FViewer && !FViewer->IsConnected())
-        ConnectWithArguments(*FViewer);
+        ConnectInTurn();
 }
 
 void TVNCPanel::ShowCountdown(TRetryClock::Clock::time_point now) {

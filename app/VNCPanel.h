@@ -36,6 +36,8 @@ public:
     void SetLowBandwidth(bool on);
     bool LowBandwidth() const { return FLowBandwidth; }
 
+    // Starts at once, or a few milliseconds later when other tiles have just started (see
+    // TConnectPacer); the tile shows it is connecting meanwhile.
     void ConnectTo(const QString& Server, const QString& Port, const QString& Password);
     // Connects any viewer (the tile's or the full-screen one) with the tile's connection arguments.
     int ConnectWithArguments(TVNCViewer& viewer) const;
@@ -77,6 +79,7 @@ private:
     void PanelResize();
     void CreateViewer();
     bool TryCreateViewer();
+    void ConnectInTurn();
     void ApplyStretch();
     void ShowConnectingLook();
     void ShowFailedLook(const QString& text);
