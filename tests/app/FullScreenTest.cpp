@@ -1,5 +1,6 @@
 // The full-screen window opened from a connected tile, with stand-in viewers: its parts, the second
 // viewer and its connection, the pause of the tile's viewer, the key buttons and the teardown order.
+#include "ConnectPacer.h"
 #include "ControlLibrary.h"
 #include "FakeViewer.h"
 #include "FullScreenF.h"
@@ -77,6 +78,8 @@ class FullScreen : public testing::Test {
 protected:
     void SetUp() override {
         Calls().clear();
+        // The fake is driven step by step: every attempt starts at once.
+        TConnectPacer::Instance().SetGap(std::chrono::milliseconds(0));
         SetViewerFactoryForTesting([this](QWidget* parent) -> dova::IVNCViewer* {
             if (FailFullScreenViewer && !FakeViewer::Created().empty())
                 return nullptr;
@@ -95,6 +98,7 @@ protected:
     void TearDown() override {
         Panel.reset();
         SetViewerFactoryForTesting(nullptr);
+        TConnectPacer::Instance().SetGap(TConnectPacer::DefaultGap);
     }
 
     // Presses the tile's button with the given answer; `inside` runs while the window is open, then the

@@ -1,10 +1,12 @@
 #include "VNCPanel.h"
+#include "ConnectPacer.h"
 #include "ControlLibrary.h"
 #include "FakeViewer.h"
 
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +32,8 @@ protected:
         SetViewerFactoryForTesting(
             [](QWidget* parent) -> dova::IVNCViewer* { return new FakeViewer(parent); });
         FakeViewer::Log().clear();
+        // The fake is driven step by step: every attempt starts at once.
+        TConnectPacer::Instance().SetGap(std::chrono::milliseconds(0));
         Panel = std::make_unique<TestPanel>();
         Panel->setGeometry(10, 10, 160, 160);
         Panel->show(); // a hidden widget gets its resize events only when shown
@@ -38,6 +42,7 @@ protected:
     void TearDown() override {
         Panel.reset();
         SetViewerFactoryForTesting(nullptr);
+        TConnectPacer::Instance().SetGap(TConnectPacer::DefaultGap);
     }
 
     QStringList LogFrom(const QString& first) const {
@@ -267,5 +272,43 @@ TEST(TileWithoutViewer, StaysConnectingAndIgnoresConnectTo) {
     EXPECT_EQ(panel.StatusLabel()->text(),
               QStringLiteral("Görüntüleme bileşeni (libdova.so) program klasöründe yok"));
     EXPECT_FALSE(panel.Button()->isEnabled());
+    SetViewerFactoryForTesting(nullptr);
+}
+
+TEST(TilePacing, AttemptsTogetherAreStaggeredAndEveryTileStillConnects) {
+    SetViewerFactoryForTesting([](QWidget* parent) -> dova::IVNCViewer* { return new FakeViewer(parent); });
+    QTest::qWait(int(2 * TConnectPacer::DefaultGap.count())); // nothing started just before
+    FakeViewer::Log().clear();
+    const auto connects = [] { return FakeViewer::Log().filter(QStringLiteral("Connect(")); };
+    std::vector<std::unique_ptr<TVNCPanel>> tiles;
+    std::vector<FakeViewer*> fakes;
+    for (int i = 0; i < 5; ++i) {
+        tiles.push_back(std::make_unique<TVNCPanel>());
+        fakes.push_back(FakeViewer::Created().back());
+        tiles.back()->ConnectTo(QStringLiteral("h%1").arg(i), QString(), QString());
+    }
+    EXPECT_EQ(connects(), QStringList{QStringLiteral("Connect(h0,-,,-)")}); // the first at once
+    EXPECT_TRUE(TConnectPacer::Instance().Waiting(tiles[4].get()));
+    tiles[2].reset();                                                  // gone before its turn
+    fakes[3]->RaiseError(QStringLiteral("an attempt being replaced")); // not the waiting one's outcome
+    EXPECT_EQ(tiles[3]->StatusLabel()->text(), QStringLiteral("Bağlanıyor..."));
+    tiles[4]->ConnectTo(QStringLiteral("h4b"), QString(), QString()); // replaces its waiting request
+    ASSERT_TRUE(QTest::qWaitFor([&] { return connects().size() >= 4; }, 2000));
+    QTest::qWait(int(3 * TConnectPacer::DefaultGap.count()));
+    EXPECT_EQ(connects(),
+              (QStringList{QStringLiteral("Connect(h0,-,,-)"), QStringLiteral("Connect(h1,-,,-)"),
+                           QStringLiteral("Connect(h3,-,,-)"), QStringLiteral("Connect(h4b,-,,-)")}));
+
+    // Every failed tile's button pressed in one go: each is connecting, and each attempt starts.
+    FakeViewer::Log().clear();
+    for (const int i : {0, 1, 3, 4})
+        fakes[size_t(i)]->RaiseError(QStringLiteral("gone"));
+    for (const int i : {0, 1, 3, 4}) {
+        tiles[size_t(i)]->Button()->click();
+        EXPECT_EQ(tiles[size_t(i)]->StatusLabel()->text(), QStringLiteral("Bağlanıyor..."));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return connects().size() >= 4; }, 2000));
+    EXPECT_EQ(connects().size(), 4);
+    tiles.clear();
     SetViewerFactoryForTesting(nullptr);
 }
