@@ -36,6 +36,16 @@ QByteArray ReadFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Opens a grid cell with the keyboard focus in its line editor; null when none opened there.
+QLineEdit* OpenCell(TK_BilgisayarF& editor, int row, int column) {
+    QTableView* grid = editor.Grid();
+    grid->setFocus();
+    grid->setCurrentIndex(grid->model()->index(row, column));
+    grid->edit(grid->currentIndex());
+    QWidget* cell = QApplication::focusWidget();
+    return cell && grid->viewport()->isAncestorOf(cell) ? qobject_cast<QLineEdit*>(cell) : nullptr;
+}
+
 class RecordsEditorTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -255,14 +265,7 @@ TEST_F(RecordsEditorTest, TypingIntoAGridCellEditsTheRecordAndPostCommitsIt) {
     editor.show();
     editor.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
-    QTableView* grid = editor.Grid();
-    grid->setFocus();
-    grid->setCurrentIndex(grid->model()->index(0, 1));
-    grid->edit(grid->currentIndex());
-    QWidget* cell = QApplication::focusWidget();
-    ASSERT_NE(cell, nullptr);
-    ASSERT_TRUE(grid->viewport()->isAncestorOf(cell));
-    auto* line = qobject_cast<QLineEdit*>(cell);
+    QLineEdit* line = OpenCell(editor, 0, 1);
     ASSERT_NE(line, nullptr);
     line->selectAll();
     QTest::keyClicks(line, QStringLiteral("7.7.7.7"));
@@ -283,12 +286,9 @@ TEST_F(RecordsEditorTest, AGridCellOpenedAndLeftUnchangedChangesNothing) {
     editor.show();
     editor.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
-    QTableView* grid = editor.Grid();
-    grid->setFocus();
-    grid->setCurrentIndex(grid->model()->index(0, 1));
-    grid->edit(grid->currentIndex());
-    ASSERT_NE(qobject_cast<QLineEdit*>(QApplication::focusWidget()), nullptr);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); // leaves the cell, committing its text
+    QLineEdit* cell = OpenCell(editor, 0, 1);
+    ASSERT_NE(cell, nullptr);
+    QTest::keyClick(cell, Qt::Key_Tab); // leaves the cell, committing its text
     EXPECT_EQ(Table.GetState(), TComputerTable::State::Browse);
     EXPECT_FALSE(editor.Navigator()->ButtonAt(TRecordNavigator::Post)->isEnabled());
 }
@@ -302,12 +302,8 @@ TEST_F(RecordsEditorTest, EscapeFirstCancelsAnOpenCellThenClosesTheEditorAsTheCl
         TK_BilgisayarF& editor = *K_BilgisayarF;
         editor.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
-        QTableView* grid = editor.Grid();
         // A cell opened on a committed record: its typing is taken back and the record is committed again.
-        grid->setFocus();
-        grid->setCurrentIndex(grid->model()->index(0, 1));
-        grid->edit(grid->currentIndex());
-        auto* cell = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QLineEdit* cell = OpenCell(editor, 0, 1);
         ASSERT_NE(cell, nullptr);
         cell->selectAll();
         QTest::keyClicks(cell, QStringLiteral("7.7.7.7"));
@@ -319,10 +315,7 @@ TEST_F(RecordsEditorTest, EscapeFirstCancelsAnOpenCellThenClosesTheEditorAsTheCl
         EXPECT_EQ(editor.DBEdit(TComputerTable::IP)->text(), QStringLiteral("1.1.1.1"));
         // A record already being edited: the cell gives back only its own value.
         QTest::keyClicks(editor.DBEdit(TComputerTable::BILGISAYARADI), QStringLiteral("x"));
-        grid->setFocus();
-        grid->setCurrentIndex(grid->model()->index(0, 2));
-        grid->edit(grid->currentIndex());
-        cell = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        cell = OpenCell(editor, 0, 2);
         ASSERT_NE(cell, nullptr);
         QTest::keyClicks(cell, QStringLiteral("1"));
         QTest::keyClick(cell, Qt::Key_Escape);
