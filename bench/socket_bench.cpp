@@ -76,33 +76,21 @@ Result Run(int bpp, int frames) {
         ::close(fd);
     });
 
-    CViewerState state;
-    state.SetRequestedPixelFormat(bpp);
-    state.CurrentPixelFormat = state.RequestedPixelFormat;
-    state.FrameWidth = Width;
-    state.FrameHeight = Height;
-    CFrameBuffer frame;
-    frame.Create(Width, Height, bpp);
-    state.FrameBuffer = &frame;
-    CCoolSocket socket(state);
-    socket.Connect("127.0.0.1", ntohs(address.sin_port));
-    CRfbProtocol protocol(state, socket);
-    latis_bench::NoWaitLink link;
-    CServerMessageReader reader(protocol, link);
-
-    reader.RequestFirstUpdate();
-    for (int i = 0; i < Warmup; ++i)
-        reader.ReadMessage();
-    const uint32_t bytesBefore = socket.TotalRead();
-    const double cpu = latis_bench::ThreadCpuMs(), wall = WallMs();
-    for (int i = 0; i < frames; ++i)
-        reader.ReadMessage();
-    Result result{latis_bench::ThreadCpuMs() - cpu, WallMs() - wall,
-                  size_t(socket.TotalRead() - bytesBefore)};
-    socket.CloseByOwner(true);
+    Result result;
+    {
+        latis_bench::LoopbackReader session(Width, Height, bpp, ntohs(address.sin_port));
+        session.Reader.RequestFirstUpdate();
+        for (int i = 0; i < Warmup; ++i)
+            session.Reader.ReadMessage();
+        const uint32_t bytesBefore = session.Socket.TotalRead();
+        const double cpu = latis_bench::ThreadCpuMs(), wall = WallMs();
+        for (int i = 0; i < frames; ++i)
+            session.Reader.ReadMessage();
+        result = {latis_bench::ThreadCpuMs() - cpu, WallMs() - wall,
+                  size_t(session.Socket.TotalRead() - bytesBefore)};
+    } // closed by its owner: the feeder sees the viewer go
     feeder.join();
     ::close(listener);
-    state.FrameBuffer = nullptr;
     return result;
 }
 

@@ -55,28 +55,15 @@ bool PeerMeasured(int bpp, const char* encoding) {
 Run RunReader(const std::vector<const std::vector<uint8_t>*>& updates, int bpp,
               const std::vector<uint32_t>& last) {
     CRecordedServer server(updates, bpp, false);
-    CViewerState state;
-    state.SetRequestedPixelFormat(bpp);
-    state.CurrentPixelFormat = state.RequestedPixelFormat;
-    state.FrameWidth = ScreenWidth;
-    state.FrameHeight = ScreenHeight;
-    CFrameBuffer frame;
-    frame.Create(ScreenWidth, ScreenHeight, bpp);
-    state.FrameBuffer = &frame;
-    CCoolSocket socket(state);
-    socket.Connect("127.0.0.1", server.Port());
-    CRfbProtocol protocol(state, socket);
-    NoWaitLink link;
-    CServerMessageReader reader(protocol, link);
-    reader.RequestFirstUpdate();
+    LoopbackReader session(ScreenWidth, ScreenHeight, bpp, server.Port());
+    session.Reader.RequestFirstUpdate();
     for (int i = 0; i < Warmup; ++i)
-        reader.ReadMessage();
+        session.Reader.ReadMessage();
     const double start = ThreadCpuMs();
     for (size_t i = Warmup; i < updates.size(); ++i)
-        reader.ReadMessage();
+        session.Reader.ReadMessage();
     Run run{ThreadCpuMs() - start, true};
-    socket.CloseByOwner(true);
-    state.FrameBuffer = nullptr;
+    const CFrameBuffer& frame = session.Frame;
     const int bytes = bpp / 8;
     for (int y = 0; y < ScreenHeight && run.Exact; ++y)
         for (int x = 0; x < ScreenWidth; ++x) {

@@ -2,7 +2,11 @@
 // Small pieces every read-path benchmark needs: the calling thread's CPU clock, whole sends and
 // receives on a loopback socket, and a session link that never waits (no pacing, no frame gate).
 
+#include "engine/CoolSocket.h"
+#include "engine/RfbProtocol.h"
 #include "engine/ServerMessageReader.h"
+#include "engine/ViewerState.h"
+#include "framebuffer/FrameBuffer.h"
 
 #include <sys/socket.h>
 
@@ -46,6 +50,31 @@ public:
     void ReadServerInit() override {}
     void StartCodedStream() override {}
     void SwitchStreamCoding(const uint8_t*) override {}
+};
+
+// The session's message reader on a plain loopback connection (no handshake), with a framebuffer of
+// the given size in the depth's own format.
+struct LoopbackReader {
+    LoopbackReader(int width, int height, int bpp, uint16_t port) : Socket(State), Protocol(State, Socket) {
+        State.SetRequestedPixelFormat(bpp);
+        State.CurrentPixelFormat = State.RequestedPixelFormat;
+        State.FrameWidth = width;
+        State.FrameHeight = height;
+        Frame.Create(width, height, bpp);
+        State.FrameBuffer = &Frame;
+        Socket.Connect("127.0.0.1", port);
+    }
+    ~LoopbackReader() {
+        Socket.CloseByOwner(true);
+        State.FrameBuffer = nullptr;
+    }
+
+    dova::CViewerState State;
+    dova::CFrameBuffer Frame;
+    dova::CCoolSocket Socket;
+    dova::CRfbProtocol Protocol;
+    NoWaitLink Link;
+    dova::CServerMessageReader Reader{Protocol, Link};
 };
 
 } // namespace latis_bench
