@@ -55,10 +55,12 @@ void CServerMessageReader::RequestFirstUpdate() {
     }
     // A depth chosen after the handshake but before Start: announced before the first update, so no
     // update arrives in a format the framebuffer is not built in.
+    // Non-incremental: a server that sends only what changes after an incremental request would leave
+    // a quiet screen black for ever.
     if (pending)
         RequestNextUpdate();
     else
-        Protocol.SendUpdateRequest(Region, true);
+        Protocol.SendUpdateRequest(Region, false);
 }
 
 bool CServerMessageReader::ReadMessage() {

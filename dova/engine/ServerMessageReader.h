@@ -49,7 +49,7 @@ public:
     // The request region starts as the whole frame.
     CServerMessageReader(CRfbProtocol& protocol, ISessionLink& link);
 
-    // The first request of a session is incremental too.
+    // The first request of a session asks for the whole region (non-incremental).
     void RequestFirstUpdate();
     // Waits for the next message, reads it whole and handles it. False when a wait was ended by the
     // session stopping; failures are engine exceptions.

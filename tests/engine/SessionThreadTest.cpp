@@ -107,10 +107,10 @@ ServerStream OneRawPixel(int bpp, int x, int y, uint32_t pixel) {
 
 } // namespace
 
-TEST(SessionThread, RequestsIncrementallyForItsRegionAfterEachUpdate) {
+TEST(SessionThread, RequestsTheWholeScreenFirstThenIncrementallyAfterEachUpdate) {
     SessionRig rig(320, 200, 16);
     const Request first = rig.Start();
-    EXPECT_TRUE(first.Incremental) << "the first request of a session is incremental too";
+    EXPECT_FALSE(first.Incremental) << "the first request of a session asks for the whole screen";
     EXPECT_EQ(first.Width, 320);
     EXPECT_EQ(first.Height, 200);
 
