@@ -18,7 +18,8 @@ struct ConnectionLimits {
     // Unacknowledged data or unanswered probes end the connection after this long (about 30 s
     // after the peer went away, well inside the 45 s an operator will wait for a tile to say so).
     std::chrono::milliseconds UserTimeout{30000};
-    // Longest wait for the next bytes of the handshake, up to and including ServerInit.
+    // Longest the whole handshake may take, from the version exchange to ServerInit (time spent on
+    // the password prompt not counted).
     std::chrono::milliseconds HandshakeSilence{20000};
 };
 

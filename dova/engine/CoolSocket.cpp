@@ -245,6 +245,8 @@ void CCoolSocket::ReadBytes(void* buffer, size_t length, int flags) {
             const int fd = Descriptor.load();
             if (fd < 0 || !Open)
                 FailRead(-1, 0);
+            if (!LimitNextReceive(fd))
+                FailRead(-1, EAGAIN);
             got = ::recv(fd, out + filled, length - filled, flags);
             if (got < 0 && errno == EINTR)
                 continue;
@@ -272,6 +274,8 @@ size_t CCoolSocket::ReceiveSome(uint8_t* buffer, size_t capacity, bool peek) {
         const int fd = Descriptor.load();
         if (fd < 0 || !Open)
             FailRead(-1, 0);
+        if (!LimitNextReceive(fd))
+            FailRead(-1, EAGAIN);
         const long got = ::recv(fd, buffer, capacity, peek ? MSG_PEEK : 0);
         if (got < 0 && errno == EINTR)
             continue;
@@ -294,6 +298,8 @@ void CCoolSocket::DropPeeked(uint8_t* at, size_t length) {
         const int fd = Descriptor.load();
         if (fd < 0 || !Open)
             FailRead(-1, 0);
+        if (!LimitNextReceive(fd))
+            FailRead(-1, EAGAIN);
         const long got = ::recv(fd, at + dropped, length - dropped, MSG_TRUNC);
         if (got < 0 && errno == EINTR)
             continue;
@@ -386,10 +392,30 @@ void CCoolSocket::CloseByOwner(bool closing) {
     Close();
 }
 
-void CCoolSocket::SetReceiveLimit(std::chrono::milliseconds limit) {
+void CCoolSocket::SetReceiveDeadline(std::chrono::steady_clock::time_point deadline) {
+    Deadline = deadline.time_since_epoch().count();
     const int fd = Descriptor.load();
-    if (fd >= 0)
-        dova::SetReceiveLimit(fd, limit);
+    if (fd >= 0 && Deadline == 0)
+        dova::SetReceiveLimit(fd, std::chrono::milliseconds(0));
+}
+
+void CCoolSocket::ExtendReceiveDeadline(std::chrono::steady_clock::duration by) {
+    const auto current = Deadline.load();
+    if (current != 0)
+        Deadline = current + by.count();
+}
+
+bool CCoolSocket::LimitNextReceive(int fd) {
+    using namespace std::chrono;
+    const auto ticks = Deadline.load();
+    if (ticks == 0)
+        return true;
+    const auto left = steady_clock::time_point(steady_clock::duration(ticks)) - steady_clock::now();
+    if (left <= steady_clock::duration::zero())
+        return false;
+    // Rounded up: a zero limit would mean none.
+    dova::SetReceiveLimit(fd, duration_cast<milliseconds>(left) + milliseconds(1));
+    return true;
 }
 
 void CCoolSocket::SetStreamSource(std::unique_ptr<IStreamSource> source) {

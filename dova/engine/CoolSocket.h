@@ -62,9 +62,11 @@ public:
     void Close();
     void CloseByOwner(bool closing);
 
-    // Bounds each receive to the limit (zero: no limit); a receive that runs out fails with the
-    // cause causes::Silent.
-    void SetReceiveLimit(std::chrono::milliseconds limit);
+    // Bounds all receives from now on by one moment (a default time point: no bound), however the
+    // bytes trickle in; a receive still waiting then fails with the cause causes::Silent.
+    void SetReceiveDeadline(std::chrono::steady_clock::time_point deadline);
+    // Moves a deadline in force later (time spent waiting for the host, not for the server).
+    void ExtendReceiveDeadline(std::chrono::steady_clock::duration by);
 
     bool IsClosing() const { return Closing.load(); }
     bool IsOpen() const { return Open.load(); }
@@ -96,6 +98,9 @@ private:
     [[noreturn]] void FailRead(long result, int error);
     [[noreturn]] void FailConnect(int error);
     bool ReadThroughStream() const;
+    // Before each receive: what is left of the deadline becomes the receive's limit; false once it
+    // has passed.
+    bool LimitNextReceive(int fd);
     void NotifyTransfer();
 
     CViewerState& State;
@@ -109,6 +114,7 @@ private:
     std::atomic<int> Descriptor{-1};
     std::atomic<uint32_t> BytesRead{0};
     std::atomic<uint32_t> BytesWritten{0};
+    std::atomic<std::chrono::steady_clock::rep> Deadline{0}; // ticks since the clock's epoch; 0: none
     std::unique_ptr<CLockable> Writing;
     std::unique_ptr<CLockable> Reading;
     std::unique_ptr<IStreamSource> Stream;

@@ -42,7 +42,10 @@ std::string AskHostForPassword(CViewerState& state) {
 void AnswerVncChallenge(CViewerState& state, CCoolSocket& socket) {
     std::string password = CopyPassword(state);
     if (password.empty()) {
+        // The user's typing does not count against the server's time.
+        const auto asked = std::chrono::steady_clock::now();
         password = AskHostForPassword(state);
+        socket.ExtendReceiveDeadline(std::chrono::steady_clock::now() - asked);
         if (password.empty()) {
             socket.CloseByOwner(true);
             state.State = states::NotConnected;
@@ -157,23 +160,40 @@ bool ExchangeUntilServerInit(CViewerState& state, CCoolSocket& socket, Handshake
     } else {
         socket.WriteBytes(ClientVersion, VersionLength);
         const bool mayRetry = dialect == HandshakeDialect::Classic && serverMinor >= 7;
-        uint32_t security;
+        uint8_t answer[4];
         try {
-            security = socket.ReadUInt32();
+            // A 3.3 type is a small big-endian number, so its first byte is zero. A newer server may
+            // answer with its own type list, whose first byte is the count: only two or three bytes,
+            // so waiting for four would wait for ever.
+            answer[0] = socket.ReadByte();
+            if (mayRetry && answer[0] != 0)
+                return false;
+            socket.ReadBytes(answer + 1, 3);
         } catch (const CErrorException& failure) {
             // A newer server may simply hang up on a version it does not take.
             if (mayRetry && failure.Code == codes::SocketClosed)
                 return false;
             throw;
         }
-        // A refusal, or a 3.7/3.8 type list (its count byte first): not an answer in 3.3 terms.
-        if (mayRetry && (security == security_types::Failed || security > MaxClassicSecurityType))
+        const uint32_t security = (uint32_t(answer[0]) << 24) | (uint32_t(answer[1]) << 16) |
+                                  (uint32_t(answer[2]) << 8) | uint32_t(answer[3]);
+        const bool known = security == security_types::None || security == security_types::VncAuthentication;
+        // A refusal or a type 3.3 does not know, from a server that speaks a newer version: asked again
+        // in its terms.
+        if (mayRetry && !known)
             return false;
         if (security == security_types::Failed)
             RaiseServerRefusal(socket);
+        if (!known) {
+            // Taking it for "no authentication" would read the server's next bytes as ServerInit.
+            char text[120];
+            std::snprintf(text, sizeof text,
+                          "The server asks for security type %u, which this viewer does not support.",
+                          unsigned(security));
+            throw CErrorException(codes::Handshake, text);
+        }
         if (security == security_types::VncAuthentication)
             AuthenticateVnc(state, socket);
-        // Any other type: the server asks for no authentication.
     }
 
     bool shared;
@@ -186,6 +206,11 @@ bool ExchangeUntilServerInit(CViewerState& state, CCoolSocket& socket, Handshake
 
     ReadServerInit(state, socket);
     return true;
+}
+
+std::chrono::steady_clock::time_point HandshakeDeadline(CViewerState& state) {
+    CLockGuard hold(state);
+    return std::chrono::steady_clock::now() + state.Limits.HandshakeSilence;
 }
 
 } // namespace
@@ -209,23 +234,23 @@ void RunHandshake(CViewerState& state) {
         state.State = states::Handshaking;
     }
     socket.Connect(host, port);
-    if (RunHandshakeOn(state, socket, HandshakeDialect::Classic))
+    // One deadline for both connections: a server asking for the second must not double the time.
+    const auto deadline = HandshakeDeadline(state);
+    if (RunHandshakeOn(state, socket, HandshakeDialect::Classic, deadline))
         return;
     // Turned away by a server that wants 3.7 or later: once more on a new connection, in its terms.
     socket.Reconnect();
-    RunHandshakeOn(state, socket, HandshakeDialect::Negotiated);
+    RunHandshakeOn(state, socket, HandshakeDialect::Negotiated, deadline);
 }
 
-bool RunHandshakeOn(CViewerState& state, CCoolSocket& socket, HandshakeDialect dialect) {
+bool RunHandshakeOn(CViewerState& state, CCoolSocket& socket, HandshakeDialect dialect,
+                    std::chrono::steady_clock::time_point deadline) {
     state.Clipboard.Reset(); // whether this server takes part is learnt anew
-    std::chrono::milliseconds silence;
-    {
-        CLockGuard hold(state);
-        silence = state.Limits.HandshakeSilence;
-    }
-    // A hung server must not hold the attempt for ever. The limit ends with ServerInit: from then on
-    // a quiet server is normal (a static screen) and keep-alive watches the connection instead.
-    socket.SetReceiveLimit(silence);
+    // A hung or trickling server must not hold the attempt for ever: the whole exchange has one
+    // deadline. It ends with ServerInit: from then on a quiet server is normal (a static screen) and
+    // keep-alive watches the connection instead.
+    socket.SetReceiveDeadline(deadline == std::chrono::steady_clock::time_point() ? HandshakeDeadline(state)
+                                                                                  : deadline);
     char version[VersionLength + 1] = {};
     try {
         if (!ExchangeUntilServerInit(state, socket, dialect, version))
@@ -235,7 +260,7 @@ bool RunHandshakeOn(CViewerState& state, CCoolSocket& socket, HandshakeDialect d
             throw;
         throw CErrorException(codes::HandshakeTimeout, texts::HandshakeTimeout, causes::Silent);
     }
-    socket.SetReceiveLimit(std::chrono::milliseconds(0));
+    socket.SetReceiveDeadline(std::chrono::steady_clock::time_point());
 
     CRfbProtocol protocol(state, socket);
     StartCompatibleStream(state, socket, protocol);

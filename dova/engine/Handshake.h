@@ -1,10 +1,11 @@
 #pragma once
 // The RFB handshake as this viewer performs it: it announces version 3.4 (answered by servers with the
 // 3.3 handshake) and lets the server choose no authentication or VNC authentication. A server of 3.7
-// or later that turns that away is asked again on a new connection in its own terms, choosing from
-// its security-type list. Then the host is asked for a missing password, ServerInit is read and the
-// viewer's pixel format and encodings are announced.
+// or later that turns that away, answers with its own type list or asks for another type is asked
+// again on a new connection in its own terms, choosing from its security-type list. Then the host is asked
+// for a missing password, ServerInit is read and the viewer's pixel format and encodings are announced.
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -28,8 +29,6 @@ inline constexpr uint32_t Failed = 0;
 inline constexpr uint32_t None = 1;
 inline constexpr uint32_t VncAuthentication = 2;
 } // namespace security_types
-// A 3.3 security type is a small number; a larger one is the count byte of a newer server's type list.
-inline constexpr uint32_t MaxClassicSecurityType = 0x00FFFFFF;
 
 enum class HandshakeDialect {
     Classic,   // announce 3.4; a newer server turning it away is returned, not raised
@@ -42,7 +41,9 @@ void RunHandshake(CViewerState& state);
 // The steps after the TCP connection, from the version exchange on, over a connected socket. True
 // once connected; false (Classic only) when a server of 3.7 or later refused the 3.3 handshake, or
 // answered or hung up in a way that cannot be 3.3, and wants the negotiated one on a new connection.
+// The exchange must end by the deadline (default: the handshake limit from now).
 bool RunHandshakeOn(CViewerState& state, CCoolSocket& socket,
-                    HandshakeDialect dialect = HandshakeDialect::Classic);
+                    HandshakeDialect dialect = HandshakeDialect::Classic,
+                    std::chrono::steady_clock::time_point deadline = {});
 
 } // namespace dova

@@ -54,8 +54,11 @@ struct Attempt {
     std::unique_ptr<ScriptedPeer> Server;
     CConnectThread Thread{State};
 
-    explicit Attempt(const std::string& password = {}, bool cancelledBefore = false) {
+    explicit Attempt(const std::string& password = {}, bool cancelledBefore = false,
+                     std::chrono::milliseconds handshakeLimit = {}) {
         State.PasswordCancelled = cancelledBefore;
+        if (handshakeLimit.count() > 0)
+            State.Limits.HandshakeSilence = handshakeLimit;
         State.Server = "127.0.0.1";
         State.Port = Listener.Port();
         State.Password = password;
@@ -85,6 +88,18 @@ struct Attempt {
         Server = std::make_unique<ScriptedPeer>(Listener.Accept());
         Server->Send(version);
         EXPECT_EQ(Text(Server->Receive(12)), version == "RFB 003.007\n" ? version : "RFB 003.008\n");
+    }
+    // The viewer's second connection to a 3.8 server, which offers None.
+    void AcceptAgainWithNone() {
+        const int second = Listener.Accept();
+        ASSERT_GE(second, 0) << "the viewer did not come back on a new connection";
+        Server = std::make_unique<ScriptedPeer>(second);
+        Server->Send(std::string("RFB 003.008\n"));
+        EXPECT_EQ(Text(Server->Receive(12)), "RFB 003.008\n");
+        Server->Send(Bytes({1, 1}));
+        EXPECT_EQ(Server->Receive(1), Bytes({1}));
+        Server->Send(U32(0));
+        FinishAfterSecurity();
     }
     // From ClientInit to the end of a successful handshake.
     void FinishAfterSecurity(uint16_t width = 800, uint16_t height = 600) {
@@ -129,14 +144,50 @@ TEST(Handshake, Version38ServerStillGets34AndConnects) {
     EXPECT_EQ(a.Host.Count(HostMessage::Password), 0u);
 }
 
-TEST(Handshake, UnknownSecurityTypesMeanNoAuthentication) {
-    for (uint32_t type : {1u, 16u}) {
+TEST(Handshake, UnknownClassicSecurityTypeIsRefusedOrAskedAgainIn38) {
+    {
         Attempt a;
-        a.ExchangeVersions();
-        a.Server->Send(U32(type));
-        a.FinishAfterSecurity();
-        EXPECT_EQ(a.State.State.load(), states::Connected) << "type " << type;
+        a.ExchangeVersions("RFB 003.003\n");
+        a.Server->Send(U32(16));
+        const auto e = a.Reported();
+        EXPECT_EQ(e->Code, codes::Handshake);
+        EXPECT_EQ(e->Message, "The server asks for security type 16, which this viewer does not support.");
+        EXPECT_EQ(a.Host.Count(HostMessage::Connected), 0u);
     }
+    {
+        Attempt a;
+        a.ExchangeVersions("RFB 003.008\n");
+        a.Server->Send(U32(16));
+        a.AcceptAgainWithNone();
+    }
+}
+
+// A 3.8 server may answer "RFB 003.004" with its own short type list: no four bytes ever come.
+TEST(Handshake, NewerServerAnsweringWithItsTypeListIsAskedAgainAtOnce) {
+    for (const auto& list : {Bytes({1, 2}), Bytes({2, 1, 2})}) {
+        Attempt a;
+        a.ExchangeVersions("RFB 003.008\n");
+        a.Server->Send(list);
+        a.AcceptAgainWithNone();
+        EXPECT_EQ(a.State.State.load(), states::Connected) << list.size();
+    }
+}
+
+// Each byte well within the limit, the whole far beyond it.
+TEST(Handshake, TricklingServerRunsIntoOneDeadline) {
+    Attempt a({}, false, std::chrono::milliseconds(1000));
+    a.ExchangeVersions("RFB 003.003\n");
+    a.Server->Send(U32(1));
+    EXPECT_EQ(a.Server->Receive(1), Bytes({1})) << "ClientInit";
+    for (uint8_t byte : ServerInit(800, 600, 32, "a slow desktop")) {
+        if (a.Host.Count(HostMessage::Exception) > 0)
+            break;
+        a.Server->Send(std::vector<uint8_t>{byte});
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    }
+    const auto e = a.Reported();
+    EXPECT_EQ(e->Code, codes::HandshakeTimeout);
+    EXPECT_EQ(a.Host.Count(HostMessage::Connected), 0u);
 }
 
 TEST(Handshake, NotSharedSendsZeroClientInit) {
