@@ -102,10 +102,12 @@ VNCStatus CVNCViewer::Connect(const VNCVariant& Server, const VNCVariant& Port, 
                               const VNCVariant& Flags, VNCVariant* retVal) {
     Stop(nullptr);
     QString text;
-    if (TextArgument(Server, text))
-        SetServerText(text);
-    if (Port.IsInteger())
-        put_Port(Port.ToInt32());
+    // A port beyond 65535 would wrap to another computer's service: no attempt at all.
+    if ((TextArgument(Server, text) && !SetServerText(text)) ||
+        (Port.IsInteger() && put_Port(Port.ToInt32()) != VNC_S_OK)) {
+        SetRetVal(retVal, -1);
+        return VNC_E_INVALIDARG;
+    }
     if (TextArgument(Password, text))
         put_Password(text);
     if (Flags.IsInteger())

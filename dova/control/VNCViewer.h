@@ -287,7 +287,7 @@ private:
     void SelectCursor();
 
     // Text and settings helpers (VNCViewerProperties.cpp).
-    void SetServerText(const QString& text);
+    bool SetServerText(const QString& text); // false: port out of range, nothing changed
     void ApplyStretchSetting();
 
     std::vector<IVNCViewerEvents*> Sinks;

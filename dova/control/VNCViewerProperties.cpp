@@ -124,12 +124,11 @@ VNCStatus CVNCViewer::get_Server(QString* value) {
     return Give(value, HostText(State->Server));
 }
 VNCStatus CVNCViewer::put_Server(const QString& value) {
-    SetServerText(value);
-    return VNC_S_OK;
+    return SetServerText(value) ? VNC_S_OK : VNC_E_INVALIDARG;
 }
-void CVNCViewer::SetServerText(const QString& text) {
+bool CVNCViewer::SetServerText(const QString& text) {
     CLockGuard hold(*State);
-    SplitServerText(text.toStdString(), State->Server, State->Port);
+    return SplitServerText(text.toStdString(), State->Server, State->Port);
 }
 VNCStatus CVNCViewer::get_Password(QString* value) {
     CLockGuard hold(*State);
@@ -145,6 +144,8 @@ VNCStatus CVNCViewer::get_Port(int32_t* value) {
     return Give(value, State->Port);
 }
 VNCStatus CVNCViewer::put_Port(int32_t value) {
+    if (!IsPortNumber(value))
+        return VNC_E_INVALIDARG; // a larger one would wrap to another port
     CLockGuard hold(*State);
     State->Port = value;
     return VNC_S_OK;
@@ -154,6 +155,8 @@ VNCStatus CVNCViewer::get_Display(int32_t* value) {
     return Give(value, State->Port >= BaseRfbPort ? State->Port - BaseRfbPort : 0);
 }
 VNCStatus CVNCViewer::put_Display(int32_t value) {
+    if (value < 0 || value > MaxPort - BaseRfbPort)
+        return VNC_E_INVALIDARG;
     return put_Port(value + BaseRfbPort);
 }
 VNCStatus CVNCViewer::get_Shared(VNCBool* value) {

@@ -118,7 +118,10 @@ bool ParseSnapOptions(int argc, char** argv, SnapOptions& options, std::string& 
                 error = "more than one server given: " + argument;
                 return false;
             }
-            dova::SplitServerText(argument, options.Host, options.Port);
+            if (!dova::SplitServerText(argument, options.Host, options.Port)) {
+                error = "port out of range (at most 65535): " + argument;
+                return false;
+            }
             haveServer = true;
             continue;
         }

@@ -89,6 +89,20 @@ TEST(ViewerProperties, ServerTextSplitting) {
     EXPECT_EQ(rig.Int(&CVNCViewer::get_Port), 1234) << "no colon: the port stays";
     v.put_Server(QString());
     EXPECT_TRUE(Text(&CVNCViewer::get_Server, v).isEmpty());
+
+    // A port beyond 65535 would wrap to another one: refused, the address stays as it was.
+    v.put_Server(QStringLiteral("pc1:5902"));
+    EXPECT_EQ(v.put_Server(QStringLiteral("pc2:P70000")), VNC_E_INVALIDARG);
+    EXPECT_EQ(v.put_Server(QStringLiteral("pc2:D60000")), VNC_E_INVALIDARG);
+    EXPECT_EQ(v.put_Port(70000), VNC_E_INVALIDARG);
+    EXPECT_EQ(v.put_Display(60000), VNC_E_INVALIDARG);
+    EXPECT_EQ(Text(&CVNCViewer::get_ServerAddress, v), QStringLiteral("pc1:5902"));
+    VNCVariant result;
+    EXPECT_EQ(v.Connect(VNCVariant(QStringLiteral("pc2:P70000")), VNCVariant(), VNCVariant(), VNCVariant(),
+                        &result),
+              VNC_E_INVALIDARG);
+    EXPECT_EQ(result.ToInt32(), -1);
+    EXPECT_EQ(rig.Int(&CVNCViewer::get_State), dovaStateNotConnected);
 }
 
 TEST(ViewerProperties, CodecIndexOutsideTheListIsIgnored) {

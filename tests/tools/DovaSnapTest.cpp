@@ -74,6 +74,23 @@ TEST(ServerText, SplitsHostAndPortOrDisplay) {
         EXPECT_EQ(host, c.Host) << c.Text;
         EXPECT_EQ(port, c.Port) << c.Text;
     }
+    // Beyond 65535 a port would wrap to another one (70000 to 4464): refused, nothing changed.
+    for (const char* text : {"pc1:P70000", "pc1:D60000", "pc1:65536", "pc1:P99999999999", "pc1:D59636"}) {
+        std::string host = "before";
+        int port = 1234;
+        EXPECT_FALSE(dova::SplitServerText(text, host, port)) << text;
+        EXPECT_EQ(host, "before") << text;
+        EXPECT_EQ(port, 1234) << text;
+    }
+    std::string host;
+    int port = 0;
+    EXPECT_TRUE(dova::SplitServerText("pc1:P65535", host, port));
+    EXPECT_EQ(port, 65535);
+    EXPECT_TRUE(dova::SplitServerText("pc1:D59635", host, port));
+    EXPECT_EQ(port, 65535);
+    const Parsed wrapped = Parse({"pc1:P70000"});
+    EXPECT_FALSE(wrapped.Ok);
+    EXPECT_NE(wrapped.Error.find("65535"), std::string::npos) << wrapped.Error;
 }
 
 TEST(SnapOptions, ParsesServerAndOptions) {
