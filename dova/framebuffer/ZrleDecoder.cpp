@@ -294,6 +294,20 @@ void DecodeTiles(CZrleInflater& stream, CByteSource& input, CFrameBuffer& frame,
     tiles.Decode(rect);
 }
 
+// The most compressed bytes a rectangle can take. Its tile data is largest with palette RLE of 127
+// entries in runs of one pixel each written as a run, or plain RLE likewise (a pixel and a length
+// byte each); zlib's bound for that much, with room for a deflater that never stores blocks (fixed
+// codes: 9 bits a byte at worst) and for the sync flush that ends the rectangle.
+uint64_t LargestCompressedLength(const RectangleHeader& rect, int bytesPerPixel) {
+    const uint64_t pixel = uint64_t(bytesPerPixel);
+    const uint64_t tilesAcross = (uint64_t(rect.Width) + TileSize - 1) / TileSize;
+    const uint64_t tilesDown = (uint64_t(rect.Height) + TileSize - 1) / TileSize;
+    const uint64_t pixels = uint64_t(rect.Width) * rect.Height;
+    const uint64_t tiles = tilesAcross * tilesDown * (1 + 127 * pixel) + pixels * (pixel + 1);
+    const uint64_t zlibBound = tiles + (tiles >> 12) + (tiles >> 14) + (tiles >> 25) + 13;
+    return zlibBound + tiles / 8 + 64;
+}
+
 } // namespace
 
 int CompactPixelOffset(const PixelFormat& f) {
@@ -317,7 +331,11 @@ CZrleDecoder::~CZrleDecoder() = default;
 void CZrleDecoder::Decode(CByteSource& input, CFrameBuffer& frame, const RectangleHeader& rect,
                           DecodeSettings&) {
     CLockGuard reading(input.ReadLock()); // until the last tile is done
-    Stream->BeginRectangle(input.ReadU32());
+    const uint32_t length = input.ReadU32();
+    // More than any tiles of this rectangle could need: waiting for it would wait for ever.
+    if (length > LargestCompressedLength(rect, frame.BytesPerPixel()))
+        RaiseMalformed();
+    Stream->BeginRectangle(length);
     switch (frame.BytesPerPixel() == 4 ? CompactPixelOffset(frame.Format()) : -1) {
     case 0:
         return DecodeTiles<uint32_t, 0>(*Stream, input, frame, rect);

@@ -7,7 +7,8 @@
 // Holds the stream, so there is one decoder per connection. Compressed bytes are taken from the input
 // as tiles need them: memory stays bounded whatever length the server announces. Anything that does
 // not add up (unknown subencoding, palette index or run past the tile, the stream ending or failing,
-// bytes left over after the last tile) is error 1298.
+// bytes left over after the last tile, a length beyond what any tiles of the rectangle could need)
+// is error 1298.
 
 #include "RectangleDecoder.h"
 

@@ -617,6 +617,18 @@ TEST(ZrleDecoder, MalformedDataIsOutOfSync) {
     auto payload = server.Rectangle(with({1}, white));
     payload[4] ^= 0xFF; // not a zlib header
     EXPECT_EQ(rig.Failure(ZrleRect(0, 0, 8, 8, payload), 1).Code, codes::ProtocolSync) << "corrupt stream";
+
+    // A length no tiles of an 8 x 8 rectangle could need is refused before a compressed byte is read.
+    for (uint32_t length : {0xFFFFFFFFu, 8u * 8 * 5 * 2 + 4096}) {
+        DecodeRig absurd(8, 8, 32);
+        ZrleStream honest;
+        auto data = honest.Rectangle(with({1}, white));
+        const size_t compressed = data.size() - 4;
+        data[0] = uint8_t(length >> 24), data[1] = uint8_t(length >> 16), data[2] = uint8_t(length >> 8);
+        data[3] = uint8_t(length);
+        EXPECT_EQ(absurd.Failure(ZrleRect(0, 0, 8, 8, data), 1).Code, codes::ProtocolSync) << length;
+        EXPECT_EQ(absurd.Source.Remaining(), compressed) << length;
+    }
 }
 
 TEST(HextileDecoder, EverySubrectangleSizeCoversExactlyItsClippedArea) {
