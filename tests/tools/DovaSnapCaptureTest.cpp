@@ -3,6 +3,7 @@
 #include "PngWriter.h"
 #include "RealServers.h"
 #include "SnapOptions.h"
+#include "WayvncServer.h"
 
 #include <gtest/gtest.h>
 
@@ -74,7 +75,8 @@ RgbImage ReadStoredPng(const std::vector<uint8_t>& png) {
 }
 
 std::string RunSnap(const std::vector<std::string>& arguments, int& status) {
-    std::string command = DOVA_SNAP_PATH;
+    // A capture that never ends is a failure, not a hung test.
+    std::string command = std::string("timeout 60 ") + DOVA_SNAP_PATH;
     for (const auto& a : arguments)
         command += " '" + a + "'";
     command += " 2>&1";
@@ -154,4 +156,27 @@ TEST(DovaSnapCapture, WritesTheScreenAsPngAndCountsRectangles) {
     ASSERT_EQ(picture.Width, 160);
     ASSERT_EQ(picture.Height, 120);
     EXPECT_TRUE(picture.Pixels == screen.Pixels) << "the PNG shows the screen";
+}
+
+// wayvnc sends after an incremental request only what changes: a quiet screen must still arrive
+// whole, so the session's first request asks for all of it. The second viewer shows it: for the first
+// one wayvnc's fresh capture counts as a change.
+TEST(DovaSnapCapture, QuietWayvncScreenArrivesWhole) {
+    WayvncServer server(800, 600);
+    for (int viewer = 1; viewer <= 2; ++viewer) {
+        const std::string out = testing::TempDir() + "/dova-snap-wayvnc.png";
+        int status = -1;
+        const std::string output =
+            RunSnap({"127.0.0.1:P" + std::to_string(server.Port()), "--updates", "1", "--out", out}, status);
+        ASSERT_EQ(status, 0) << "viewer " << viewer << "\n" << output << "\n" << server.Log();
+        std::ifstream file(out, std::ios::binary);
+        const RgbImage picture = ReadStoredPng({std::istreambuf_iterator<char>(file), {}});
+        ASSERT_EQ(picture.Width, 800);
+        ASSERT_EQ(picture.Height, 600);
+        size_t black = 0;
+        for (uint32_t pixel : picture.Pixels)
+            black += pixel == 0;
+        // sway's grey background, and the pointer wayvnc draws on it.
+        EXPECT_LT(black, picture.Pixels.size() / 100) << "viewer " << viewer;
+    }
 }
