@@ -94,7 +94,8 @@ void CExtendedClipboard::Reset() {
     LocalText.reset();
 }
 
-std::optional<std::string> CExtendedClipboard::ReadServerMessage(CRfbProtocol& protocol, uint32_t size) {
+std::optional<std::string> CExtendedClipboard::ReadServerMessage(CRfbProtocol& protocol, uint32_t size,
+                                                                 bool fetchText) {
     if (size < 4)
         RaiseMalformedClipboard();
     if (size > MaxClipboardText)
@@ -145,7 +146,14 @@ std::optional<std::string> CExtendedClipboard::ReadServerMessage(CRfbProtocol& p
              ExtendedCutTextMessage(client_messages::ClientCutText, Notify | (hasText ? Text : 0), {}));
         return std::nullopt;
     }
-    if ((flags & Notify) && (flags & Text))
+    // New text on the server: asked for only where the server takes requests, and only when the user
+    // relays it (fetched and dropped would cost the transfer for nothing).
+    uint32_t serverFlags;
+    {
+        std::lock_guard<std::mutex> hold(Mutex);
+        serverFlags = ServerFlags;
+    }
+    if ((flags & Notify) && (flags & Text) && (serverFlags & Request) && (serverFlags & Text) && fetchText)
         Send(protocol, ExtendedCutTextMessage(client_messages::ClientCutText, Request | Text, {}));
     return std::nullopt;
 }
@@ -206,7 +214,9 @@ void CExtendedClipboard::LocalTextChanged(CRfbProtocol& protocol, const std::str
         fits = LocalText->size() <= ServerTextLimit;
     }
     // Told, the server asks when it needs the text; a server that is never told takes it unasked, up
-    // to the size it said it takes.
+    // to the size it said it takes. A server whose capabilities leave out text hears of none.
+    if (!(serverFlags & Text))
+        return;
     if (serverFlags & Notify)
         Send(protocol, ExtendedCutTextMessage(client_messages::ClientCutText, Notify | Text, {}));
     else if ((serverFlags & Provide) && fits)

@@ -44,11 +44,14 @@ public:
 
     // Session thread: one extended message of size bytes (after the 8-byte header), read whole from
     // the protocol's input and answered through it. Returns the server's text (UTF-8, as sent) when
-    // the message provided some. Malformed messages raise 1298, oversized text 4096.
-    std::optional<std::string> ReadServerMessage(CRfbProtocol& protocol, uint32_t size);
+    // the message provided some. Malformed messages raise 1298, oversized text 4096. Text the server
+    // announces is asked for only with fetchText (the user relays the server's clipboard) and only
+    // where the server's capabilities take requests.
+    std::optional<std::string> ReadServerMessage(CRfbProtocol& protocol, uint32_t size, bool fetchText);
 
     // Input thread: the local clipboard now holds this UTF-8 text (LF or CR LF line ends). The server
-    // is told text is there, or given it when it takes text without being told first.
+    // is told text is there, or given it when it takes text without being told first; nothing goes to
+    // a server whose capabilities leave out text.
     void LocalTextChanged(CRfbProtocol& protocol, const std::string& utf8);
 
 private:

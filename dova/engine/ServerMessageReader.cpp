@@ -163,8 +163,8 @@ bool CServerMessageReader::RequestNextUpdate() {
 void CServerMessageReader::ReadServerCutText() {
     const uint32_t length = GetU32(Input.Take(8) + 4);
     if (int32_t(length) < 0) { // the extended clipboard: the size is the negated length
-        std::optional<std::string> text =
-            State.Clipboard.ReadServerMessage(Protocol, uint32_t(-int64_t(int32_t(length))));
+        std::optional<std::string> text = State.Clipboard.ReadServerMessage(
+            Protocol, uint32_t(-int64_t(int32_t(length))), State.RelayServerClipboard);
         // Already CR LF; the terminating NUL stays behind.
         if (text && State.RelayServerClipboard)
             State.QueueServerCutText(text->substr(0, text->find('\0')), true);

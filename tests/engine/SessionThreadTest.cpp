@@ -536,6 +536,41 @@ TEST(SessionThread, ExtendedClipboardCarriesUtf8BothWays) {
     EXPECT_EQ(rig.Host.Count(HostMessage::Exception), 0u);
 }
 
+// Only what the server's capabilities take goes out, and nothing is fetched that the user does not relay.
+TEST(SessionThread, ExtendedClipboardFollowsTheServersCapabilities) {
+    const auto expectNothingSent = [](SessionRig& rig, const char* why) {
+        rig.Sync();
+        EXPECT_TRUE(rig.Peer.Drain(std::chrono::milliseconds(100)).empty()) << why;
+    };
+    {
+        SessionRig rig(8, 8, 8);
+        rig.Start();
+        rig.Send(ExtendedCutText(Text | Caps | Notify | Provide, SizedText("", 1000))); // no Request
+        ReceiveExtended(rig);
+        rig.Send(ExtendedCutText(Notify | Text));
+        expectNothingSent(rig, "a server that takes no requests is not asked");
+    }
+    {
+        SessionRig rig(8, 8, 8);
+        rig.State.RelayServerClipboard = false;
+        rig.Start();
+        rig.Send(
+            ExtendedCutText(Text | Caps | clipboard_flags::Request | Notify | Provide, SizedText("", 1000)));
+        ReceiveExtended(rig);
+        rig.Send(ExtendedCutText(Notify | Text));
+        expectNothingSent(rig, "text the user does not relay is not fetched");
+    }
+    {
+        SessionRig rig(8, 8, 8);
+        rig.Start();
+        rig.Send(ExtendedCutText(Caps | clipboard_flags::Request | Notify | Provide)); // no Text
+        ReceiveExtended(rig);
+        CRfbProtocol input(rig.State, rig.Socket);
+        rig.State.Clipboard.LocalTextChanged(input, "local");
+        expectNothingSent(rig, "a server that takes no text hears of none");
+    }
+}
+
 TEST(SessionThread, MalformedExtendedClipboardEndsTheSession) {
     const auto caps = ExtendedCutText(Text | Caps | Notify | Provide, SizedText("", 1000));
     std::vector<uint8_t> corrupt = Packed(SizedText("abc", 3));
