@@ -1,6 +1,7 @@
 #include "Deployment.h"
 
 #include "FileFolder.h"
+#include "FolderTrust.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,6 +50,9 @@ bool SameBytes(const QString& resource, const QString& path) {
 } // namespace
 
 void DeployControlLibrary(const QString& folder) {
+    // Written into a folder others can write, or through a link, it would not stay ours.
+    if (!ControlLibraryTrustProblem(folder).isEmpty())
+        return;
     const QString path = folder + QString::fromUtf16(ControlLibraryFileName);
     if (QFileInfo::exists(path)) {
         // Beside the program, an existing library is never replaced, whatever its version: the entry

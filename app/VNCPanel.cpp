@@ -2,7 +2,9 @@
 
 #include "ConnectPacer.h"
 #include "ControlLibrary.h"
+#include "Deployment.h"
 #include "FailureReason.h"
+#include "FolderTrust.h"
 #include "ui/TurkishTexts.h"
 
 #include <QFileInfo>
@@ -146,7 +148,8 @@ void TVNCPanel::CreateViewer() {
     if (TryCreateViewer())
         return;
     const QString library = ControlLibraryPath();
-    if (QFileInfo::exists(library)) {
+    // A library another user could have planted is not loaded at all.
+    if (QFileInfo::exists(library) && ControlLibraryTrustProblem(ProgramFolder()).isEmpty()) {
         RegisterControlLibrary(library);
         if (TryCreateViewer())
             return;
@@ -159,8 +162,12 @@ void TVNCPanel::CreateViewer() {
 
 // Without a viewer the tile would look as if it were connecting for ever.
 void TVNCPanel::ShowNoViewerReason() {
-    FStatusLabel->setText(QFileInfo::exists(ControlLibraryPath()) ? LibraryUnusableText()
-                                                                  : LibraryMissingText());
+    const QString untrusted = ControlLibraryTrustProblem(ProgramFolder());
+    if (!untrusted.isEmpty())
+        FStatusLabel->setText(untrusted);
+    else
+        FStatusLabel->setText(QFileInfo::exists(ControlLibraryPath()) ? LibraryUnusableText()
+                                                                      : LibraryMissingText());
 }
 
 void TVNCPanel::resizeEvent(QResizeEvent* event) {

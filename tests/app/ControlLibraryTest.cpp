@@ -1,9 +1,11 @@
 #include "ControlLibrary.h"
 #include "DOVALib_TLB.h"
 #include "Deployment.h"
+#include "FolderTrust.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -11,6 +13,8 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 QByteArray ReadAll(const QString& path) {
@@ -113,3 +117,41 @@ TEST(ControlLibrary, RefusingLibraryIsReplacedByTheEmbeddedCopyWhileACompatibleO
     EXPECT_EQ(ReadAll(other), before);
 }
 #endif
+
+// Another user must not be able to plant the library the program loads, nor make it write elsewhere.
+TEST(ControlLibrary, UntrustedFolderOrLibraryIsNeitherLoadedNorWritten) {
+    QTemporaryDir dir; // 0700, this user's
+    const QString folder = dir.path() + u'/';
+    const QString library = folder + QString::fromUtf16(ControlLibraryFileName);
+    const auto chmodFolder = [&](mode_t mode) { ::chmod(QFile::encodeName(folder).constData(), mode); };
+    EXPECT_TRUE(ControlLibraryTrustProblem(folder).isEmpty());
+
+    chmodFolder(01777); // as /tmp: anyone may create the file
+    EXPECT_NE(ControlLibraryTrustProblem(folder).indexOf(QStringLiteral("başka kullanıcılar")), -1);
+    DeployControlLibrary(folder);
+    EXPECT_FALSE(QFileInfo::exists(library)) << "nothing written where others write";
+    chmodFolder(0750 | S_IWGRP);
+    EXPECT_FALSE(ControlLibraryTrustProblem(folder).isEmpty()) << "group-writable";
+    chmodFolder(0700);
+
+    const QString target = dir.filePath(QStringLiteral("target"));
+    {
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("keep");
+    }
+    ASSERT_TRUE(QFile::link(target, library));
+    EXPECT_NE(ControlLibraryTrustProblem(folder).indexOf(QStringLiteral("libdova.so")), -1) << "a link";
+    DeployControlLibrary(folder);
+    EXPECT_EQ(ReadAll(target), QByteArray("keep"));
+    ASSERT_TRUE(QFile::remove(library));
+
+    if (::geteuid() != 0)
+        return; // handing files to another user needs root
+    ASSERT_TRUE(QFile::copy(target, library));
+    ASSERT_EQ(::chown(QFile::encodeName(library).constData(), 65534, 65534), 0);
+    EXPECT_NE(ControlLibraryTrustProblem(folder).indexOf(QStringLiteral("başka bir kullanıcıya")), -1);
+    ASSERT_TRUE(QFile::remove(library));
+    ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
+    EXPECT_NE(ControlLibraryTrustProblem(folder).indexOf(QStringLiteral("ait değil")), -1);
+}
