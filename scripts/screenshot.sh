@@ -3,6 +3,7 @@
 #   1-live.png       every tile shows its live remote screen, scaled whole into the tile;
 #   2-failed.png     the second server was stopped: its tile shows the error text and "Yeniden Bağlan";
 #   3-reconnected.png the server was started again and the button pressed: the tile is live again.
+# The first one is also the README's picture of the tile wall, docs/tile-wall.png.
 # Usage: scripts/screenshot.sh [output folder=build/screenshots]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -48,6 +49,8 @@ shot() { shot_screen "$work/screen" "$out/$1"; echo "$out/$1"; }
 app=$!
 sleep 8
 shot 1-live.png
+mkdir -p docs
+cp "$out/1-live.png" docs/tile-wall.png
 
 stop_xvnc 1
 sleep 6
