@@ -1,11 +1,11 @@
 #include "AnaForm.h"
 
-#include "ComputerIni.h"
 #include "ComputerTable.h"
 #include "Deployment.h"
 #include "Skins.h"
 #include "VNCPanel.h"
 #include "ui/FormHeader.h"
+#include "ui/OperatorMessages.h"
 #include "ui/PanelDialog.h"
 
 #include <QActionGroup>
@@ -22,6 +22,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QSlider>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -81,9 +82,13 @@ void TAnaFormF::FormCreate() {
     FTable = new TComputerTable(this);
     DeployControlLibrary(FFolder);
     DeployHelpDocument(FFolder);
-    const QString list = FFolder + QString::fromUtf16(ComputerFileName);
-    if (QFileInfo::exists(list))
-        LoadTableFromIni(*FTable, list);
+    FComputerList = TComputerListFile(FFolder + QString::fromUtf16(ComputerFileName));
+    FComputerList.Load(*FTable);
+    if (!FComputerList.Understood()) {
+        // Said once the window is up; the file itself is left alone.
+        QTimer::singleShot(0, this,
+                           [this] { OperatorMessages::ShowNotice(this, FComputerList.ProblemText()); });
+    }
 }
 
 void TAnaFormF::CreateWidgets() {

@@ -1,6 +1,5 @@
 #include "K_BilgisayarU.h"
 
-#include "ComputerIni.h"
 #include "ComputerTable.h"
 #include "EditorCellDelegate.h"
 #include "EditorGridModel.h"
@@ -176,24 +175,4 @@ void TK_BilgisayarF::RxBilgisayarPostRefused(int field, const QString& message) 
     OperatorMessages::ShowNotice(this, message);
     if (field >= 0 && field < TComputerTable::FieldCount)
         FEdits[field]->setFocus(Qt::OtherFocusReason);
-}
-
-bool BilgisayarKayitlariCycle(TComputerTable& table, QWidget* mainWindow, const QString& iniPath,
-                              const std::function<void()>& buildTiles) {
-    {
-        TK_BilgisayarF editor(table, mainWindow);
-        editor.exec();
-    }
-    // The editor is gone, so its check no longer applies: a record still being inserted or edited is
-    // committed as it stands, as the save's walk over the table would commit it.
-    if (table.GetState() != TComputerTable::State::Browse)
-        table.Post();
-    QString error;
-    if (!SaveTableToIni(table, iniPath, &error)) {
-        OperatorMessages::ShowError(mainWindow, error);
-        return false;
-    }
-    if (buildTiles)
-        buildTiles();
-    return true;
 }

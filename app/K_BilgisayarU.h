@@ -5,7 +5,6 @@
 #include <QDialog>
 
 #include <array>
-#include <functional>
 
 class QFrame;
 class QLabel;
@@ -51,9 +50,3 @@ private:
 
 // The editor while it exists, none otherwise.
 extern TK_BilgisayarF* K_BilgisayarF;
-
-// The whole cycle of the "Bilgisayar Kayıtları" menu item: the editor, modally; then the table is written
-// to iniPath and, only when that succeeded, buildTiles runs. A failed write is shown in the standard
-// error box. Returns whether the file was written.
-bool BilgisayarKayitlariCycle(TComputerTable& table, QWidget* mainWindow, const QString& iniPath,
-                              const std::function<void()>& buildTiles);

@@ -94,6 +94,17 @@ TEST(ComputerTableFields, FieldNamesMatchInAnyCase) {
     EXPECT_EQ(TComputerTable::FieldByName(QStringLiteral("Password")), TComputerTable::PASSWORD);
     EXPECT_EQ(TComputerTable::FieldByName(QStringLiteral("bilgisayaradi")), TComputerTable::BILGISAYARADI);
     EXPECT_EQ(TComputerTable::FieldByName(QStringLiteral("HOST")), -1);
+    // As typed with a Turkish keyboard's capitals.
+    EXPECT_EQ(TComputerTable::FieldByName(QStringLiteral("BİLGİSAYARADI")), TComputerTable::BILGISAYARADI);
+    EXPECT_EQ(TComputerTable::FieldByName(QStringLiteral("İP")), TComputerTable::IP);
+}
+
+TEST(ComputerTableFields, LineBreaksAndControlCharactersNeverEnterAField) {
+    TComputerTable t;
+    t.SetFieldValue(TComputerTable::PASSWORD, QStringLiteral("gizli\r\n"));
+    t.SetFieldValue(TComputerTable::BILGISAYARADI, QStringLiteral("a\tb\u2028c\x01 d"));
+    EXPECT_EQ(t.FieldValue(TComputerTable::PASSWORD), QStringLiteral("gizli"));
+    EXPECT_EQ(t.FieldValue(TComputerTable::BILGISAYARADI), QStringLiteral("abc d"));
 }
 
 TEST(ComputerTableEditing, DefaultPortOnlyWhileTheEditorIsAttached) {

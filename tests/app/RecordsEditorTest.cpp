@@ -1,9 +1,10 @@
 // The records editor over the shared computer table: navigator, checks, grid, and the close cycle
 // (save to "bilgisayar.ini", then rebuild the grid).
-#include "ComputerIni.h"
+#include "ComputerListFile.h"
 #include "ComputerTable.h"
 #include "K_BilgisayarU.h"
 #include "RecordNavigator.h"
+#include "RecordsCycle.h"
 #include "Skins.h"
 #include "ui/OperatorMessages.h"
 
@@ -52,6 +53,7 @@ protected:
         Table.SetCollatorLocale(QLocale(QLocale::Turkish, QLocale::Turkey));
         MainWindow.setWindowTitle(QStringLiteral("TARNOVEX LatisVNC s1.02.01f"));
         IniPath = Folder.filePath(QStringLiteral("bilgisayar.ini"));
+        List = TComputerListFile(IniPath);
         OperatorMessages::SetBoxFunction([this](QWidget*, QMessageBox::Icon icon, const QString& caption,
                                                 const QString& text, QMessageBox::StandardButtons buttons,
                                                 QMessageBox::StandardButton) {
@@ -73,7 +75,7 @@ protected:
             work(*K_BilgisayarF);
             K_BilgisayarF->close();
         });
-        return BilgisayarKayitlariCycle(Table, &MainWindow, IniPath, [this] {
+        return BilgisayarKayitlariCycle(Table, List, &MainWindow, [this] {
             Table.SortByName();
             ++Builds;
         });
@@ -83,6 +85,7 @@ protected:
     QWidget MainWindow;
     QTemporaryDir Folder;
     QString IniPath;
+    TComputerListFile List;
     std::vector<ShownBox> Boxes;
     QMessageBox::StandardButton Answer = QMessageBox::Ok;
     int Builds = 0;
@@ -189,7 +192,7 @@ TEST_F(RecordsEditorTest, ClosingWithoutChangesRewritesTheFileInNameOrderAndRebu
         file.write("[RecNo1]\r\nBILGISAYARADI=b\r\nIP=10.0.0.2\r\nPORT=5900\r\nPASSWORD=x\r\n\r\n"
                    "[RecNo2]\r\nBILGISAYARADI=A\r\nIP=10.0.0.1\r\nPORT=5901\r\nPASSWORD=\r\n");
     }
-    LoadTableFromIni(Table, IniPath);
+    List.Load(Table);
     Table.SortByName(); // as the first grid build left it
     const bool saved = RunCycle([](TK_BilgisayarF&) {});
 
@@ -204,12 +207,13 @@ TEST_F(RecordsEditorTest, ClosingWithoutChangesRewritesTheFileInNameOrderAndRebu
 TEST_F(RecordsEditorTest, AFailedSaveIsReportedAndTheGridIsNotRebuilt) {
     Add(QStringLiteral("A"), QStringLiteral("1.1.1.1"), QStringLiteral("5900"), QString());
     IniPath = Folder.filePath(QStringLiteral("missing-folder/bilgisayar.ini"));
+    List = TComputerListFile(IniPath);
     const bool saved = RunCycle([](TK_BilgisayarF&) {});
 
     EXPECT_FALSE(saved);
     EXPECT_EQ(Builds, 0);
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, QStringLiteral("Unable to write to ") + IniPath);
+    EXPECT_TRUE(Boxes[0].Text.startsWith(QStringLiteral("Unable to write to ") + IniPath + u'\n'));
     EXPECT_EQ(Boxes[0].Icon, QMessageBox::Critical);
 }
 
@@ -332,7 +336,7 @@ TEST_F(RecordsEditorTest, EscapeFirstCancelsAnOpenCellThenClosesTheEditorAsTheCl
             K_BilgisayarF->done(QDialog::Rejected);
         }
     });
-    EXPECT_TRUE(BilgisayarKayitlariCycle(Table, &MainWindow, IniPath, [this] { ++Builds; }));
+    EXPECT_TRUE(BilgisayarKayitlariCycle(Table, List, &MainWindow, [this] { ++Builds; }));
     EXPECT_TRUE(stillOpenAfterCellEscape);
     EXPECT_FALSE(forcedClose);
     EXPECT_EQ(Builds, 1);
