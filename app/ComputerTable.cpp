@@ -187,6 +187,13 @@ void TComputerTable::Append() {
     StartNewRecord(RecordCount());
 }
 
+bool TComputerTable::PendingChanges() const {
+    if (FState == State::Insert)
+        return true;
+    return FState == State::Edit &&
+           (FRecords[FCurrent].Fields != FSaved.Fields || !(FRecords[FCurrent].Lines == FSaved.Lines));
+}
+
 void TComputerTable::Edit() {
     if (FState != State::Browse || FCurrent < 0)
         return;
@@ -214,12 +221,28 @@ void TComputerTable::RxBilgisayarAfterInsert() {
         SetFieldValue(PORT, QStringLiteral("5900"));
 }
 
+bool TComputerTable::ValidPort(const QString& text) {
+    for (const QChar c : text)
+        if (c < u'0' || c > u'9')
+            return false;
+    bool ok = false;
+    const int port = text.toInt(&ok, 10);
+    return ok && port >= 1 && port <= 65535;
+}
+
+QString TComputerTable::InvalidPortMessage() {
+    return QStringLiteral("Port 1 ile 65535 arasında bir sayı olmalıdır.");
+}
+
 TComputerTable::CheckResult TComputerTable::CheckRecord(const Values& values) {
     // Only "no characters at all" fails: a value of blanks passes, and the password may be empty.
     for (int field : {BILGISAYARADI, IP, PORT}) {
         if (values[field].isEmpty())
             return CheckResult{field, MessageFor(field)};
     }
+    // A port the control would wrap (70000 reaches 4464) or could not read is never committed.
+    if (!ValidPort(values[PORT]))
+        return CheckResult{PORT, InvalidPortMessage()};
     return CheckResult{};
 }
 

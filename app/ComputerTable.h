@@ -76,6 +76,8 @@ public:
 
     // Editing.
     State GetState() const { return FState; }
+    // A record is being inserted, or edited into something else than it was.
+    bool PendingChanges() const;
     void Insert();                                   // new record before the current one
     void Append();                                   // new record after the last one
     void Edit();                                     // start editing the current record
@@ -100,6 +102,9 @@ public:
         bool Ok() const { return Field < 0; }
     };
     static CheckResult CheckRecord(const Values& values);
+    // A port is a whole number from 1 to 65535, in plain digits.
+    static bool ValidPort(const QString& text);
+    static QString InvalidPortMessage();
 
     // Orders the records by name, locale-aware and case-insensitive, empty names first, ties in
     // creation order. The collator is the user's locale unless set (tests pin tr_TR).

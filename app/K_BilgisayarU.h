@@ -31,8 +31,11 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void RememberFieldStarts();
     void FormShow();
     void ShowCurrentRecord();
     void RxBilgisayarPostRefused(int field, const QString& message);
@@ -45,7 +48,8 @@ private:
     TRecordNavigator* sDBNavigator1 = nullptr;
     TEditorGridModel* FGridModel = nullptr;
     QTableView* DBGrid1 = nullptr;
-    bool FFollowingTable = false; // the grid's selection is being moved to the table's record
+    std::array<QString, 4> FFieldStarts; // each box's value when the cursor entered it or its record came
+    bool FFollowingTable = false;        // the grid's selection is being moved to the table's record
 };
 
 // The editor while it exists, none otherwise.

@@ -325,8 +325,23 @@ TEST_F(RecordsEditorTest, EscapeFirstCancelsAnOpenCellThenClosesTheEditorAsTheCl
         QTest::keyClick(cell, Qt::Key_Escape);
         EXPECT_EQ(Table.FieldValue(TComputerTable::PORT), QStringLiteral("5900"));
         EXPECT_EQ(Table.FieldValue(TComputerTable::BILGISAYARADI), QStringLiteral("Ax"));
-        // Escape outside a cell closes the window; the pending record is saved as by the close box.
-        QTest::keyClick(editor.DBEdit(TComputerTable::IP), Qt::Key_Escape);
+        // An edit box works the same: its own typing first, then the record's pending change.
+        QLineEdit* ip = editor.DBEdit(TComputerTable::IP);
+        ip->setFocus();
+        QTest::keyClicks(ip, QStringLiteral("9"));
+        QTest::keyClick(ip, Qt::Key_Escape);
+        EXPECT_EQ(Table.FieldValue(TComputerTable::IP), QStringLiteral("1.1.1.1"));
+        EXPECT_EQ(Table.FieldValue(TComputerTable::BILGISAYARADI), QStringLiteral("Ax"));
+        QTest::keyClick(ip, Qt::Key_Escape);
+        EXPECT_EQ(Table.GetState(), TComputerTable::State::Browse);
+        EXPECT_EQ(Table.FieldValue(TComputerTable::BILGISAYARADI), QStringLiteral("A"));
+        // Typing taken back in a record that had no other change leaves nothing being edited.
+        QTest::keyClicks(ip, QStringLiteral("9"));
+        QTest::keyClick(ip, Qt::Key_Escape);
+        EXPECT_EQ(Table.GetState(), TComputerTable::State::Browse);
+        stillOpenAfterCellEscape = stillOpenAfterCellEscape && editor.isVisible();
+        // With nothing being edited, Escape closes the window as the close box does.
+        QTest::keyClick(ip, Qt::Key_Escape);
     });
     QObject thisTestOnly;
     bool forcedClose = false;
@@ -341,7 +356,48 @@ TEST_F(RecordsEditorTest, EscapeFirstCancelsAnOpenCellThenClosesTheEditorAsTheCl
     EXPECT_FALSE(forcedClose);
     EXPECT_EQ(Builds, 1);
     EXPECT_TRUE(Boxes.empty());
-    EXPECT_TRUE(ReadFile(IniPath).contains("BILGISAYARADI=Ax\r\nIP=1.1.1.1\r\nPORT=5900\r\n"));
+    EXPECT_TRUE(ReadFile(IniPath).contains("BILGISAYARADI=A\r\nIP=1.1.1.1\r\nPORT=5900\r\n"));
+}
+
+TEST_F(RecordsEditorTest, PortTakesOnlyOneTo65535AndPlusStartsAtTheFirstField) {
+    TK_BilgisayarF editor(Table, &MainWindow);
+    editor.show();
+    editor.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+    QLineEdit* port = editor.DBEdit(TComputerTable::PORT);
+    port->setFocus(); // the cursor was left in the port box
+    editor.Navigator()->ButtonAt(TRecordNavigator::Insert)->click();
+    EXPECT_EQ(QApplication::focusWidget(), editor.DBEdit(TComputerTable::BILGISAYARADI));
+    QTest::keyClicks(editor.DBEdit(TComputerTable::BILGISAYARADI), QStringLiteral("Kasa"));
+    QTest::keyClicks(editor.DBEdit(TComputerTable::IP), QStringLiteral("10.0.0.8"));
+
+    port->setFocus();
+    port->selectAll();
+    QTest::keyClicks(port, QStringLiteral("70000"));
+    EXPECT_EQ(Table.FieldValue(TComputerTable::PORT), QStringLiteral("7000"));
+    QTest::keyClicks(port, QStringLiteral("Metin"));
+    EXPECT_EQ(Table.FieldValue(TComputerTable::PORT), QStringLiteral("7000"));
+
+    // What the box lets through but no computer listens on is refused by the check, and by the close.
+    port->selectAll();
+    QTest::keyClicks(port, QStringLiteral("0"));
+    editor.Navigator()->ButtonAt(TRecordNavigator::Post)->click();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, QStringLiteral("Port 1 ile 65535 arasında bir sayı olmalıdır."));
+    EXPECT_EQ(Table.GetState(), TComputerTable::State::Insert);
+    EXPECT_FALSE(editor.close());
+    EXPECT_EQ(Boxes.size(), 2u);
+    EXPECT_TRUE(editor.isVisible());
+
+    // A grid cell follows the same rule.
+    QTest::keyClicks(port, QStringLiteral("5901"));
+    editor.Navigator()->ButtonAt(TRecordNavigator::Post)->click();
+    EXPECT_EQ(Table.GetState(), TComputerTable::State::Browse);
+    QLineEdit* cell = OpenCell(editor, 0, 2);
+    ASSERT_NE(cell, nullptr);
+    cell->selectAll();
+    QTest::keyClicks(cell, QStringLiteral("65536"));
+    EXPECT_EQ(Table.FieldValue(TComputerTable::PORT), QStringLiteral("6553"));
 }
 
 TEST_F(RecordsEditorTest, PasswordShowsAStarForEveryCharacterAlsoUnderASkin) {
