@@ -1,6 +1,7 @@
 #include "AnaForm.h"
 
 #include "ComputerTable.h"
+#include "ControlLibrary.h"
 #include "Deployment.h"
 #include "Skins.h"
 #include "VNCPanel.h"
@@ -357,6 +358,9 @@ void TAnaFormF::BuildTiles() {
     FScrollBoxContents->resize(
         extent.isEmpty() ? QSize(0, 0) : QSize(extent.right() + 1 + TileGap, extent.bottom() + 1 + TileGap));
     FPanelUyari->setVisible(FTable->IsEmpty());
+    // Once per start: the viewer component could not be loaded from its folder (the tiles say so too).
+    if (const QString notice = TakeControlLibraryNotice(); !notice.isEmpty())
+        QTimer::singleShot(0, this, [this, notice] { OperatorMessages::ShowNotice(this, notice); });
 }
 
 void TAnaFormF::SetIconSizeLabel(int size) {

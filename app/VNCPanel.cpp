@@ -159,8 +159,13 @@ void TVNCPanel::CreateViewer() {
 
 // Without a viewer the tile would look as if it were connecting for ever.
 void TVNCPanel::ShowNoViewerReason() {
-    FStatusLabel->setText(QFileInfo::exists(ControlLibraryPath()) ? LibraryUnusableText()
-                                                                  : LibraryMissingText());
+    const QString library = ControlLibraryPath();
+    if (const QString error = ControlLibraryLoadError(library);
+        !error.isEmpty() && QFileInfo::exists(library)) {
+        FStatusLabel->setText(QStringLiteral("Görüntüleme bileşeni yüklenemedi\n") + error);
+        return;
+    }
+    FStatusLabel->setText(QFileInfo::exists(library) ? LibraryUnusableText() : LibraryMissingText());
 }
 
 void TVNCPanel::resizeEvent(QResizeEvent* event) {
