@@ -3,6 +3,7 @@
 #include "ComputerTable.h"
 #include "ControlLibrary.h"
 #include "Deployment.h"
+#include "FileFolder.h"
 #include "Skins.h"
 #include "VNCPanel.h"
 #include "ui/FormHeader.h"
@@ -83,7 +84,13 @@ void TAnaFormF::FormCreate() {
     FTable = new TComputerTable(this);
     DeployControlLibrary(FFolder);
     DeployHelpDocument(FFolder);
-    FComputerList = TComputerListFile(FFolder + QString::fromUtf16(ComputerFileName));
+    // The files live in the user's data folder when the program's own folder cannot take them; a list
+    // left beside the program is still the list until the first save puts it there.
+    const QString list = FFolder + QString::fromUtf16(ComputerFileName);
+    const QString beside = ExecutableFolder() + QString::fromUtf16(ComputerFileName);
+    const bool useBeside =
+        FFolder != ExecutableFolder() && !QFileInfo::exists(list) && QFileInfo::exists(beside);
+    FComputerList = TComputerListFile(list, useBeside ? beside : QString());
     FComputerList.Load(*FTable);
     if (!FComputerList.Understood()) {
         // Said once the window is up; the file itself is left alone.

@@ -15,7 +15,7 @@ bool SameRecord(const TComputerRecord& a, const TComputerRecord& b) {
 TListState TComputerListFile::Load(TComputerTable& table) {
     table.Clear();
     Baseline base;
-    base.Read.State = ReadListFile(FPath, &base.Bytes, &base.Read.Reason);
+    base.Read.State = ReadListFile(FReadPath, &base.Bytes, &base.Read.Reason);
     if (base.Read.State == TListState::Read)
         base.Read = LoadTableFromIniBytes(table, base.Bytes);
     if (!Understood(base.Read.State))
@@ -36,18 +36,18 @@ QString TComputerListFile::ProblemText() const {
     case TListState::Read:
         return QString();
     case TListState::Unreadable:
-        what = QStringLiteral("Bilgisayar listesi %1 okunamadı (%2).").arg(FPath, FBase.Read.Reason);
+        what = QStringLiteral("Bilgisayar listesi %1 okunamadı (%2).").arg(FReadPath, FBase.Read.Reason);
         break;
     case TListState::Undecodable:
         what = QStringLiteral("Bilgisayar listesi %1 metin olarak okunamadı: dosya \"Unicode\" (UTF-16) "
                               "ya da başka bir biçimde kaydedilmiş. Dosyayı UTF-8 ya da ANSI olarak "
                               "kaydedin.")
-                   .arg(FPath);
+                   .arg(FReadPath);
         break;
     case TListState::NoRecords:
         what = QStringLiteral("Bilgisayar listesi %1 okundu ama içinde hiç kayıt yok: dosyada metin var, "
                               "ancak [RecNo1] gibi bir bölüm yok.")
-                   .arg(FPath);
+                   .arg(FReadPath);
         break;
     }
     return what + QStringLiteral("\n\nDosyaya dokunulmadı ve liste boş gösteriliyor. Bilgisayar Kayıtları "
@@ -58,7 +58,7 @@ QString TComputerListFile::ProblemText() const {
 
 bool TComputerListFile::ChangedOnDisk() const {
     QByteArray now;
-    const TListState state = ReadListFile(FPath, &now, nullptr);
+    const TListState state = ReadListFile(FReadPath, &now, nullptr);
     if (state == TListState::Unreadable)
         return FBase.Read.State != TListState::Unreadable;
     if (state == TListState::Missing)
@@ -86,18 +86,19 @@ bool TComputerListFile::Save(const TComputerTable& table, QString* errorMessage,
     FBase.Read.State = bytes.trimmed().isEmpty() ? TListState::Missing : TListState::Read;
     FBase.Bytes = FBase.Read.State == TListState::Read ? bytes : QByteArray();
     FBase.Records = table.Records();
+    FReadPath = FPath;
     return true;
 }
 
 bool TComputerListFile::BackUpDiskContent(QString* errorMessage, QString* reason) const {
     QByteArray now;
-    if (ReadListFile(FPath, &now, reason) != TListState::Read)
+    if (ReadListFile(FReadPath, &now, reason) != TListState::Read)
         return true; // nothing there to keep
     return WriteIniFile(BackupPath(), now, errorMessage, reason);
 }
 
 void TComputerListFile::KeepUnsaved(const TComputerTable& table) {
-    FUnsaved = Unsaved{table.Records(), FBase};
+    FUnsaved = Unsaved{table.Records(), FBase, FReadPath};
 }
 
 void TComputerListFile::RestoreUnsaved(TComputerTable& table) {
@@ -105,5 +106,6 @@ void TComputerListFile::RestoreUnsaved(TComputerTable& table) {
         return;
     table.SetRecords(std::move(FUnsaved->Records));
     FBase = std::move(FUnsaved->Base);
+    FReadPath = std::move(FUnsaved->ReadPath);
     FUnsaved.reset();
 }

@@ -15,9 +15,13 @@
 
 class TComputerListFile {
 public:
-    explicit TComputerListFile(QString path = QString()) : FPath(std::move(path)) {}
+    // The list is written to path. It is read from readFrom when given: a list left beside a program
+    // whose files live in the user's data folder is used until the first save puts it there.
+    explicit TComputerListFile(QString path = QString(), QString readFrom = QString())
+        : FPath(std::move(path)), FReadPath(readFrom.isEmpty() ? FPath : std::move(readFrom)) {}
 
     QString Path() const { return FPath; }
+    QString ReadPath() const { return FReadPath; }
     // Where edits go while the file is not understood: beside it, under a new name.
     QString CopyPath() const { return FPath + QStringLiteral(".yeni"); }
     // Where the file's own content is kept when the operator saves over an outside change.
@@ -45,7 +49,8 @@ public:
     // Puts the records back as they were read or last written.
     void RevertTable(TComputerTable& table) const { table.SetRecords(FBase.Records); }
 
-    // Edits that could not be saved, with what they were based on, kept until the editor opens again.
+    // Edits that could not be saved, with what they were based on (and where it was read), kept until
+    // the editor opens again.
     void KeepUnsaved(const TComputerTable& table);
     bool HasUnsaved() const { return FUnsaved.has_value(); }
     void RestoreUnsaved(TComputerTable& table);
@@ -59,9 +64,11 @@ private:
     struct Unsaved {
         std::vector<TComputerRecord> Records;
         Baseline Base;
+        QString ReadPath;
     };
 
     QString FPath;
+    QString FReadPath;
     Baseline FBase;
     std::optional<Unsaved> FUnsaved;
 };

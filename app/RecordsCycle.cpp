@@ -24,7 +24,7 @@ QString OutsideChangeText(const TComputerListFile& list) {
                           "Hayır: dosyadaki liste yüklenir; bu penceredeki değişiklikler bırakılır.\n"
                           "İptal: hiçbir şey kaydedilmez; değişiklikleriniz Bilgisayar Kayıtları penceresi "
                           "yeniden açıldığında geri gelir.")
-        .arg(list.Path(), list.BackupPath());
+        .arg(list.ReadPath(), list.BackupPath());
 }
 
 QString SavedToCopyText(const TComputerListFile& list) {
@@ -32,7 +32,13 @@ QString SavedToCopyText(const TComputerListFile& list) {
                "Değişiklikleriniz %1 dosyasına kaydedildi; okunamayan %2 dosyasına dokunulmadı.\n\n"
                "Program açılışta yine %2 dosyasını okur: onu düzeltin ya da yeni dosyayı onun "
                "yerine koyup programı yeniden başlatın.")
-        .arg(list.CopyPath(), list.Path());
+        .arg(list.CopyPath(), list.ReadPath());
+}
+
+QString MovedText(const QString& from, const TComputerListFile& list) {
+    return QStringLiteral("Liste %1 dosyasına kaydedildi; program bundan sonra bu dosyayı okur. Program "
+                          "klasörüne yazılamadığı için oradaki %2 dosyası artık okunmaz (ona dokunulmadı).")
+        .arg(list.Path(), from);
 }
 
 QString RestoredText() {
@@ -93,9 +99,12 @@ bool SaveAfterEditing(TComputerTable& table, TComputerListFile& list, QWidget* p
             return KeepForLater(table, list);
         }
     }
+    const QString readFrom = list.ReadPath();
     if (!WriteWithRetry(parent,
                         [&](QString* error, QString* reason) { return list.Save(table, error, reason); }))
         return KeepForLater(table, list);
+    if (readFrom != list.Path())
+        OperatorMessages::ShowNotice(parent, MovedText(readFrom, list));
     return true;
 }
 

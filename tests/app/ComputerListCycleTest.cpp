@@ -217,3 +217,25 @@ TEST_F(ComputerListCycle, AFailedSaveIsOfferedAgainAndGivenUpKeepsTheEditsForLat
     EXPECT_TRUE(ReadFile(IniPath).contains("BILGISAYARADI=Depo\r\nIP=10.0.0.9\r\n"));
     EXPECT_EQ(Builds, 1);
 }
+
+// Installed in a folder the user cannot write, the program keeps its files in the data folder; a list
+// placed beside the program is read, and the first save puts it in the data folder (and says so).
+TEST_F(ComputerListCycle, AListBesideAReadOnlyProgramIsUsedAndSavedToTheDataFolder) {
+    const QString program = Folder.filePath(QStringLiteral("program"));
+    ASSERT_TRUE(QDir().mkpath(program));
+    const QString beside = program + QStringLiteral("/bilgisayar.ini");
+    const QByteArray listed = "[RecNo1]\r\nBILGISAYARADI=Ofis\r\nIP=10.0.0.5\r\nPORT=5900\r\nPASSWORD=\r\n";
+    WriteFile(beside, listed);
+    ASSERT_EQ(::chmod(QFile::encodeName(program).constData(), 0555), 0);
+    List = TComputerListFile(IniPath, beside);
+    ASSERT_EQ(List.Load(Table), TListState::Read);
+    EXPECT_EQ(Table.RecordCount(), 1);
+
+    EXPECT_TRUE(RunCycle([](TK_BilgisayarF&) {}));
+    EXPECT_EQ(ReadFile(IniPath), listed);
+    EXPECT_EQ(ReadFile(beside), listed);
+    ASSERT_EQ(Texts.size(), 1);
+    EXPECT_TRUE(Texts[0].contains(IniPath) && Texts[0].contains(beside));
+    EXPECT_EQ(List.ReadPath(), IniPath);
+    ::chmod(QFile::encodeName(program).constData(), 0755);
+}
