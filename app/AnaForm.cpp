@@ -309,6 +309,21 @@ void TAnaFormF::FormActivate() {
 }
 
 void TAnaFormF::closeEvent(QCloseEvent* event) {
+    // Edits a failed save kept for a later try would go with the program: the operator decides.
+    if (FComputerList.HasUnsaved()) {
+        const auto answer = OperatorMessages::AskYesNoCancel(
+            this, QStringLiteral(
+                      "Kaydedilemeyen bilgisayar kayıtları var.\n\n"
+                      "Evet: Bilgisayar Kayıtları penceresi açılır, yeniden kaydetmeyi deneyebilirsiniz.\n"
+                      "Hayır: bu değişiklikler bırakılır ve program kapanır.\n"
+                      "İptal: program açık kalır."));
+        if (answer != QMessageBox::No) {
+            event->ignore();
+            if (answer == QMessageBox::Yes)
+                QTimer::singleShot(0, this, &TAnaFormF::BilgisayarKayitlari1Click);
+            return;
+        }
+    }
     StoreSettings();
     event->accept();
 }

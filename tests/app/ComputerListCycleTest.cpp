@@ -1,6 +1,7 @@
 // The records editor's close cycle against the list's file: a file the program could not fully read is
 // never written over, a file changed by someone else is never overwritten silently, and a failed save
 // loses nothing.
+#include "AnaForm.h"
 #include "ComputerListFile.h"
 #include "ComputerTable.h"
 #include "K_BilgisayarU.h"
@@ -238,4 +239,30 @@ TEST_F(ComputerListCycle, AListBesideAReadOnlyProgramIsUsedAndSavedToTheDataFold
     EXPECT_TRUE(Texts[0].contains(IniPath) && Texts[0].contains(beside));
     EXPECT_EQ(List.ReadPath(), IniPath);
     ::chmod(QFile::encodeName(program).constData(), 0755);
+}
+
+// Edits kept after a failed save do not vanish with the program: closing asks first.
+TEST_F(ComputerListCycle, ClosingTheProgramWithUnsavedEditsAsksFirst) {
+    const QString folder = Folder.path() + u'/';
+    WriteFile(IniPath, "[RecNo1]\r\nBILGISAYARADI=Ofis\r\nIP=10.0.0.5\r\nPORT=5900\r\nPASSWORD=\r\n");
+    TAnaFormF form(folder);
+    ASSERT_EQ(::chmod(QFile::encodeName(Folder.path()).constData(), 0555), 0);
+    {
+        UnprivilegedFiles unprivileged;
+        Answer = QMessageBox::Cancel; // gives up retrying
+        QTimer::singleShot(0, [] {
+            AddComputer(*K_BilgisayarF, QStringLiteral("Depo"), QStringLiteral("10.0.0.9"));
+            K_BilgisayarF->close();
+        });
+        form.BilgisayarKayitlari1Click();
+    }
+    ::chmod(QFile::encodeName(Folder.path()).constData(), 0755);
+    ASSERT_TRUE(form.ComputerList().HasUnsaved());
+    form.show();
+    Texts.clear();
+    EXPECT_FALSE(form.close()); // Cancel: stays open
+    ASSERT_EQ(Texts.size(), 1);
+    EXPECT_TRUE(form.isVisible());
+    Answer = QMessageBox::No;
+    EXPECT_TRUE(form.close());
 }
