@@ -92,11 +92,6 @@ void TAnaFormF::FormCreate() {
         FFolder != ExecutableFolder() && !QFileInfo::exists(list) && QFileInfo::exists(beside);
     FComputerList = TComputerListFile(list, useBeside ? beside : QString());
     FComputerList.Load(*FTable);
-    if (!FComputerList.Understood()) {
-        // Said once the window is up; the file itself is left alone.
-        QTimer::singleShot(0, this,
-                           [this] { OperatorMessages::ShowNotice(this, FComputerList.ProblemText()); });
-    }
 }
 
 void TAnaFormF::CreateWidgets() {
@@ -290,6 +285,11 @@ void TAnaFormF::ShowMain() {
 bool TAnaFormF::event(QEvent* event) {
     if (event->type() == QEvent::Type(WM_BUILDTILES)) {
         BuildTiles();
+        // A list that could not be read is named once the first grid is up (a box shown any earlier
+        // would take the first activation, and with it the grid, where no window manager gives it back).
+        if (!FComputerList.Understood())
+            QTimer::singleShot(0, this,
+                               [this] { OperatorMessages::ShowNotice(this, FComputerList.ProblemText()); });
         return true;
     }
     return QMainWindow::event(event);
