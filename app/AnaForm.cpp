@@ -1,11 +1,13 @@
 #include "AnaForm.h"
 
-#include "ComputerIni.h"
 #include "ComputerTable.h"
+#include "ControlLibrary.h"
 #include "Deployment.h"
+#include "FileFolder.h"
 #include "Skins.h"
 #include "VNCPanel.h"
 #include "ui/FormHeader.h"
+#include "ui/OperatorMessages.h"
 #include "ui/PanelDialog.h"
 
 #include <QActionGroup>
@@ -22,6 +24,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QSlider>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -81,9 +84,14 @@ void TAnaFormF::FormCreate() {
     FTable = new TComputerTable(this);
     DeployControlLibrary(FFolder);
     DeployHelpDocument(FFolder);
+    // The files live in the user's data folder when the program's own folder cannot take them; a list
+    // left beside the program is still the list until the first save puts it there.
     const QString list = FFolder + QString::fromUtf16(ComputerFileName);
-    if (QFileInfo::exists(list))
-        LoadTableFromIni(*FTable, list);
+    const QString beside = ExecutableFolder() + QString::fromUtf16(ComputerFileName);
+    const bool useBeside =
+        FFolder != ExecutableFolder() && !QFileInfo::exists(list) && QFileInfo::exists(beside);
+    FComputerList = TComputerListFile(list, useBeside ? beside : QString());
+    FComputerList.Load(*FTable);
 }
 
 void TAnaFormF::CreateWidgets() {
@@ -277,6 +285,11 @@ void TAnaFormF::ShowMain() {
 bool TAnaFormF::event(QEvent* event) {
     if (event->type() == QEvent::Type(WM_BUILDTILES)) {
         BuildTiles();
+        // A list that could not be read is named once the first grid is up (a box shown any earlier
+        // would take the first activation, and with it the grid, where no window manager gives it back).
+        if (!FComputerList.Understood())
+            QTimer::singleShot(0, this,
+                               [this] { OperatorMessages::ShowNotice(this, FComputerList.ProblemText()); });
         return true;
     }
     return QMainWindow::event(event);
@@ -296,6 +309,21 @@ void TAnaFormF::FormActivate() {
 }
 
 void TAnaFormF::closeEvent(QCloseEvent* event) {
+    // Edits a failed save kept for a later try would go with the program: the operator decides.
+    if (FComputerList.HasUnsaved()) {
+        const auto answer = OperatorMessages::AskYesNoCancel(
+            this, QStringLiteral(
+                      "Kaydedilemeyen bilgisayar kayıtları var.\n\n"
+                      "Evet: Bilgisayar Kayıtları penceresi açılır, yeniden kaydetmeyi deneyebilirsiniz.\n"
+                      "Hayır: bu değişiklikler bırakılır ve program kapanır.\n"
+                      "İptal: program açık kalır."));
+        if (answer != QMessageBox::No) {
+            event->ignore();
+            if (answer == QMessageBox::Yes)
+                QTimer::singleShot(0, this, &TAnaFormF::BilgisayarKayitlari1Click);
+            return;
+        }
+    }
     StoreSettings();
     event->accept();
 }
@@ -352,6 +380,9 @@ void TAnaFormF::BuildTiles() {
     FScrollBoxContents->resize(
         extent.isEmpty() ? QSize(0, 0) : QSize(extent.right() + 1 + TileGap, extent.bottom() + 1 + TileGap));
     FPanelUyari->setVisible(FTable->IsEmpty());
+    // Once per start: the viewer component could not be loaded from its folder (the tiles say so too).
+    if (const QString notice = TakeControlLibraryNotice(); !notice.isEmpty())
+        QTimer::singleShot(0, this, [this, notice] { OperatorMessages::ShowNotice(this, notice); });
 }
 
 void TAnaFormF::SetIconSizeLabel(int size) {

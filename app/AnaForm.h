@@ -3,6 +3,8 @@
 // empty, and a scrolling area with one tile per computer, all tiles of one square size laid out in
 // rows. The grid is never updated in parts: every change rebuilds it from the table.
 
+#include "ComputerListFile.h"
+
 #include <QList>
 #include <QMainWindow>
 #include <QRect>
@@ -74,6 +76,7 @@ public:
 
     // Parts, for the menus of other windows and for tests.
     TComputerTable* RxBilgisayar() const { return FTable; }
+    TComputerListFile& ComputerList() { return FComputerList; }
     QString Folder() const { return FFolder; }
     QList<TVNCPanel*> Tiles() const { return FTiles; }
     QScrollArea* ScrollBox1() const { return FScrollBox1; }
@@ -102,6 +105,7 @@ private:
     QString FFolder;
     bool FFirstActivation = true;
     TComputerTable* FTable = nullptr;
+    TComputerListFile FComputerList;
     QList<TVNCPanel*> FTiles;
     QString FSkinName;
 

@@ -1,15 +1,13 @@
 #include "AnaForm.h"
 
 #include "ComputerTable.h"
-#include "Deployment.h"
-#include "K_BilgisayarU.h"
+#include "RecordsCycle.h"
 #include "ui/AboutBox.h"
 #include "ui/HelpActions.h"
 
 // The records editor: edit, save to bilgisayar.ini, rebuild the grid (not when the save failed).
 void TAnaFormF::BilgisayarKayitlari1Click() {
-    BilgisayarKayitlariCycle(*RxBilgisayar(), this, Folder() + QString::fromUtf16(ComputerFileName),
-                             [this] { BuildTiles(); });
+    BilgisayarKayitlariCycle(*RxBilgisayar(), ComputerList(), this, [this] { BuildTiles(); });
 }
 
 void TAnaFormF::LatisVNCYardm1Click() {

@@ -5,10 +5,13 @@
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
-#include <QStringDecoder>
+#include <QRegularExpression>
 #include <QTime>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,25 +24,6 @@ constexpr double MillisecondsPerDay = 86400000.0;
 
 QString FormatNumber(double v) {
     return QString::number(v, 'g', 15);
-}
-
-bool IsBlank(QChar c) {
-    return c == u' ' || c == u'\t';
-}
-
-QString TrimBlanks(QStringView s) {
-    qsizetype b = 0, e = s.size();
-    while (b < e && IsBlank(s[b]))
-        ++b;
-    while (e > b && IsBlank(s[e - 1]))
-        --e;
-    return s.mid(b, e - b).toString();
-}
-
-QString DropEnclosingQuotes(const QString& v) {
-    if (v.size() >= 2 && (v.front() == u'"' || v.front() == u'\'') && v.back() == v.front())
-        return v.mid(1, v.size() - 2);
-    return v;
 }
 
 // Writes all of data to fd; false on any error (a full disk included).
@@ -58,52 +42,100 @@ bool WriteAll(int fd, const QByteArray& data) {
     return true;
 }
 
-} // namespace
-
-QString DecodeIniText(const QByteArray& bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
-    QStringDecoder turkish("windows-1254");
-    if (turkish.isValid())
-        return turkish.decode(bytes);
-    return QString::fromLatin1(bytes);
+QString ErrnoText(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("izin yok");
+    case EROFS:
+        return QStringLiteral("salt okunur dosya sistemi");
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return QStringLiteral("diskte yer yok");
+    case ENOENT:
+        return QStringLiteral("klasör yok");
+    case EISDIR:
+        return QStringLiteral("bir klasör");
+    case EIO:
+        return QStringLiteral("okuma/yazma hatası");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
 }
 
-QList<TIniSection> ParseIni(const QString& text) {
-    QList<TIniSection> sections;
-    const QStringView all(text);
-    qsizetype pos = 0;
-    while (pos <= all.size()) {
-        qsizetype end = all.indexOf(u'\n', pos);
-        if (end < 0)
-            end = all.size();
-        QStringView line = all.mid(pos, end - pos);
-        pos = end + 1;
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-        const QString trimmed = TrimBlanks(line);
-        if (trimmed.isEmpty())
-            continue;
-        if (trimmed.front() == u'[') {
-            qsizetype close = trimmed.indexOf(u']');
-            if (close < 0)
-                close = trimmed.size();
-            sections.append(TIniSection{TrimBlanks(QStringView(trimmed).mid(1, close - 1)), {}});
+bool LooksLikeUnicodeOrBinary(const QByteArray& bytes) {
+    return bytes.contains('\0') || bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
+}
+
+bool IsContent(const TIniLine& line) {
+    if (line.LineKind != TIniLine::Other)
+        return true;
+    const QString text = DecodeIniLine(line.Raw).trimmed();
+    return !text.isEmpty() && !text.startsWith(u';') && !text.startsWith(u'#');
+}
+
+// A section is a record when the save wrote it (RecNo and a number) or it holds a field.
+bool IsRecordSection(const TIniLine& header, const QList<TIniLine>& body) {
+    static const QRegularExpression written(QStringLiteral("^RecNo[0-9]+$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    if (written.match(header.Name).hasMatch())
+        return true;
+    for (const TIniLine& line : body)
+        if (line.LineKind == TIniLine::Entry && TComputerTable::FieldByName(line.Name) >= 0)
+            return true;
+    return false;
+}
+
+QByteArray FieldLine(const TComputerTable& table, int row, int field) {
+    const QString v = table.Value(row, field);
+    return MakeIniEntry(TComputerTable::FieldName(field),
+                        FieldToIniText(v.isEmpty() ? QVariant() : QVariant(v)))
+        .Raw;
+}
+
+// A record's section body: its own lines in place, each field's first line carrying the field's value
+// (as it was when unchanged), fields the section lacked after the last field line in field order.
+QList<QByteArray> ComposeRecordBody(const TComputerTable& table, int row) {
+    const QList<TIniLine>& lines = table.Record(row).Lines;
+    std::array<bool, TComputerTable::FieldCount> present{};
+    for (const TIniLine& line : lines)
+        if (line.LineKind == TIniLine::Entry && TComputerTable::FieldByName(line.Name) >= 0)
+            present[static_cast<std::size_t>(TComputerTable::FieldByName(line.Name))] = true;
+    std::array<bool, TComputerTable::FieldCount> written{};
+    QList<QByteArray> body;
+    qsizetype afterFields = 0;
+    auto writeMissingBefore = [&](int field) {
+        for (int g = 0; g < field; ++g) {
+            if (!present[static_cast<std::size_t>(g)] && !written[static_cast<std::size_t>(g)]) {
+                body.insert(afterFields++, FieldLine(table, row, g));
+                written[static_cast<std::size_t>(g)] = true;
+            }
+        }
+    };
+    for (const TIniLine& line : lines) {
+        const int field = line.LineKind == TIniLine::Entry ? TComputerTable::FieldByName(line.Name) : -1;
+        if (field < 0 || written[static_cast<std::size_t>(field)]) {
+            body.append(IniLineToUtf8(line.Raw));
             continue;
         }
-        if (sections.isEmpty())
-            continue; // entries before the first section belong to no record
-        const qsizetype eq = trimmed.indexOf(u'=');
-        if (eq < 0)
-            continue;
-        const QString name = TrimBlanks(QStringView(trimmed).left(eq));
-        const QString value = DropEnclosingQuotes(TrimBlanks(QStringView(trimmed).mid(eq + 1)));
-        sections.back().Entries.append({name, value});
+        writeMissingBefore(field);
+        written[static_cast<std::size_t>(field)] = true;
+        const bool unchanged = table.Value(row, field) == TComputerTable::CutToFieldLength(line.Value) &&
+                               line.Name.compare(TComputerTable::FieldName(field), Qt::CaseInsensitive) == 0;
+        body.append(unchanged ? IniLineToUtf8(line.Raw) : FieldLine(table, row, field));
+        afterFields = body.size();
     }
-    return sections;
+    writeMissingBefore(TComputerTable::FieldCount);
+    return body;
 }
+
+void AppendLines(QByteArray& out, const QList<TIniLine>& lines) {
+    for (const TIniLine& line : lines)
+        out += IniLineToUtf8(line.Raw) + "\r\n";
+}
+
+} // namespace
 
 QString FieldToIniText(const QVariant& value) {
     if (value.isNull() || !value.isValid())
@@ -126,30 +158,135 @@ QString FieldToIniText(const QVariant& value) {
     }
 }
 
-QByteArray ComposeTableIni(const TComputerTable& table) {
-    QString text;
-    for (int row = 0; row < table.RecordCount(); ++row) {
-        text += QStringLiteral("[RecNo%1]\r\n").arg(row + 1);
-        for (int f = 0; f < TComputerTable::FieldCount; ++f) {
-            const QString v = table.Value(row, f);
-            text += TComputerTable::FieldName(f) + u'=' +
-                    FieldToIniText(v.isEmpty() ? QVariant() : QVariant(v)) + QStringLiteral("\r\n");
-        }
+TListRead LoadTableFromIniBytes(TComputerTable& table, const QByteArray& bytes) {
+    table.Clear();
+    TListRead read;
+    read.State = TListState::Read;
+    if (LooksLikeUnicodeOrBinary(bytes)) {
+        read.State = TListState::Undecodable;
+        return read;
     }
-    return text.toUtf8();
+    const QList<TIniLine> lines = SplitIniLines(bytes);
+    qsizetype i = 0;
+    while (i < lines.size() && lines[i].LineKind != TIniLine::Section)
+        read.Outside.Preamble.append(lines[i++]);
+    if (i == lines.size()) {
+        read.Outside = {};
+        read.State =
+            std::any_of(lines.begin(), lines.end(), IsContent) ? TListState::NoRecords : TListState::Read;
+        return read;
+    }
+    std::vector<std::uint64_t> recordsSoFar;
+    while (i < lines.size()) {
+        const TIniLine& header = lines[i++];
+        QList<TIniLine> body;
+        while (i < lines.size() && lines[i].LineKind != TIniLine::Section)
+            body.append(lines[i++]);
+        if (!IsRecordSection(header, body)) {
+            body.prepend(header);
+            read.Outside.Others.append({body, recordsSoFar});
+            continue;
+        }
+        // Blank lines between sections belong to no record: records move when the list is sorted.
+        while (!body.isEmpty() && body.back().LineKind == TIniLine::Other &&
+               DecodeIniLine(body.back().Raw).trimmed().isEmpty())
+            body.removeLast();
+        TComputerTable::Values values;
+        std::array<bool, TComputerTable::FieldCount> seen{};
+        for (const TIniLine& line : body) {
+            const int field = line.LineKind == TIniLine::Entry ? TComputerTable::FieldByName(line.Name) : -1;
+            if (field < 0 || seen[static_cast<std::size_t>(field)])
+                continue;
+            // The first entry of a key is the one a profile reader sees, even when it is empty.
+            seen[static_cast<std::size_t>(field)] = true;
+            values[static_cast<std::size_t>(field)] = line.Value;
+        }
+        recordsSoFar.push_back(table.AppendRecord(values, body));
+    }
+    table.First();
+    return read;
 }
 
-bool SaveTableToIni(const TComputerTable& table, const QString& path, QString* errorMessage) {
+TListState ReadListFile(const QString& path, QByteArray* bytes, QString* reason) {
+    bytes->clear();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (reason)
+            *reason = ErrnoText(errno);
+        return errno == ENOENT ? TListState::Missing : TListState::Unreadable;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            if (reason)
+                *reason = ErrnoText(errno);
+            ::close(fd);
+            bytes->clear();
+            return TListState::Unreadable;
+        }
+        if (n == 0)
+            break;
+        bytes->append(buffer, n);
+    }
+    ::close(fd);
+    return TListState::Read;
+}
+
+TListRead LoadTableFromIni(TComputerTable& table, const QString& path) {
+    table.Clear();
+    QByteArray bytes;
+    TListRead read;
+    read.State = ReadListFile(path, &bytes, &read.Reason);
+    if (read.State != TListState::Read)
+        return read;
+    return LoadTableFromIniBytes(table, bytes);
+}
+
+QByteArray ComposeTableIni(const TComputerTable& table, const TIniOutsideRecords& outside) {
+    // Each other section goes after the last record above it that is still in the table.
+    std::vector<std::uint64_t> anchors;
+    for (const TIniOutsideRecords::Section& section : outside.Others) {
+        std::uint64_t anchor = 0;
+        for (auto it = section.RecordsBefore.rbegin(); it != section.RecordsBefore.rend() && !anchor; ++it)
+            for (int row = 0; row < table.RecordCount(); ++row)
+                if (table.CreationNumber(row) == *it)
+                    anchor = *it;
+        anchors.push_back(anchor);
+    }
+    QByteArray out;
+    AppendLines(out, outside.Preamble);
+    auto appendOthersAfter = [&](std::uint64_t anchor) {
+        for (qsizetype s = 0; s < outside.Others.size(); ++s)
+            if (anchors[static_cast<std::size_t>(s)] == anchor)
+                AppendLines(out, outside.Others[s].Lines);
+    };
+    appendOthersAfter(0);
+    for (int row = 0; row < table.RecordCount(); ++row) {
+        out += QStringLiteral("[RecNo%1]\r\n").arg(row + 1).toUtf8();
+        for (const QByteArray& line : ComposeRecordBody(table, row))
+            out += line + "\r\n";
+        appendOthersAfter(table.CreationNumber(row));
+    }
+    return out;
+}
+
+bool WriteIniFile(const QString& path, const QByteArray& bytes, QString* errorMessage, QString* reason) {
     const QByteArray target = QFile::encodeName(path);
     auto fail = [&](const QByteArray& tmp) {
+        const int error = errno;
         if (!tmp.isEmpty())
             ::unlink(tmp.constData());
         if (errorMessage)
             *errorMessage = QStringLiteral("Unable to write to %1").arg(path);
+        if (reason)
+            *reason = ErrnoText(error);
         return false;
     };
-    if (table.IsEmpty()) {
-        // An empty table writes no entry, so no file is left (as the classic profile writer does).
+    if (bytes.trimmed().isEmpty()) {
+        // Nothing to write leaves no file (as the classic profile writer does).
         if (::unlink(target.constData()) != 0 && errno != ENOENT)
             return fail(QByteArray());
         return true;
@@ -158,34 +295,17 @@ bool SaveTableToIni(const TComputerTable& table, const QString& path, QString* e
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0)
         return fail(QByteArray());
-    const bool written =
-        ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAll(fd, ComposeTableIni(table)) && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !written)
+    bool written = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    const int writeError = errno;
+    if (::close(fd) != 0 || !written) {
+        errno = written ? errno : writeError;
         return fail(tmp);
+    }
     if (::rename(tmp.constData(), target.constData()) != 0)
         return fail(tmp);
     return true;
 }
 
-void LoadTableFromIni(TComputerTable& table, const QString& path) {
-    table.Clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QList<TIniSection> sections = ParseIni(DecodeIniText(file.readAll()));
-    for (const TIniSection& section : sections) {
-        TComputerTable::Values values;
-        std::array<bool, TComputerTable::FieldCount> seen{};
-        for (const auto& [name, value] : section.Entries) {
-            const int field = TComputerTable::FieldByName(name);
-            if (field < 0 || seen[field])
-                continue;
-            // The first entry of a key is the one a profile reader sees, even when it is empty.
-            seen[field] = true;
-            if (!value.isEmpty())
-                values[field] = value;
-        }
-        table.AppendRecord(values);
-    }
-    table.First();
+bool SaveTableToIni(const TComputerTable& table, const QString& path, QString* errorMessage) {
+    return WriteIniFile(path, ComposeTableIni(table), errorMessage);
 }

@@ -38,10 +38,67 @@ QString TComputerTable::FieldName(int field) {
 
 int TComputerTable::FieldByName(const QString& name) {
     for (int f = 0; f < FieldCount; ++f) {
-        if (FieldNames()[f].compare(name, Qt::CaseInsensitive) == 0)
+        if (SameIniKey(FieldNames()[f], name))
             return f;
     }
     return -1;
+}
+
+QString TComputerTable::CleanFieldText(const QString& value) {
+    QString clean;
+    clean.reserve(value.size());
+    for (const QChar c : value) {
+        const bool breaksLine = c == QChar(0x2028) || c == QChar(0x2029);
+        if (c.category() != QChar::Other_Control && !breaksLine)
+            clean += c;
+    }
+    return clean;
+}
+
+QString TComputerTable::ExtraValue(int row, const QString& key) const {
+    if (row < 0 || row >= RecordCount())
+        return QString();
+    for (const TIniLine& line : Record(row).Lines)
+        if (line.LineKind == TIniLine::Entry && SameIniKey(line.Name, key))
+            return line.Value;
+    return QString();
+}
+
+void TComputerTable::SetExtraValue(const QString& key, const QString& value) {
+    if (FieldByName(key) >= 0) {
+        SetFieldValue(FieldByName(key), value);
+        return;
+    }
+    if (FCurrent < 0)
+        Append();
+    if (FState == State::Browse)
+        Edit();
+    QList<TIniLine>& lines = FRecords[FCurrent].Lines;
+    const TIniLine entry = MakeIniEntry(key, CleanFieldText(value));
+    for (TIniLine& line : lines) {
+        if (line.LineKind == TIniLine::Entry && SameIniKey(line.Name, key)) {
+            if (line.Value != entry.Value)
+                line = MakeIniEntry(line.Name, entry.Value);
+            return;
+        }
+    }
+    // After the record's last entry, before the blank lines that end its section.
+    qsizetype at = lines.size();
+    while (at > 0 && lines[at - 1].LineKind != TIniLine::Entry)
+        --at;
+    lines.insert(at == 0 ? lines.size() : at, entry);
+}
+
+void TComputerTable::SetRecords(std::vector<TComputerRecord> records) {
+    beginResetModel();
+    FRecords = std::move(records);
+    for (const TComputerRecord& r : FRecords)
+        FNextCreation = std::max(FNextCreation, r.Creation + 1);
+    endResetModel();
+    FState = State::Browse;
+    FCurrent = -1;
+    SetCurrent(FRecords.empty() ? -1 : 0);
+    emit StateChanged(FState);
 }
 
 QString TComputerTable::CutToFieldLength(const QString& value) {
@@ -110,7 +167,7 @@ bool TComputerTable::MoveTo(int row) {
 
 void TComputerTable::StartNewRecord(int row) {
     beginInsertRows(QModelIndex(), row, row);
-    FRecords.insert(FRecords.begin() + row, Record{Values{}, FNextCreation++});
+    FRecords.insert(FRecords.begin() + row, TComputerRecord{Values{}, {}, FNextCreation++});
     endInsertRows();
     FCurrent = -1; // force the notice even when the row number stays the same
     SetCurrent(row);
@@ -130,10 +187,17 @@ void TComputerTable::Append() {
     StartNewRecord(RecordCount());
 }
 
+bool TComputerTable::PendingChanges() const {
+    if (FState == State::Insert)
+        return true;
+    return FState == State::Edit &&
+           (FRecords[FCurrent].Fields != FSaved.Fields || !(FRecords[FCurrent].Lines == FSaved.Lines));
+}
+
 void TComputerTable::Edit() {
     if (FState != State::Browse || FCurrent < 0)
         return;
-    FSaved = FRecords[FCurrent].Fields;
+    FSaved = FRecords[FCurrent];
     SetState(State::Edit);
 }
 
@@ -144,7 +208,7 @@ void TComputerTable::SetFieldValue(int field, const QString& v) {
         Append();
     if (FState == State::Browse)
         Edit();
-    QString cut = CutToFieldLength(v);
+    QString cut = CutToFieldLength(CleanFieldText(v));
     if (FRecords[FCurrent].Fields[field] == cut)
         return;
     FRecords[FCurrent].Fields[field] = cut;
@@ -157,12 +221,28 @@ void TComputerTable::RxBilgisayarAfterInsert() {
         SetFieldValue(PORT, QStringLiteral("5900"));
 }
 
+bool TComputerTable::ValidPort(const QString& text) {
+    for (const QChar c : text)
+        if (c < u'0' || c > u'9')
+            return false;
+    bool ok = false;
+    const int port = text.toInt(&ok, 10);
+    return ok && port >= 1 && port <= 65535;
+}
+
+QString TComputerTable::InvalidPortMessage() {
+    return QStringLiteral("Port 1 ile 65535 arasında bir sayı olmalıdır.");
+}
+
 TComputerTable::CheckResult TComputerTable::CheckRecord(const Values& values) {
     // Only "no characters at all" fails: a value of blanks passes, and the password may be empty.
     for (int field : {BILGISAYARADI, IP, PORT}) {
         if (values[field].isEmpty())
             return CheckResult{field, MessageFor(field)};
     }
+    // A port the control would wrap (70000 reaches 4464) or could not read is never committed.
+    if (!ValidPort(values[PORT]))
+        return CheckResult{PORT, InvalidPortMessage()};
     return CheckResult{};
 }
 
@@ -196,7 +276,7 @@ void TComputerTable::Cancel() {
         SetCurrent(FRecords.empty() ? -1 : std::min(row, RecordCount() - 1));
         emit StateChanged(FState);
     } else if (FState == State::Edit) {
-        FRecords[FCurrent].Fields = FSaved;
+        FRecords[FCurrent] = FSaved;
         emit dataChanged(index(FCurrent, 0), index(FCurrent, FieldCount - 1));
         SetState(State::Browse);
     }
@@ -227,10 +307,11 @@ void TComputerTable::Clear() {
     SetCurrent(-1);
 }
 
-void TComputerTable::AppendRecord(const Values& values) {
+std::uint64_t TComputerTable::AppendRecord(const Values& values, const QList<TIniLine>& lines) {
     if (!PostIfEditing())
         Cancel();
-    Record r{values, FNextCreation++};
+    TComputerRecord r{values, lines, FNextCreation++};
+    const std::uint64_t creation = r.Creation;
     for (QString& f : r.Fields)
         f = CutToFieldLength(f);
     const int row = RecordCount();
@@ -238,6 +319,7 @@ void TComputerTable::AppendRecord(const Values& values) {
     FRecords.push_back(std::move(r));
     endInsertRows();
     SetCurrent(row);
+    return creation;
 }
 
 void TComputerTable::SetCollatorLocale(const QLocale& locale) {
@@ -252,16 +334,17 @@ void TComputerTable::SortByName() {
     const std::uint64_t currentCreation = CreationNumber(FCurrent);
     emit layoutAboutToBeChanged();
     std::vector<std::uint64_t> oldCreations;
-    for (const Record& r : FRecords)
+    for (const TComputerRecord& r : FRecords)
         oldCreations.push_back(r.Creation);
-    std::stable_sort(FRecords.begin(), FRecords.end(), [this](const Record& a, const Record& b) {
-        const QString& x = a.Fields[BILGISAYARADI];
-        const QString& y = b.Fields[BILGISAYARADI];
-        if (x.isEmpty() || y.isEmpty())
-            return x.isEmpty() && !y.isEmpty();
-        const int c = FCollator.compare(x, y);
-        return c != 0 ? c < 0 : a.Creation < b.Creation;
-    });
+    std::stable_sort(FRecords.begin(), FRecords.end(),
+                     [this](const TComputerRecord& a, const TComputerRecord& b) {
+                         const QString& x = a.Fields[BILGISAYARADI];
+                         const QString& y = b.Fields[BILGISAYARADI];
+                         if (x.isEmpty() || y.isEmpty())
+                             return x.isEmpty() && !y.isEmpty();
+                         const int c = FCollator.compare(x, y);
+                         return c != 0 ? c < 0 : a.Creation < b.Creation;
+                     });
     // Persistent indexes (the editor grid's selection) follow their records.
     const QModelIndexList persistent = persistentIndexList();
     QModelIndexList moved;
@@ -303,7 +386,7 @@ bool TComputerTable::setData(const QModelIndex& index, const QVariant& value, in
     // A grid cell opened and left as it was hands its text back: that is no change, and must not
     // put the record into editing (nor move to it and run the checks).
     if (index.row() < RecordCount() &&
-        CutToFieldLength(value.toString()) == Value(index.row(), index.column()))
+        CutToFieldLength(CleanFieldText(value.toString())) == Value(index.row(), index.column()))
         return true;
     if (index.row() != FCurrent && !MoveTo(index.row()))
         return false;

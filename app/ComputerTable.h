@@ -4,6 +4,8 @@
 // memory dataset: a current record, the states browse/insert/edit with post and cancel, and a
 // before-post check that only applies while the records editor is attached.
 
+#include "IniLine.h"
+
 #include <QAbstractTableModel>
 #include <QCollator>
 #include <QString>
@@ -12,6 +14,15 @@
 #include <array>
 #include <cstdint>
 #include <vector>
+
+// One record: the four fields, and every line its section held in the file (unknown keys, comments,
+// duplicates, the fields' own lines), which a save writes back in place. Keys other programs or later
+// versions add (a user name, a group) live among those lines and are read and set by key.
+struct TComputerRecord {
+    std::array<QString, 4> Fields;
+    QList<TIniLine> Lines;
+    std::uint64_t Creation = 0;
+};
 
 class TComputerTable : public QAbstractTableModel {
     Q_OBJECT
@@ -29,8 +40,12 @@ public:
     explicit TComputerTable(QObject* parent = nullptr);
 
     static QString FieldName(int field);
-    static int FieldByName(const QString& name); // letter case ignored; -1 when no field has the name
+    // Letter case ignored, Turkish capitals included (BİLGİSAYARADI); -1 when no field has the name.
+    static int FieldByName(const QString& name);
     static QString CutToFieldLength(const QString& value);
+    // What a field can hold: line breaks and other control characters never enter the table (a value
+    // pasted from a spreadsheet cell ends in one), so what is written reads back the same.
+    static QString CleanFieldText(const QString& value);
 
     // Record access.
     int RecordCount() const { return static_cast<int>(FRecords.size()); }
@@ -39,6 +54,16 @@ public:
     QString Value(int row, int field) const;
     QString FieldValue(int field) const; // of the current record ("" when there is none)
     std::uint64_t CreationNumber(int row) const;
+    const TComputerRecord& Record(int row) const { return FRecords[static_cast<std::size_t>(row)]; }
+
+    // Keys of a record other than the four fields (the first entry of the key in its section); empty
+    // when the record has none. Setting one edits the current record as a field does.
+    QString ExtraValue(int row, const QString& key) const;
+    void SetExtraValue(const QString& key, const QString& value);
+
+    // Every record, and a table made of such records again (their creation numbers kept).
+    std::vector<TComputerRecord> Records() const { return FRecords; }
+    void SetRecords(std::vector<TComputerRecord> records);
 
     // Navigation posts a pending edit first, as a dataset does; it stops when the post is refused.
     bool First();
@@ -51,6 +76,8 @@ public:
 
     // Editing.
     State GetState() const { return FState; }
+    // A record is being inserted, or edited into something else than it was.
+    bool PendingChanges() const;
     void Insert();                                   // new record before the current one
     void Append();                                   // new record after the last one
     void Edit();                                     // start editing the current record
@@ -60,8 +87,9 @@ public:
     void Delete(); // removes the current record (cancels an insert in progress)
     void Clear();  // removes every record (creation numbers keep increasing)
 
-    // Appends a committed record without check or default (loading from the file).
-    void AppendRecord(const Values& values);
+    // Appends a committed record without check or default (loading from the file); lines are what
+    // its section held. Returns its creation number.
+    std::uint64_t AppendRecord(const Values& values, const QList<TIniLine>& lines = {});
 
     // The checks and the new-record default apply only while the records editor exists.
     void SetEditorAttached(bool attached) { FEditorAttached = attached; }
@@ -74,6 +102,9 @@ public:
         bool Ok() const { return Field < 0; }
     };
     static CheckResult CheckRecord(const Values& values);
+    // A port is a whole number from 1 to 65535, in plain digits.
+    static bool ValidPort(const QString& text);
+    static QString InvalidPortMessage();
 
     // Orders the records by name, locale-aware and case-insensitive, empty names first, ties in
     // creation order. The collator is the user's locale unless set (tests pin tr_TR).
@@ -96,11 +127,6 @@ signals:
     void PostRefused(int field, const QString& message);
 
 private:
-    struct Record {
-        Values Fields;
-        std::uint64_t Creation = 0;
-    };
-
     bool PostIfEditing();
     void SetCurrent(int row);
     void SetState(State state);
@@ -108,10 +134,10 @@ private:
     void RxBilgisayarAfterInsert();
     bool RxBilgisayarBeforePost();
 
-    std::vector<Record> FRecords;
+    std::vector<TComputerRecord> FRecords;
     int FCurrent = -1;
     State FState = State::Browse;
-    Values FSaved; // values before Edit, restored by Cancel
+    TComputerRecord FSaved; // the record before Edit, restored by Cancel
     std::uint64_t FNextCreation = 1;
     bool FEditorAttached = false;
     QCollator FCollator;

@@ -21,9 +21,22 @@ QString ControlLibraryPath();
 dova::IVNCViewer* CreateViewerControl(QWidget* parent);
 dova::IVNCViewer* CreateViewerControlFrom(const QString& path, QWidget* parent);
 
-// Makes the library at path instantiable: loads it into the process and finds its entry point.
-// Failures (no file, not a library, no entry point) are swallowed; the next attempt tells.
+// Makes the library at path instantiable: loads it into the process and finds its entry point, once
+// per start. Failures (no file, not a library, no entry point) are swallowed; the next attempt tells.
+// When the file cannot be loaded (a folder on a disk mounted noexec), the copy the library package
+// installed serves in its place if there is one that serves this program; the operator is to be told
+// either way (TakeControlLibraryNotice).
 void RegisterControlLibrary(const QString& path);
+
+// Why the library at path could not be loaded (in Turkish where the cause is known); empty when it was
+// loaded, or another copy serves in its place, or it was never tried.
+QString ControlLibraryLoadError(const QString& path);
+
+// The message for the operator about a library that could not be loaded, once: empty afterwards.
+QString TakeControlLibraryNotice();
+
+// Tests name the "installed" copy (empty: none); returns the one named before.
+QString SetInstalledControlLibraryForTesting(const QString& path);
 
 // True when the library at path could not be loaded, or its entry point refused this program's
 // interface version.

@@ -1,6 +1,7 @@
 #include "EditorCellDelegate.h"
 
 #include "ComputerTable.h"
+#include "PortValidator.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -33,6 +34,9 @@ QWidget* TEditorCellDelegate::createEditor(QWidget* parent, const QStyleOptionVi
     edit->setProperty(OpenedWithValue, index.data(Qt::EditRole).toString());
     edit->setProperty(OpenedOnCommittedRecord, table && table->GetState() == TComputerTable::State::Browse);
     edit->setProperty(EditedCell, QVariant::fromValue(cell));
+    const auto* proxy = qobject_cast<const QSortFilterProxyModel*>(model);
+    if ((proxy ? proxy->mapToSource(index) : index).column() == TComputerTable::PORT)
+        new TPortValidator(edit);
     connect(edit, &QLineEdit::textEdited, edit, [model, cell](const QString& text) {
         if (cell.isValid())
             model->setData(cell, text);

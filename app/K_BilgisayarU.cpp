@@ -1,9 +1,9 @@
 #include "K_BilgisayarU.h"
 
-#include "ComputerIni.h"
 #include "ComputerTable.h"
 #include "EditorCellDelegate.h"
 #include "EditorGridModel.h"
+#include "PortValidator.h"
 #include "RecordNavigator.h"
 #include "ui/FormHeader.h"
 #include "ui/OperatorMessages.h"
@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QTableView>
 #include <QTimer>
+#include <QToolButton>
 
 TK_BilgisayarF* K_BilgisayarF = nullptr;
 
@@ -67,8 +68,10 @@ TK_BilgisayarF::TK_BilgisayarF(TComputerTable& table, QWidget* mainWindow)
         label->setBuddy(edit);
         connect(edit, &QLineEdit::textEdited, this,
                 [this, field](const QString& text) { FTable.SetFieldValue(field, text); });
+        edit->installEventFilter(this);
         FEdits[field] = edit;
     }
+    new TPortValidator(FEdits[TComputerTable::PORT]);
     // "*" for every character whatever the style's own mask character is (see showEvent).
     FEdits[TComputerTable::PASSWORD]->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
     FEdits[TComputerTable::PASSWORD]->setEchoMode(QLineEdit::Password);
@@ -76,6 +79,15 @@ TK_BilgisayarF::TK_BilgisayarF(TComputerTable& table, QWidget* mainWindow)
     sDBNavigator1 = new TRecordNavigator(FTable, sPanel1);
     sDBNavigator1->setObjectName(QStringLiteral("sDBNavigator1"));
     sDBNavigator1->setGeometry(0, RecordPanelHeight - NavigatorHeight, ClientWidth, NavigatorHeight);
+    // A new record is typed from its first field, wherever the cursor was before.
+    connect(sDBNavigator1->ButtonAt(TRecordNavigator::Insert), &QToolButton::clicked, this, [this] {
+        // (A refused post keeps the old record, and the focus where its check put it.)
+        if (FTable.GetState() != TComputerTable::State::Insert ||
+            !FTable.FieldValue(TComputerTable::BILGISAYARADI).isEmpty())
+            return;
+        RememberFieldStarts();
+        FEdits[TComputerTable::BILGISAYARADI]->setFocus(Qt::OtherFocusReason);
+    });
 
     FGridModel = new TEditorGridModel(FTable, this);
     DBGrid1 = new QTableView(this);
@@ -99,12 +111,16 @@ TK_BilgisayarF::TK_BilgisayarF(TComputerTable& table, QWidget* mainWindow)
     connect(&FTable, &TComputerTable::PostRefused, this, &TK_BilgisayarF::RxBilgisayarPostRefused);
     connect(&FTable, &TComputerTable::CurrentChanged, this, &TK_BilgisayarF::ShowCurrentRecord);
     connect(&FTable, &TComputerTable::StateChanged, this, &TK_BilgisayarF::ShowCurrentRecord);
+    connect(&FTable, &TComputerTable::CurrentChanged, this, &TK_BilgisayarF::RememberFieldStarts);
+    connect(&FTable, &TComputerTable::StateChanged, this, &TK_BilgisayarF::RememberFieldStarts);
+    connect(&FTable, &QAbstractItemModel::modelReset, this, &TK_BilgisayarF::RememberFieldStarts);
     connect(&FTable, &QAbstractItemModel::dataChanged, this, &TK_BilgisayarF::ShowCurrentRecord);
     connect(&FTable, &QAbstractItemModel::modelReset, this, &TK_BilgisayarF::ShowCurrentRecord);
 
     FTable.SetEditorAttached(true);
     K_BilgisayarF = this;
     ShowCurrentRecord();
+    RememberFieldStarts();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(ClientWidth / 2, ClientHeight / 2));
@@ -136,14 +152,56 @@ void TK_BilgisayarF::FormShow() {
 }
 
 void TK_BilgisayarF::keyPressEvent(QKeyEvent* event) {
-    // Escape closes the editor exactly as the close box does (a pending record is committed by the
-    // cycle, nothing is thrown away). An open grid cell takes the key itself to cancel its edit.
+    // Escape takes back what is being edited before it closes anything: a record being inserted or
+    // edited goes back as the navigator's Cancel does; with nothing being edited it closes the editor
+    // as the close box does. An open grid cell takes the key itself to take back its own typing.
     if (event->matches(QKeySequence::Cancel)) {
         event->accept();
-        close();
+        if (FTable.GetState() != TComputerTable::State::Browse)
+            FTable.Cancel();
+        else
+            close();
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+bool TK_BilgisayarF::eventFilter(QObject* watched, QEvent* event) {
+    for (int field = 0; field < TComputerTable::FieldCount; ++field) {
+        if (watched != FEdits[field])
+            continue;
+        if (event->type() == QEvent::FocusIn)
+            FFieldStarts[field] = FTable.FieldValue(field);
+        // The first Escape in an edit box takes back what was typed into that box, as in a grid cell.
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cancel) &&
+            FTable.GetState() != TComputerTable::State::Browse &&
+            FTable.FieldValue(field) != FFieldStarts[field]) {
+            FTable.SetFieldValue(field, FFieldStarts[field]);
+            if (FTable.GetState() == TComputerTable::State::Edit && !FTable.PendingChanges())
+                FTable.Cancel();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TK_BilgisayarF::RememberFieldStarts() {
+    for (int field = 0; field < TComputerTable::FieldCount; ++field)
+        FFieldStarts[field] = FTable.FieldValue(field);
+}
+
+void TK_BilgisayarF::closeEvent(QCloseEvent* event) {
+    // The close commits a pending record without the checks, but never with a port the control
+    // could not use: the editor stays open on it.
+    const QString port = FTable.FieldValue(TComputerTable::PORT);
+    if (FTable.GetState() != TComputerTable::State::Browse && !port.isEmpty() &&
+        !TComputerTable::ValidPort(port)) {
+        event->ignore();
+        RxBilgisayarPostRefused(TComputerTable::PORT, TComputerTable::InvalidPortMessage());
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void TK_BilgisayarF::ShowCurrentRecord() {
@@ -176,24 +234,4 @@ void TK_BilgisayarF::RxBilgisayarPostRefused(int field, const QString& message) 
     OperatorMessages::ShowNotice(this, message);
     if (field >= 0 && field < TComputerTable::FieldCount)
         FEdits[field]->setFocus(Qt::OtherFocusReason);
-}
-
-bool BilgisayarKayitlariCycle(TComputerTable& table, QWidget* mainWindow, const QString& iniPath,
-                              const std::function<void()>& buildTiles) {
-    {
-        TK_BilgisayarF editor(table, mainWindow);
-        editor.exec();
-    }
-    // The editor is gone, so its check no longer applies: a record still being inserted or edited is
-    // committed as it stands, as the save's walk over the table would commit it.
-    if (table.GetState() != TComputerTable::State::Browse)
-        table.Post();
-    QString error;
-    if (!SaveTableToIni(table, iniPath, &error)) {
-        OperatorMessages::ShowError(mainWindow, error);
-        return false;
-    }
-    if (buildTiles)
-        buildTiles();
-    return true;
 }

@@ -5,7 +5,6 @@
 #include <QDialog>
 
 #include <array>
-#include <functional>
 
 class QFrame;
 class QLabel;
@@ -32,8 +31,11 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void RememberFieldStarts();
     void FormShow();
     void ShowCurrentRecord();
     void RxBilgisayarPostRefused(int field, const QString& message);
@@ -46,14 +48,9 @@ private:
     TRecordNavigator* sDBNavigator1 = nullptr;
     TEditorGridModel* FGridModel = nullptr;
     QTableView* DBGrid1 = nullptr;
-    bool FFollowingTable = false; // the grid's selection is being moved to the table's record
+    std::array<QString, 4> FFieldStarts; // each box's value when the cursor entered it or its record came
+    bool FFollowingTable = false;        // the grid's selection is being moved to the table's record
 };
 
 // The editor while it exists, none otherwise.
 extern TK_BilgisayarF* K_BilgisayarF;
-
-// The whole cycle of the "Bilgisayar Kayıtları" menu item: the editor, modally; then the table is written
-// to iniPath and, only when that succeeded, buildTiles runs. A failed write is shown in the standard
-// error box. Returns whether the file was written.
-bool BilgisayarKayitlariCycle(TComputerTable& table, QWidget* mainWindow, const QString& iniPath,
-                              const std::function<void()>& buildTiles);

@@ -163,11 +163,17 @@ void TVNCPanel::CreateViewer() {
 // Without a viewer the tile would look as if it were connecting for ever.
 void TVNCPanel::ShowNoViewerReason() {
     const QString untrusted = ControlLibraryTrustProblem(ProgramFolder());
-    if (!untrusted.isEmpty())
+    if (!untrusted.isEmpty()) {
         FStatusLabel->setText(untrusted);
-    else
-        FStatusLabel->setText(QFileInfo::exists(ControlLibraryPath()) ? LibraryUnusableText()
-                                                                      : LibraryMissingText());
+        return;
+    }
+    const QString library = ControlLibraryPath();
+    if (const QString error = ControlLibraryLoadError(library);
+        !error.isEmpty() && QFileInfo::exists(library)) {
+        FStatusLabel->setText(QStringLiteral("Görüntüleme bileşeni yüklenemedi\n") + error);
+        return;
+    }
+    FStatusLabel->setText(QFileInfo::exists(library) ? LibraryUnusableText() : LibraryMissingText());
 }
 
 void TVNCPanel::resizeEvent(QResizeEvent* event) {
@@ -240,8 +246,30 @@ void TVNCPanel::ConnectTo(const QString& Server, const QString& Port, const QStr
     ConnectInTurn();
 }
 
+// A record without an address, or with a port no computer can listen on, is never tried: the control
+// would wait without an address for ever, and wrap a port above 65535 to another one.
+QString TVNCPanel::UnconnectableReason() const {
+    int32_t port = 0;
+    if (FServer.isEmpty())
+        return QStringLiteral(
+            "IP adresi yok\nBu bilgisayarın kaydında IP adresi yok; Bilgisayar Kayıtları'ndan "
+            "girin");
+    if (PortNumber(FPort, port) && (port < 1 || port > 65535))
+        return QStringLiteral("Port geçersiz\nKayıttaki port (%1) 1 ile 65535 arasında olmalı").arg(FPort);
+    return QString();
+}
+
 // The tile's own attempts take their turn at the pacer; the arguments are read when the turn comes.
 void TVNCPanel::ConnectInTurn() {
+    if (const QString reason = UnconnectableReason(); !reason.isEmpty()) {
+        CancelRetry();
+        FFailureText = reason;
+        FStatusLabel->setText(reason);
+        FStatusLabel->show();
+        FButton->setText(ReconnectCaption());
+        FButton->setEnabled(false); // nothing to retry until the record changes
+        return;
+    }
     TConnectPacer::Instance().Request(this, [this] {
         if (FViewer)
             ConnectWithArguments(*FViewer);

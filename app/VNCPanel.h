@@ -80,6 +80,7 @@ private:
     void CreateViewer();
     bool TryCreateViewer();
     void ConnectInTurn();
+    QString UnconnectableReason() const;
     void ApplyStretch();
     void ShowConnectingLook();
     void ShowFailedLook(const QString& text);

@@ -30,7 +30,8 @@ void UseTurkishButtonTexts(QMessageBox& box) {
     } texts[] = {{QMessageBox::Yes, "Evet"},
                  {QMessageBox::No, "Hayır"},
                  {QMessageBox::Cancel, "İptal"},
-                 {QMessageBox::Ok, "Tamam"}};
+                 {QMessageBox::Ok, "Tamam"},
+                 {QMessageBox::Retry, "Yeniden Dene"}};
     for (const auto& entry : texts)
         if (QAbstractButton* button = box.button(entry.Button))
             button->setText(QString::fromUtf8(entry.Text));

@@ -10,5 +10,5 @@ class QString;
 // folder; false when none was found.
 bool InstallQtTurkishTranslation(QCoreApplication& app, const QString& programFolder);
 
-// "Evet", "Hayır", "İptal", "Tamam" on the box's standard buttons.
+// "Evet", "Hayır", "İptal", "Tamam", "Yeniden Dene" on the box's standard buttons.
 void UseTurkishButtonTexts(QMessageBox& box);

@@ -1,4 +1,5 @@
 #include "ComputerIni.h"
+#include "ComputerListFile.h"
 #include "ComputerTable.h"
 
 #include <QDate>
@@ -89,15 +90,74 @@ TEST_F(ComputerIni, EqualsSignsInsideValuesSurviveARoundTrip) {
     EXPECT_EQ(loaded.Value(0, TComputerTable::BILGISAYARADI), QStringLiteral("a=b"));
 }
 
-TEST_F(ComputerIni, BlanksAndOneQuotePairAreDroppedOnLoad) {
-    Table.AppendRecord(Values{QStringLiteral("ad"), QStringLiteral("  h  "), QStringLiteral("\"5900\""),
-                              QStringLiteral("   secret")});
-    ASSERT_TRUE(SaveTableToIni(Table, Path()));
+TEST_F(ComputerIni, ReadingDropsBlanksAndOneQuotePairWhileEveryValueWrittenReadsBackTheSame) {
+    WriteFile("[RecNo1]\r\nIP=  h  \r\nPORT=\"5900\"\r\nPASSWORD= 'a b' \r\n");
+    LoadTableFromIni(Table, Path());
+    EXPECT_EQ(Table.Value(0, TComputerTable::IP), QStringLiteral("h"));
+    EXPECT_EQ(Table.Value(0, TComputerTable::PORT), QStringLiteral("5900"));
+    EXPECT_EQ(Table.Value(0, TComputerTable::PASSWORD), QStringLiteral("a b"));
+
+    const QStringList awkward = {
+        QStringLiteral("  h  "),    QStringLiteral("'abc'"),   QStringLiteral("\"q\""),
+        QStringLiteral("\"half"),   QStringLiteral("half'"),   QStringLiteral("\t tab"),
+        QStringLiteral("a=b;#[c]"), QStringLiteral("'"),       QStringLiteral(" "),
+        QStringLiteral("\"\""),     QStringLiteral("ığüşöçİ"), QStringLiteral("=")};
+    TComputerTable table;
+    for (const QString& v : awkward)
+        table.AppendRecord(Values{v, v, v, v});
+    ASSERT_TRUE(SaveTableToIni(table, Path()));
     TComputerTable loaded;
     LoadTableFromIni(loaded, Path());
-    EXPECT_EQ(loaded.Value(0, TComputerTable::IP), QStringLiteral("h"));
-    EXPECT_EQ(loaded.Value(0, TComputerTable::PORT), QStringLiteral("5900"));
-    EXPECT_EQ(loaded.Value(0, TComputerTable::PASSWORD), QStringLiteral("secret"));
+    ASSERT_EQ(loaded.RecordCount(), awkward.size());
+    for (int row = 0; row < loaded.RecordCount(); ++row)
+        for (int f = 0; f < TComputerTable::FieldCount; ++f)
+            EXPECT_EQ(loaded.Value(row, f), awkward[row]) << awkward[row].toStdString();
+}
+
+// A file as a person, a Windows copy and a later version leave it: a comment, a section that is no
+// computer, a key typed with Turkish capitals, a Windows-1254 password among UTF-8 lines, a key this
+// version does not know, LF line ends, quotes and blanks.
+TEST_F(ComputerIni, AnAwkwardFileRoundTripsAndOnlyWhatChangedIsRewritten) {
+    QStringEncoder cp1254("windows-1254");
+    const QByteArray password = cp1254.encode(QStringLiteral("güç1"));
+    WriteFile("; LatisVNC listesi\r\n[Ayarlar]\r\nTema=koyu\r\n[RecNo1]\r\n" +
+              QStringLiteral("BİLGİSAYARADI=Muhasebe Şubesi").toUtf8() +
+              "\r\nIP=10.0.0.5\r\n; yedek: 10.0.0.6\r\nPORT=5900\r\nPASSWORD=" + password +
+              "\r\nKULLANICI=" + QStringLiteral("ayşe").toUtf8() +
+              "\r\n\r\n[RecNo2]\nbilgisayaradi='Depo'\nIP=  depo.local  \n[Notlar]\nx=1\n");
+    TComputerListFile list(Path());
+    ASSERT_EQ(list.Load(Table), TListState::Read);
+    ASSERT_EQ(Table.RecordCount(), 2);
+    EXPECT_EQ(Table.Value(0, TComputerTable::BILGISAYARADI), QStringLiteral("Muhasebe Şubesi"));
+    EXPECT_EQ(Table.Value(0, TComputerTable::PASSWORD), QStringLiteral("güç1"));
+    EXPECT_EQ(Table.ExtraValue(0, QStringLiteral("KULLANICI")), QStringLiteral("ayşe"));
+    EXPECT_EQ(Table.Value(1, TComputerTable::BILGISAYARADI), QStringLiteral("Depo"));
+    EXPECT_EQ(Table.Value(1, TComputerTable::IP), QStringLiteral("depo.local"));
+
+    // Saved as read (after the grid's sort): the file is UTF-8 throughout, CR LF, nothing lost.
+    Table.SortByName();
+    QString error, reason;
+    ASSERT_TRUE(list.Save(Table, &error, &reason));
+    const QByteArray expected =
+        "; LatisVNC listesi\r\n[Ayarlar]\r\nTema=koyu\r\n[RecNo1]\r\nbilgisayaradi='Depo'\r\n"
+        "IP=  depo.local  \r\nPORT=\r\nPASSWORD=\r\n[Notlar]\r\nx=1\r\n[RecNo2]\r\n" +
+        QStringLiteral("BILGISAYARADI=Muhasebe Şubesi\r\nIP=10.0.0.5\r\n; yedek: 10.0.0.6\r\nPORT=5900\r\n"
+                       "PASSWORD=güç1\r\nKULLANICI=ayşe\r\n")
+            .toUtf8();
+    EXPECT_EQ(ReadFile(), expected);
+
+    // A change rewrites only its own line; a key set by a later version stays in its record.
+    Table.MoveTo(1);
+    Table.SetFieldValue(TComputerTable::PASSWORD, QStringLiteral(" yeni\r\n"));
+    Table.SetExtraValue(QStringLiteral("GRUP"), QStringLiteral("Muhasebe"));
+    Table.Post();
+    ASSERT_TRUE(list.Save(Table, &error, &reason));
+    EXPECT_TRUE(ReadFile().contains("PASSWORD=\" yeni\"\r\nKULLANICI=" + QStringLiteral("ayşe").toUtf8() +
+                                    "\r\nGRUP=Muhasebe\r\n"));
+    TComputerTable again;
+    TComputerListFile(Path()).Load(again);
+    EXPECT_EQ(again.Value(1, TComputerTable::PASSWORD), QStringLiteral(" yeni"));
+    EXPECT_EQ(again.ExtraValue(1, QStringLiteral("grup")), QStringLiteral("Muhasebe"));
 }
 
 TEST_F(ComputerIni, TurkishTextRoundTripsAsUtf8AndWindows1254FilesStillLoad) {

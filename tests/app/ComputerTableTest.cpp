@@ -94,6 +94,17 @@ TEST(ComputerTableFields, FieldNamesMatchInAnyCase) {
     EXPECT_EQ(TComputerTable::FieldByName(QStringLiteral("Password")), TComputerTable::PASSWORD);
     EXPECT_EQ(TComputerTable::FieldByName(QStringLiteral("bilgisayaradi")), TComputerTable::BILGISAYARADI);
     EXPECT_EQ(TComputerTable::FieldByName(QStringLiteral("HOST")), -1);
+    // As typed with a Turkish keyboard's capitals.
+    EXPECT_EQ(TComputerTable::FieldByName(QStringLiteral("BİLGİSAYARADI")), TComputerTable::BILGISAYARADI);
+    EXPECT_EQ(TComputerTable::FieldByName(QStringLiteral("İP")), TComputerTable::IP);
+}
+
+TEST(ComputerTableFields, LineBreaksAndControlCharactersNeverEnterAField) {
+    TComputerTable t;
+    t.SetFieldValue(TComputerTable::PASSWORD, QStringLiteral("gizli\r\n"));
+    t.SetFieldValue(TComputerTable::BILGISAYARADI, QStringLiteral("a\tb\u2028c\x01 d"));
+    EXPECT_EQ(t.FieldValue(TComputerTable::PASSWORD), QStringLiteral("gizli"));
+    EXPECT_EQ(t.FieldValue(TComputerTable::BILGISAYARADI), QStringLiteral("abc d"));
 }
 
 TEST(ComputerTableEditing, DefaultPortOnlyWhileTheEditorIsAttached) {
@@ -128,6 +139,12 @@ TEST(ComputerTableEditing, CheckRefusesInFieldOrderAndKeepsTheRecordInEditing) {
     EXPECT_EQ(refused[2][1].toString(), QStringLiteral("Bağlantı portunu giriniz."));
     EXPECT_EQ(t.GetState(), TComputerTable::State::Insert);
     EXPECT_EQ(t.FieldValue(TComputerTable::BILGISAYARADI), QStringLiteral("pc"));
+    for (const char* port : {"70000", "0", "5900Metin", "+5900"}) {
+        t.SetFieldValue(TComputerTable::PORT, QString::fromLatin1(port));
+        EXPECT_FALSE(t.Post()) << port;
+        EXPECT_EQ(refused.back()[1].toString(),
+                  QStringLiteral("Port 1 ile 65535 arasında bir sayı olmalıdır."));
+    }
     t.SetFieldValue(TComputerTable::PORT, QStringLiteral("5901"));
     EXPECT_TRUE(t.Post()); // blanks in the address and an empty password pass
     EXPECT_EQ(t.GetState(), TComputerTable::State::Browse);

@@ -15,6 +15,8 @@
 #include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <sched.h>
+#include <sys/mount.h>
 
 namespace {
 QByteArray ReadAll(const QString& path) {
@@ -155,3 +157,45 @@ TEST(ControlLibrary, UntrustedFolderOrLibraryIsNeitherLoadedNorWritten) {
     ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
     EXPECT_NE(ControlLibraryTrustProblem(folder).indexOf(QStringLiteral("ait değil")), -1);
 }
+
+#ifdef DOVA_CONTROL_LIBRARY
+// A home folder on a disk mounted noexec: the program's copy cannot be loaded. The operator is told why,
+// once per start, and the copy the library package installed serves when there is one.
+TEST(ControlLibrary, ACopyOnANoexecDiskIsTriedOnceAndThePackagesCopyServesInstead) {
+    QTemporaryDir dir;
+    // A private mount table for this thread, so the noexec disk is seen here only.
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", QFile::encodeName(dir.path()).constData(), "tmpfs", MS_NOEXEC, nullptr) != 0)
+        GTEST_SKIP() << "no mount namespace for a noexec disk (not root)";
+    for (const char* folder : {"served", "alone"})
+        ASSERT_TRUE(QDir(dir.path()).mkdir(QString::fromLatin1(folder)));
+    const QString served = dir.filePath(QStringLiteral("served/libdova.so"));
+    const QString alone = dir.filePath(QStringLiteral("alone/libdova.so"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(DOVA_CONTROL_LIBRARY), served));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(DOVA_CONTROL_LIBRARY), alone));
+    QWidget parent;
+
+    const QString installed = SetInstalledControlLibraryForTesting(QStringLiteral(DOVA_CONTROL_LIBRARY));
+    RegisterControlLibrary(served);
+    EXPECT_NE(CreateViewerControlFrom(served, &parent), nullptr);
+    EXPECT_TRUE(ControlLibraryLoadError(served).isEmpty());
+    const QString notice = TakeControlLibraryNotice();
+    EXPECT_TRUE(notice.contains(served) && notice.contains(QStringLiteral("noexec")) &&
+                notice.contains(QStringLiteral(DOVA_CONTROL_LIBRARY)))
+        << notice.toStdString();
+    RegisterControlLibrary(served); // the next tile
+    EXPECT_TRUE(TakeControlLibraryNotice().isEmpty());
+
+    SetInstalledControlLibraryForTesting(QString());
+    RegisterControlLibrary(alone);
+    EXPECT_EQ(CreateViewerControlFrom(alone, &parent), nullptr);
+    EXPECT_TRUE(ControlLibraryLoadError(alone).contains(QStringLiteral("noexec")));
+    EXPECT_TRUE(TakeControlLibraryNotice().contains(QStringLiteral("izlenemiyor")));
+    EXPECT_FALSE(ReplaceIncompatibleControlLibrary(alone)); // the same bytes would not load either
+    EXPECT_FALSE(ReplaceIncompatibleControlLibrary(alone)); // and are not read again
+    RegisterControlLibrary(alone);
+    EXPECT_TRUE(TakeControlLibraryNotice().isEmpty());
+    SetInstalledControlLibraryForTesting(installed);
+    ::umount2(QFile::encodeName(dir.path()).constData(), MNT_DETACH);
+}
+#endif

@@ -1,9 +1,10 @@
 // The records editor over the shared computer table: navigator, checks, grid, and the close cycle
 // (save to "bilgisayar.ini", then rebuild the grid).
-#include "ComputerIni.h"
+#include "ComputerListFile.h"
 #include "ComputerTable.h"
 #include "K_BilgisayarU.h"
 #include "RecordNavigator.h"
+#include "RecordsCycle.h"
 #include "Skins.h"
 #include "ui/OperatorMessages.h"
 
@@ -52,6 +53,7 @@ protected:
         Table.SetCollatorLocale(QLocale(QLocale::Turkish, QLocale::Turkey));
         MainWindow.setWindowTitle(QStringLiteral("TARNOVEX LatisVNC s1.02.01f"));
         IniPath = Folder.filePath(QStringLiteral("bilgisayar.ini"));
+        List = TComputerListFile(IniPath);
         OperatorMessages::SetBoxFunction([this](QWidget*, QMessageBox::Icon icon, const QString& caption,
                                                 const QString& text, QMessageBox::StandardButtons buttons,
                                                 QMessageBox::StandardButton) {
@@ -73,7 +75,7 @@ protected:
             work(*K_BilgisayarF);
             K_BilgisayarF->close();
         });
-        return BilgisayarKayitlariCycle(Table, &MainWindow, IniPath, [this] {
+        return BilgisayarKayitlariCycle(Table, List, &MainWindow, [this] {
             Table.SortByName();
             ++Builds;
         });
@@ -83,6 +85,7 @@ protected:
     QWidget MainWindow;
     QTemporaryDir Folder;
     QString IniPath;
+    TComputerListFile List;
     std::vector<ShownBox> Boxes;
     QMessageBox::StandardButton Answer = QMessageBox::Ok;
     int Builds = 0;
@@ -189,7 +192,7 @@ TEST_F(RecordsEditorTest, ClosingWithoutChangesRewritesTheFileInNameOrderAndRebu
         file.write("[RecNo1]\r\nBILGISAYARADI=b\r\nIP=10.0.0.2\r\nPORT=5900\r\nPASSWORD=x\r\n\r\n"
                    "[RecNo2]\r\nBILGISAYARADI=A\r\nIP=10.0.0.1\r\nPORT=5901\r\nPASSWORD=\r\n");
     }
-    LoadTableFromIni(Table, IniPath);
+    List.Load(Table);
     Table.SortByName(); // as the first grid build left it
     const bool saved = RunCycle([](TK_BilgisayarF&) {});
 
@@ -204,12 +207,13 @@ TEST_F(RecordsEditorTest, ClosingWithoutChangesRewritesTheFileInNameOrderAndRebu
 TEST_F(RecordsEditorTest, AFailedSaveIsReportedAndTheGridIsNotRebuilt) {
     Add(QStringLiteral("A"), QStringLiteral("1.1.1.1"), QStringLiteral("5900"), QString());
     IniPath = Folder.filePath(QStringLiteral("missing-folder/bilgisayar.ini"));
+    List = TComputerListFile(IniPath);
     const bool saved = RunCycle([](TK_BilgisayarF&) {});
 
     EXPECT_FALSE(saved);
     EXPECT_EQ(Builds, 0);
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, QStringLiteral("Unable to write to ") + IniPath);
+    EXPECT_TRUE(Boxes[0].Text.startsWith(QStringLiteral("Unable to write to ") + IniPath + u'\n'));
     EXPECT_EQ(Boxes[0].Icon, QMessageBox::Critical);
 }
 
@@ -321,8 +325,23 @@ TEST_F(RecordsEditorTest, EscapeFirstCancelsAnOpenCellThenClosesTheEditorAsTheCl
         QTest::keyClick(cell, Qt::Key_Escape);
         EXPECT_EQ(Table.FieldValue(TComputerTable::PORT), QStringLiteral("5900"));
         EXPECT_EQ(Table.FieldValue(TComputerTable::BILGISAYARADI), QStringLiteral("Ax"));
-        // Escape outside a cell closes the window; the pending record is saved as by the close box.
-        QTest::keyClick(editor.DBEdit(TComputerTable::IP), Qt::Key_Escape);
+        // An edit box works the same: its own typing first, then the record's pending change.
+        QLineEdit* ip = editor.DBEdit(TComputerTable::IP);
+        ip->setFocus();
+        QTest::keyClicks(ip, QStringLiteral("9"));
+        QTest::keyClick(ip, Qt::Key_Escape);
+        EXPECT_EQ(Table.FieldValue(TComputerTable::IP), QStringLiteral("1.1.1.1"));
+        EXPECT_EQ(Table.FieldValue(TComputerTable::BILGISAYARADI), QStringLiteral("Ax"));
+        QTest::keyClick(ip, Qt::Key_Escape);
+        EXPECT_EQ(Table.GetState(), TComputerTable::State::Browse);
+        EXPECT_EQ(Table.FieldValue(TComputerTable::BILGISAYARADI), QStringLiteral("A"));
+        // Typing taken back in a record that had no other change leaves nothing being edited.
+        QTest::keyClicks(ip, QStringLiteral("9"));
+        QTest::keyClick(ip, Qt::Key_Escape);
+        EXPECT_EQ(Table.GetState(), TComputerTable::State::Browse);
+        stillOpenAfterCellEscape = stillOpenAfterCellEscape && editor.isVisible();
+        // With nothing being edited, Escape closes the window as the close box does.
+        QTest::keyClick(ip, Qt::Key_Escape);
     });
     QObject thisTestOnly;
     bool forcedClose = false;
@@ -332,12 +351,53 @@ TEST_F(RecordsEditorTest, EscapeFirstCancelsAnOpenCellThenClosesTheEditorAsTheCl
             K_BilgisayarF->done(QDialog::Rejected);
         }
     });
-    EXPECT_TRUE(BilgisayarKayitlariCycle(Table, &MainWindow, IniPath, [this] { ++Builds; }));
+    EXPECT_TRUE(BilgisayarKayitlariCycle(Table, List, &MainWindow, [this] { ++Builds; }));
     EXPECT_TRUE(stillOpenAfterCellEscape);
     EXPECT_FALSE(forcedClose);
     EXPECT_EQ(Builds, 1);
     EXPECT_TRUE(Boxes.empty());
-    EXPECT_TRUE(ReadFile(IniPath).contains("BILGISAYARADI=Ax\r\nIP=1.1.1.1\r\nPORT=5900\r\n"));
+    EXPECT_TRUE(ReadFile(IniPath).contains("BILGISAYARADI=A\r\nIP=1.1.1.1\r\nPORT=5900\r\n"));
+}
+
+TEST_F(RecordsEditorTest, PortTakesOnlyOneTo65535AndPlusStartsAtTheFirstField) {
+    TK_BilgisayarF editor(Table, &MainWindow);
+    editor.show();
+    editor.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+    QLineEdit* port = editor.DBEdit(TComputerTable::PORT);
+    port->setFocus(); // the cursor was left in the port box
+    editor.Navigator()->ButtonAt(TRecordNavigator::Insert)->click();
+    EXPECT_EQ(QApplication::focusWidget(), editor.DBEdit(TComputerTable::BILGISAYARADI));
+    QTest::keyClicks(editor.DBEdit(TComputerTable::BILGISAYARADI), QStringLiteral("Kasa"));
+    QTest::keyClicks(editor.DBEdit(TComputerTable::IP), QStringLiteral("10.0.0.8"));
+
+    port->setFocus();
+    port->selectAll();
+    QTest::keyClicks(port, QStringLiteral("70000"));
+    EXPECT_EQ(Table.FieldValue(TComputerTable::PORT), QStringLiteral("7000"));
+    QTest::keyClicks(port, QStringLiteral("Metin"));
+    EXPECT_EQ(Table.FieldValue(TComputerTable::PORT), QStringLiteral("7000"));
+
+    // What the box lets through but no computer listens on is refused by the check, and by the close.
+    port->selectAll();
+    QTest::keyClicks(port, QStringLiteral("0"));
+    editor.Navigator()->ButtonAt(TRecordNavigator::Post)->click();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, QStringLiteral("Port 1 ile 65535 arasında bir sayı olmalıdır."));
+    EXPECT_EQ(Table.GetState(), TComputerTable::State::Insert);
+    EXPECT_FALSE(editor.close());
+    EXPECT_EQ(Boxes.size(), 2u);
+    EXPECT_TRUE(editor.isVisible());
+
+    // A grid cell follows the same rule.
+    QTest::keyClicks(port, QStringLiteral("5901"));
+    editor.Navigator()->ButtonAt(TRecordNavigator::Post)->click();
+    EXPECT_EQ(Table.GetState(), TComputerTable::State::Browse);
+    QLineEdit* cell = OpenCell(editor, 0, 2);
+    ASSERT_NE(cell, nullptr);
+    cell->selectAll();
+    QTest::keyClicks(cell, QStringLiteral("65536"));
+    EXPECT_EQ(Table.FieldValue(TComputerTable::PORT), QStringLiteral("6553"));
 }
 
 TEST_F(RecordsEditorTest, PasswordShowsAStarForEveryCharacterAlsoUnderASkin) {

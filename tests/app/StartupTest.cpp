@@ -93,6 +93,34 @@ TEST(Startup, ReadOnlyProgramFolderStartsSilently) {
     ::chmod(QFile::encodeName(folder).constData(), 0755);
 }
 
+TEST(Startup, AListThatCannotBeReadIsNamedOnceTheGridIsUpAndLeftAlone) {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u'/';
+    const QByteArray unicode("\xFF\xFE[\0R\0e\0c\0N\0o\0\x31\0]\0", 18);
+    QFile list(folder + QStringLiteral("bilgisayar.ini"));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write(unicode);
+    list.close();
+    QStringList texts;
+    OperatorMessages::SetBoxFunction([&texts](QWidget*, QMessageBox::Icon, const QString&,
+                                              const QString& text, QMessageBox::StandardButtons,
+                                              QMessageBox::StandardButton) {
+        texts.append(text);
+        return QMessageBox::Ok;
+    });
+    {
+        TAnaFormF form(folder);
+        form.FormActivate();
+        QApplication::processEvents(); // the first grid build, then the box
+        QApplication::processEvents();
+        ASSERT_EQ(texts.size(), 1);
+        EXPECT_TRUE(texts[0].contains(folder + QStringLiteral("bilgisayar.ini")));
+        EXPECT_TRUE(form.RxBilgisayar()->IsEmpty());
+    }
+    OperatorMessages::SetBoxFunction({});
+    EXPECT_EQ(ReadAll(folder + QStringLiteral("bilgisayar.ini")), unicode);
+}
+
 // The operator's message boxes speak Turkish: Qt's translation is found where Debian installs it, and
 // our boxes name their buttons in Turkish even without it.
 TEST(Startup, MessageBoxesSpeakTurkish) {

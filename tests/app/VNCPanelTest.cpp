@@ -97,6 +97,23 @@ TEST_F(Tile, PortTextIsPassedOnlyWhenItIsAWholeNumber) {
     EXPECT_EQ(FakeViewer::Created().back()->Port, 5900);
 }
 
+// A record the editor's check would refuse may still be saved by its close (no address), or come from
+// the file (a port out of range): the tile says what is missing instead of connecting for ever.
+TEST_F(Tile, ARecordThatCannotBeConnectedShowsWhatIsMissing) {
+    FakeViewer::Log().clear();
+    Panel->ConnectTo(QString(), QStringLiteral("5900"), QString());
+    EXPECT_TRUE(Panel->StatusLabel()->text().startsWith(QStringLiteral("IP adresi yok\n")));
+    EXPECT_FALSE(Panel->Button()->isEnabled());
+    Panel->SetAutoReconnect(true);
+    Panel->ButtonClick();
+    EXPECT_FALSE(Panel->RetryPending());
+    EXPECT_TRUE(Panel->StatusLabel()->text().startsWith(QStringLiteral("IP adresi yok\n")));
+
+    Panel->ConnectTo(QStringLiteral("h"), QStringLiteral("70000"), QString());
+    EXPECT_TRUE(Panel->StatusLabel()->text().startsWith(QStringLiteral("Port geçersiz\n")));
+    EXPECT_TRUE(FakeViewer::Log().filter(QStringLiteral("Connect(")).isEmpty());
+}
+
 TEST_F(Tile, EmptyArgumentsKeepTheStoredValues) {
     Panel->ConnectTo(QStringLiteral("h1"), QStringLiteral("5902"), QStringLiteral("s1"));
     Panel->ConnectTo(QString(), QString(), QString());
