@@ -249,8 +249,16 @@ VNCStatus CVNCViewer::put_Codecs(int32_t Index, int32_t value) {
         CLockGuard hold(*State);
         State->Codecs[size_t(Index)] = value;
     }
-    if (ConnectedOrDispatching())
+    const bool formatChanged = State->CodecsChanged();
+    if (ConnectedOrDispatching()) {
         State->EncodingsChanged = true;
+        // A new depth takes effect at the end of the next update, as a new BitsPerPixel does.
+        if (formatChanged && Session && State->State.load() == states::Dispatching)
+            Refresh(0, 0, 0, 0, nullptr);
+    } else if (formatChanged && !Socket) {
+        CLockGuard hold(*State);
+        State->CurrentPixelFormat = State->RequestedPixelFormat;
+    }
     return VNC_S_OK;
 }
 VNCStatus CVNCViewer::get_PrimaryCodec(int32_t* value) {

@@ -1,0 +1,85 @@
+#include "TightStream.h"
+
+#include "RectangleDecoder.h"
+
+#include <algorithm>
+
+namespace dova {
+
+namespace {
+// Compressed bytes taken from the input at a time.
+constexpr size_t CompressedChunk = 64 * 1024;
+} // namespace
+
+CTightStream::~CTightStream() {
+    if (Opened)
+        ::inflateEnd(&Z);
+}
+
+void CTightStream::Open() {
+    if (Opened)
+        return;
+    Z = z_stream{};
+    if (::inflateInit(&Z) != Z_OK)
+        throw CErrorException(0, "Out of memory.");
+    Opened = true;
+}
+
+void CTightStream::Reset() {
+    if (Opened)
+        ::inflateReset(&Z);
+    Ended = false;
+}
+
+void CTightStream::BeginRectangle(uint32_t compressedLength) {
+    Open();
+    Left = compressedLength;
+    Z.avail_in = 0;
+    Z.next_in = nullptr;
+}
+
+void CTightStream::Read(uint8_t* out, size_t n, CByteSource& input, CFrameWriter& writer) {
+    while (n > 0) {
+        if (Ended || (Left == 0 && Z.avail_in == 0))
+            RaiseMalformed(); // the rows want more than the rectangle holds
+        const size_t produced = Inflate(out, n, input, writer);
+        out += produced;
+        n -= produced;
+    }
+}
+
+void CTightStream::EndRectangle(CByteSource& input, CFrameWriter& writer) {
+    uint8_t spare[64];
+    while (!Ended && (Left > 0 || Z.avail_in > 0))
+        if (Inflate(spare, sizeof spare, input, writer) != 0)
+            RaiseMalformed(); // more data than the rectangle's pixels
+    // Whatever follows a closed stream inside this rectangle is not ours to read as pixels.
+    while (Left > 0) {
+        const size_t take = std::min<size_t>(Left, CompressedChunk);
+        TakeReleasing(input, writer, take);
+        Left -= uint32_t(take);
+    }
+    Z.avail_in = 0;
+}
+
+size_t CTightStream::Inflate(uint8_t* out, size_t n, CByteSource& input, CFrameWriter& writer) {
+    if (Z.avail_in == 0 && Left > 0) {
+        const size_t take = std::min<size_t>(Left, CompressedChunk);
+        Z.next_in = const_cast<Bytef*>(TakeReleasing(input, writer, take));
+        Z.avail_in = uInt(take);
+        Left -= uint32_t(take);
+    }
+    Z.next_out = out;
+    Z.avail_out = uInt(n);
+    const int result = ::inflate(&Z, Z_SYNC_FLUSH);
+    if (result == Z_STREAM_END)
+        Ended = true;
+    else if (result != Z_OK && result != Z_BUF_ERROR)
+        RaiseMalformed(); // corrupt data, or data that does not continue this stream
+    const size_t produced = n - Z.avail_out;
+    if (produced == 0 && result == Z_BUF_ERROR && Left == 0 && Z.avail_in == 0)
+        return 0;
+    return produced;
+}
+
+} // namespace dova

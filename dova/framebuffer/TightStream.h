@@ -1,0 +1,43 @@
+#pragma once
+// One of the four zlib streams a Tight connection keeps: each runs from its first rectangle (or the
+// last reset the server asked for) to the end of the connection. A rectangle hands over its compressed
+// length; compressed bytes are taken from the input a chunk at a time while rows are inflated, so
+// memory stays bounded whatever length the server announces.
+
+#include "FrameWriter.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <zlib.h>
+
+namespace dova {
+
+class CTightStream {
+public:
+    CTightStream() = default;
+    ~CTightStream();
+    CTightStream(const CTightStream&) = delete;
+    CTightStream& operator=(const CTightStream&) = delete;
+
+    // Forgets the history: the next data starts a new zlib stream, header included.
+    void Reset();
+
+    void BeginRectangle(uint32_t compressedLength);
+    // Inflates exactly n bytes into out; error 1298 when the rectangle's data does not hold them or
+    // is not valid zlib data for this stream.
+    void Read(uint8_t* out, size_t n, CByteSource& input, CFrameWriter& writer);
+    // The rest of the rectangle's compressed bytes (a flush marker) must inflate to nothing.
+    void EndRectangle(CByteSource& input, CFrameWriter& writer);
+
+private:
+    void Open();
+    // One inflate call into out..out+n with more input when zlib has none; returns bytes produced.
+    size_t Inflate(uint8_t* out, size_t n, CByteSource& input, CFrameWriter& writer);
+
+    z_stream Z{};
+    bool Opened = false;
+    bool Ended = false; // the server closed the zlib stream: only a reset lets it go on
+    uint32_t Left = 0;
+};
+
+} // namespace dova
