@@ -11,12 +11,6 @@ namespace dova {
 
 namespace {
 
-[[noreturn]] void RaiseJpeg(const char* what) {
-    char text[256];
-    std::snprintf(text, sizeof text, "Tight: JPEG image %s.", what);
-    throw CErrorException(codes::ProtocolSync, text);
-}
-
 // The TurboJPEG layout with the format's red, green and blue bytes where the bitmap has them; -1 when
 // there is none.
 int DirectLayout(const PixelFormat& f) {
@@ -48,14 +42,25 @@ CTightJpeg::~CTightJpeg() {
     tjDestroy(Handle);
 }
 
+void CTightJpeg::Fail(const char* what) {
+    // A handle that failed may refuse the next image: start the next one afresh.
+    tjDestroy(Handle);
+    Handle = tjInitDecompress();
+    if (!Handle)
+        throw CErrorException(0, "Out of memory.");
+    char text[256];
+    std::snprintf(text, sizeof text, "Tight: JPEG image %s.", what);
+    throw CErrorException(codes::ProtocolSync, text);
+}
+
 void CTightJpeg::Draw(const uint8_t* data, size_t size, int x, int y, int w, int h,
                       const CTightPixels& pixels, CFrameWriter& writer) {
     int width = 0, height = 0, subsampling = 0, colourSpace = 0;
     if (tjDecompressHeader3(Handle, data, static_cast<unsigned long>(size), &width, &height, &subsampling,
                             &colourSpace) != 0)
-        RaiseJpeg("unreadable");
+        Fail("unreadable");
     if (width != w || height != h)
-        RaiseJpeg("of the wrong size");
+        Fail("of the wrong size");
     if (w == 0 || h == 0)
         return;
 
@@ -64,7 +69,7 @@ void CTightJpeg::Draw(const uint8_t* data, size_t size, int x, int y, int w, int
         uint8_t* to = writer.At(x, y, 4);
         if (tjDecompress2(Handle, data, static_cast<unsigned long>(size), to, w, int(writer.RowStride()), h,
                           layout, 0) != 0)
-            RaiseJpeg("corrupt");
+            Fail("corrupt");
         return;
     }
 
@@ -73,7 +78,7 @@ void CTightJpeg::Draw(const uint8_t* data, size_t size, int x, int y, int w, int
     Converted.resize(rowBytes * size_t(h));
     if (tjDecompress2(Handle, data, static_cast<unsigned long>(size), Converted.data(), w, int(rowBytes), h,
                       TJPF_RGB, 0) != 0)
-        RaiseJpeg("corrupt");
+        Fail("corrupt");
     const size_t bytes = size_t(pixels.Format().BitsPerPixel / 8);
     for (int r = 0; r < h; ++r) {
         const uint8_t* from = Converted.data() + size_t(r) * rowBytes;

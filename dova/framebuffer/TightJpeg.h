@@ -27,6 +27,8 @@ public:
               CFrameWriter& writer);
 
 private:
+    [[noreturn]] void Fail(const char* what);
+
     void* Handle;
     std::vector<uint8_t> Converted;
 };
