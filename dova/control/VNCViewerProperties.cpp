@@ -268,6 +268,35 @@ VNCStatus CVNCViewer::put_PrimaryCodec(int32_t value) {
     return put_Codecs(0, value);
 }
 
+VNCStatus CVNCViewer::get_QualityLevel(int32_t* value) {
+    CLockGuard hold(*State);
+    return Give(value, State->QualityLevel);
+}
+VNCStatus CVNCViewer::put_QualityLevel(int32_t value) {
+    return PutTightLevel(State->QualityLevel, value);
+}
+VNCStatus CVNCViewer::get_CompressLevel(int32_t* value) {
+    CLockGuard hold(*State);
+    return Give(value, State->CompressLevel);
+}
+VNCStatus CVNCViewer::put_CompressLevel(int32_t value) {
+    return PutTightLevel(State->CompressLevel, value);
+}
+VNCStatus CVNCViewer::PutTightLevel(int32_t& level, int32_t value) {
+    if (value < -1 || value > 9)
+        return VNC_S_OK;
+    bool changed;
+    {
+        CLockGuard hold(*State);
+        changed = level != value;
+        level = value;
+    }
+    // Pseudo-encodings: announced with the codecs at the end of the next update.
+    if (changed && ConnectedOrDispatching())
+        State->EncodingsChanged = true;
+    return VNC_S_OK;
+}
+
 VNCStatus CVNCViewer::get_MousePosX(int32_t* value) {
     if (!value)
         return VNC_E_POINTER;
