@@ -51,8 +51,13 @@ public:
                 Writer.Put<Pixel>(Rect.X, Rect.Y + r, w, 1, data, size_t(w) * sizeof(Pixel));
                 return;
             }
-            for (int x = 0; x < w; ++x, data += 3)
-                Out[size_t(x)] = Native<Pixel>(Pixels.Compose(data[0], data[1], data[2]));
+            // Three bytes a pixel: straight into the bitmap's row.
+            uint8_t* to = Writer.At(Rect.X, Rect.Y + r, sizeof(Pixel));
+            for (int x = 0; x < w; ++x, data += 3, to += sizeof(Pixel)) {
+                const Pixel pixel = Native<Pixel>(Pixels.Compose(data[0], data[1], data[2]));
+                std::memcpy(to, &pixel, sizeof pixel);
+            }
+            return;
         } else if (Filter == PaletteFilter) {
             UnpackIndexes(data);
         } else {

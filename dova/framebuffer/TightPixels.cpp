@@ -25,7 +25,7 @@ uint32_t CTightPixels::MemoryOrder(uint32_t value) const {
     return swapped;
 }
 
-uint32_t CTightPixels::Compose(unsigned r, unsigned g, unsigned b) const {
+uint32_t CTightPixels::ComposeScaled(unsigned r, unsigned g, unsigned b) const {
     const unsigned rgb[3] = {(r * F.RedMax + 127) / 255, (g * F.GreenMax + 127) / 255,
                              (b * F.BlueMax + 127) / 255};
     return MemoryOrder(Join(rgb));

@@ -45,12 +45,18 @@ public:
     // The memory-order value (as Read returns) of a format value.
     uint32_t MemoryOrder(uint32_t value) const;
     // 8-bit red, green, blue to the memory-order value, scaled to the format's channel sizes.
-    uint32_t Compose(unsigned r, unsigned g, unsigned b) const;
+    uint32_t Compose(unsigned r, unsigned g, unsigned b) const {
+        if (Packed && !F.BigEndian) // 8-bit channels: nothing to scale
+            return (r << F.RedShift) | (g << F.GreenShift) | (b << F.BlueShift);
+        return ComposeScaled(r, g, b);
+    }
     unsigned Max(int channel) const {
         return channel == 0 ? F.RedMax : channel == 1 ? F.GreenMax : F.BlueMax;
     }
 
 private:
+    uint32_t ComposeScaled(unsigned r, unsigned g, unsigned b) const;
+
     PixelFormat F;
     size_t Bytes;
     bool Packed;

@@ -20,7 +20,7 @@ void CTightStream::Open() {
     if (Opened)
         return;
     Z = z_stream{};
-    if (::inflateInit(&Z) != Z_OK)
+    if (::inflateInit2(&Z, -MAX_WBITS) != Z_OK) // raw: the header is read by ReadHeader
         throw CErrorException(0, "Out of memory.");
     Opened = true;
 }
@@ -29,6 +29,7 @@ void CTightStream::Reset() {
     if (Opened)
         ::inflateReset(&Z);
     Ended = false;
+    HeaderBytesRead = 0;
 }
 
 void CTightStream::BeginRectangle(uint32_t compressedLength) {
@@ -69,6 +70,8 @@ size_t CTightStream::Inflate(uint8_t* out, size_t n, CByteSource& input, CFrameW
         Z.avail_in = uInt(take);
         Left -= uint32_t(take);
     }
+    if (!ReadHeader())
+        return 0;
     Z.next_out = out;
     Z.avail_out = uInt(n);
     const int result = ::inflate(&Z, Z_SYNC_FLUSH);
@@ -80,6 +83,22 @@ size_t CTightStream::Inflate(uint8_t* out, size_t n, CByteSource& input, CFrameW
     if (produced == 0 && result == Z_BUF_ERROR && Left == 0 && Z.avail_in == 0)
         return 0;
     return produced;
+}
+
+bool CTightStream::ReadHeader() {
+    for (; HeaderBytesRead < 2 && Z.avail_in > 0; --Z.avail_in)
+        Header[HeaderBytesRead++] = *Z.next_in++;
+    if (HeaderBytesRead < 2)
+        return false;
+    if (HeaderBytesRead == 2) {
+        // Deflate with a window of at most 32 KiB, a valid check value, no preset dictionary.
+        const unsigned method = Header[0] & 0x0F, window = Header[0] >> 4;
+        if (method != Z_DEFLATED || window > 7 || ((Header[0] << 8) | Header[1]) % 31 != 0 ||
+            (Header[1] & 0x20))
+            RaiseMalformed(); // not the start of a stream: a reset the server did not make
+        HeaderBytesRead = 3;
+    }
+    return true;
 }
 
 } // namespace dova
