@@ -35,13 +35,14 @@ void CTightStream::Reset() {
 void CTightStream::BeginRectangle(uint32_t compressedLength) {
     Open();
     Left = compressedLength;
+    OutputPending = false;
     Z.avail_in = 0;
     Z.next_in = nullptr;
 }
 
 void CTightStream::Read(uint8_t* out, size_t n, CByteSource& input, CFrameWriter& writer) {
     while (n > 0) {
-        if (Ended || (Left == 0 && Z.avail_in == 0))
+        if (!MoreInRectangle())
             RaiseMalformed(); // the rows want more than the rectangle holds
         const size_t produced = Inflate(out, n, input, writer);
         out += produced;
@@ -51,7 +52,7 @@ void CTightStream::Read(uint8_t* out, size_t n, CByteSource& input, CFrameWriter
 
 void CTightStream::EndRectangle(CByteSource& input, CFrameWriter& writer) {
     uint8_t spare[64];
-    while (!Ended && (Left > 0 || Z.avail_in > 0))
+    while (MoreInRectangle())
         if (Inflate(spare, sizeof spare, input, writer) != 0)
             RaiseMalformed(); // more data than the rectangle's pixels
     // Whatever follows a closed stream inside this rectangle is not ours to read as pixels.
@@ -70,8 +71,10 @@ size_t CTightStream::Inflate(uint8_t* out, size_t n, CByteSource& input, CFrameW
         Z.avail_in = uInt(take);
         Left -= uint32_t(take);
     }
-    if (!ReadHeader())
+    if (!ReadHeader()) {
+        OutputPending = false;
         return 0;
+    }
     Z.next_out = out;
     Z.avail_out = uInt(n);
     const int result = ::inflate(&Z, Z_SYNC_FLUSH);
@@ -79,10 +82,8 @@ size_t CTightStream::Inflate(uint8_t* out, size_t n, CByteSource& input, CFrameW
         Ended = true;
     else if (result != Z_OK && result != Z_BUF_ERROR)
         RaiseMalformed(); // corrupt data, or data that does not continue this stream
-    const size_t produced = n - Z.avail_out;
-    if (produced == 0 && result == Z_BUF_ERROR && Left == 0 && Z.avail_in == 0)
-        return 0;
-    return produced;
+    OutputPending = Z.avail_out == 0;
+    return n - Z.avail_out;
 }
 
 bool CTightStream::ReadHeader() {

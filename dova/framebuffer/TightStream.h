@@ -33,6 +33,7 @@ public:
     void EndRectangle(CByteSource& input, CFrameWriter& writer);
 
 private:
+    bool MoreInRectangle() const { return !Ended && (Left > 0 || Z.avail_in > 0 || OutputPending); }
     void Open();
     // One inflate call into out..out+n with more input when zlib has none; returns bytes produced.
     size_t Inflate(uint8_t* out, size_t n, CByteSource& input, CFrameWriter& writer);
@@ -42,6 +43,8 @@ private:
     z_stream Z{};
     bool Opened = false;
     bool Ended = false; // the server closed the zlib stream: only a reset lets it go on
+    // zlib filled the output it was given: it may hold more (a long match) without more input.
+    bool OutputPending = false;
     uint32_t Left = 0;
     int HeaderBytesRead = 0; // 3 once both bytes are in and checked
     uint8_t Header[2] = {};
