@@ -202,7 +202,8 @@ void CTightDecoder::DecodeBasic(uint8_t control, CByteSource& input, CFrameWrite
         CBasicRows<Pixel> rows(pixels, writer, rect, filter, palette, paletteSize);
         if (total < MinToCompress) {
             uint8_t raw[MinToCompress];
-            std::memcpy(raw, TakeReleasing(input, writer, total), total);
+            if (total > 0) // an empty rectangle has no data
+                std::memcpy(raw, TakeReleasing(input, writer, total), total);
             for (int r = 0; r < rect.Height; ++r)
                 rows.Row(r, raw + size_t(r) * rowBytes);
             return;
