@@ -21,6 +21,8 @@ constexpr uint8_t PaletteFilter = 1;
 constexpr uint8_t GradientFilter = 2;
 // Basic data shorter than this comes as it is, without a length or zlib.
 constexpr size_t MinToCompress = 12;
+// Inflated bytes decoded at a time (at least one row).
+constexpr size_t RowBand = 64 * 1024;
 
 // A pixel value whose bytes are given in memory order (lowest first) as the Pixel type holds it.
 template <typename Pixel> Pixel Native(uint32_t memoryValue) {
@@ -213,10 +215,15 @@ void CTightDecoder::DecodeBasic(uint8_t control, CByteSource& input, CFrameWrite
         if (!stream)
             stream = std::make_unique<CTightStream>();
         stream->BeginRectangle(length);
-        Rows.resize(rowBytes);
-        for (int r = 0; r < rect.Height; ++r) {
-            stream->Read(Rows.data(), rowBytes, input, writer);
-            rows.Row(r, Rows.data());
+        // Rows are inflated in bands: zlib's fast loop stops short of the end of its output, so one
+        // call per narrow row would run the slow one for the end of every row.
+        const int band = int(std::max<size_t>(1, RowBand / rowBytes));
+        Rows.resize(rowBytes * size_t(std::min<int>(band, rect.Height)));
+        for (int r = 0; r < rect.Height; r += band) {
+            const int count = std::min(band, rect.Height - r);
+            stream->Read(Rows.data(), rowBytes * size_t(count), input, writer);
+            for (int k = 0; k < count; ++k)
+                rows.Row(r + k, Rows.data() + size_t(k) * rowBytes);
         }
         stream->EndRectangle(input, writer);
     });

@@ -5,7 +5,7 @@
 // filter byte follows: copy, palette or gradient). Basic data shorter than 12 bytes comes as it is,
 // longer data as a compact length and that much of the chosen stream.
 //
-// Holds the four streams, so there is one decoder per connection. Data is inflated a row at a time:
+// Holds the four streams, so there is one decoder per connection. Data is inflated a band at a time:
 // memory stays bounded whatever lengths the server announces. Anything that does not add up is error
 // 1298.
 
@@ -47,7 +47,7 @@ private:
 
     std::array<std::unique_ptr<CTightStream>, 4> Streams;
     std::unique_ptr<CTightJpeg> Jpeg;
-    std::vector<uint8_t> Rows; // inflated rows, and the previous row's channels for the gradient
+    std::vector<uint8_t> Rows; // a band of inflated rows (64 KiB, or one row when rows are longer)
 };
 
 // 1 to 3 bytes, 7 bits each, lowest first; a set high bit says another byte follows (the third byte
