@@ -161,9 +161,15 @@ void TAnaFormF::CreateSettingsPanel() {
         new QCheckBox(QStringLiteral("Kopan bağlantıları otomatik yeniden kur"), FPanelAyar);
     FCheckBoxYenidenBaglan->setObjectName(QStringLiteral("sCheckBoxYenidenBaglan"));
     FCheckBoxYenidenBaglan->setGeometry(24, 110, 313, 24);
-    FCheckBoxDusukBant = new QCheckBox(QStringLiteral("Düşük bant genişliği (ZRLE)"), FPanelAyar);
+    FCheckBoxDusukBant = new QCheckBox(QStringLiteral("Düşük bant genişliği (Tight)"), FPanelAyar);
     FCheckBoxDusukBant->setObjectName(QStringLiteral("sCheckBoxDusukBant"));
     FCheckBoxDusukBant->setGeometry(24, 140, 313, 24);
+    // What the setting does, under it: the panel has room for one short line.
+    auto* lowBandwidthNote =
+        new QLabel(QStringLiteral("Küçük resimlerde JPEG, tam ekranda kayıpsız"), FPanelAyar);
+    lowBandwidthNote->setObjectName(QStringLiteral("sLabelDusukBant"));
+    lowBandwidthNote->setGeometry(44, 162, 293, 18);
+    lowBandwidthNote->setStyleSheet(QStringLiteral("color: rgb(96, 96, 96);"));
 
     FPanel2 = new QWidget(FPanelAyar);
     FPanel2->setObjectName(QStringLiteral("Panel2"));

@@ -67,7 +67,8 @@ public:
     void SetAutoReconnect(bool on);
     QString SkinName() const { return FSkinName; }
     void SetSkinName(const QString& name);
-    // "Düşük bant genişliği (ZRLE)": new tiles and their full-screen windows ask for ZRLE first.
+    // "Düşük bant genişliği": new tiles ask for Tight with JPEG, their full-screen windows for Tight
+    // without JPEG.
     bool LowBandwidth() const;
     void SetLowBandwidth(bool on);
     QString SettingsFileName() const;

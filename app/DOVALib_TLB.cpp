@@ -58,6 +58,15 @@ void TVNCViewer::SetBitsPerPixel(int v) {
     FControl->put_BitsPerPixel(static_cast<int16_t>(v));
 }
 
+int TVNCViewer::QualityLevel() const {
+    int32_t v = -1;
+    FControl->get_QualityLevel(&v);
+    return v;
+}
+void TVNCViewer::SetQualityLevel(int v) {
+    FControl->put_QualityLevel(v);
+}
+
 int TVNCViewer::FrameUpdateDelay() const {
     int32_t v = 0;
     FControl->get_FrameUpdateDelay(&v);

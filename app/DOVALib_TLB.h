@@ -48,6 +48,9 @@ public:
     void SetStretch(bool v);
     int BitsPerPixel() const;
     void SetBitsPerPixel(int v);
+    // Tight's JPEG quality 0-9, -1 for none (lossless only).
+    int QualityLevel() const;
+    void SetQualityLevel(int v);
     int FrameUpdateDelay() const;
     void SetFrameUpdateDelay(int v);
     int Scrollbars() const;

@@ -28,6 +28,18 @@ constexpr int OffArea = -500;              // where the viewer waits while it ha
 constexpr int StretchBase = 1024;          // the view area's width stands for 1024 remote pixels
 constexpr int TileBitsPerPixel = 16;       // half the traffic of true colour, enough for a thumbnail
 constexpr int TileFrameUpdateDelay = 2000; // one screen update every two seconds per tile
+// Low bandwidth: JPEG needs true colour (servers send none at 8 or 16 bits per pixel).
+constexpr int LowBandwidthTileBitsPerPixel = 32;
+
+// JPEG quality for a tile that shows num/den of the remote screen's width: the smaller the tile, the
+// less the eye can tell a lower quality from a better one.
+int TileJpegQuality(int64_t num, int64_t den) {
+    if (num * 4 <= den)
+        return 3;
+    if (num * 2 <= den)
+        return 5;
+    return 7;
+}
 
 QString ConnectingText() {
     return QStringLiteral("Bağlanıyor...");
@@ -215,14 +227,20 @@ void TVNCPanel::ApplyStretch() {
     }
     if (num <= 0)
         return; // a collapsed tile keeps its last ratio
+    if (FLowBandwidth)
+        FViewer->SetQualityLevel(TileJpegQuality(num, den));
     FViewer->StretchX(static_cast<int>(num), static_cast<int>(den));
     FViewer->StretchY(static_cast<int>(num), static_cast<int>(den));
 }
 
 void TVNCPanel::SetLowBandwidth(bool on) {
     FLowBandwidth = on;
-    if (on && FViewerReady)
-        FViewer->PutCodecFirst(dovaCodecZRLE);
+    if (!on || !FViewerReady)
+        return;
+    // Tight first, then 32 bits per pixel: with Tight among the codecs that asks for depth 24.
+    FViewer->PutCodecFirst(dovaCodecTight);
+    FViewer->SetBitsPerPixel(LowBandwidthTileBitsPerPixel);
+    ApplyStretch(); // chooses the JPEG quality for the tile's size
 }
 
 int TVNCPanel::ConnectWithArguments(TVNCViewer& viewer) const {

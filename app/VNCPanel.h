@@ -31,7 +31,8 @@ public:
     void SetTitle(const QString& title);
     QString Title() const;
 
-    // Low bandwidth: ZRLE first in the codec list of the tile's viewer and of the full-screen one.
+    // Low bandwidth: Tight first in the codec list of the tile's viewer, with JPEG of a quality for the
+    // tile's size at 32 bits per pixel, and of the full-screen one without JPEG (lossless).
     // Set before ConnectTo; turning it off takes a new tile (the grid rebuilds after the settings).
     void SetLowBandwidth(bool on);
     bool LowBandwidth() const { return FLowBandwidth; }

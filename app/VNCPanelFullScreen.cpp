@@ -39,7 +39,8 @@ void TVNCPanel::ShowFullScreen(bool inputEnabled) {
     window->SetInputEnabled(inputEnabled);
     if (TVNCViewer* viewer = window->Viewer()) {
         if (FLowBandwidth)
-            viewer->PutCodecFirst(dovaCodecZRLE);
+            viewer->PutCodecFirst(dovaCodecTight); // no quality level: lossless
+
         TFullScreenF* shown = window.get();
         viewer->OnConnected = [this, shown](TVNCViewer* sender, QString&) {
             ViewerConnected(sender);

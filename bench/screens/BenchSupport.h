@@ -10,6 +10,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <ctime>
@@ -53,14 +54,19 @@ public:
 };
 
 // The session's message reader on a plain loopback connection (no handshake), with a framebuffer of
-// the given size in the depth's own format.
+// the given size in the depth's own format (depth 24 at 32 bits when Tight is among the codecs).
 struct LoopbackReader {
-    LoopbackReader(int width, int height, int bpp, uint16_t port) : Socket(State), Protocol(State, Socket) {
+    LoopbackReader(int width, int height, int bpp, uint16_t port, const std::vector<int32_t>& codecs = {})
+        : Socket(State), Protocol(State, Socket) {
+        if (!codecs.empty()) {
+            State.Codecs.fill(-1);
+            std::copy(codecs.begin(), codecs.end(), State.Codecs.begin());
+        }
         State.SetRequestedPixelFormat(bpp);
         State.CurrentPixelFormat = State.RequestedPixelFormat;
         State.FrameWidth = width;
         State.FrameHeight = height;
-        Frame.Create(width, height, bpp);
+        Frame.Create(width, height, State.CurrentPixelFormat);
         State.FrameBuffer = &Frame;
         Socket.Connect("127.0.0.1", port);
     }

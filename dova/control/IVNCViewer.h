@@ -40,7 +40,7 @@ namespace dova {
 // ---- Versioning and the entry point --------------------------------------------------------------
 
 inline constexpr uint32_t DOVA_INTERFACE_MAJOR = 1;
-inline constexpr uint32_t DOVA_INTERFACE_MINOR = 1;
+inline constexpr uint32_t DOVA_INTERFACE_MINOR = 2;
 inline constexpr uint32_t DOVA_INTERFACE_VERSION = (DOVA_INTERFACE_MAJOR << 16) | DOVA_INTERFACE_MINOR;
 
 // ---- Status codes --------------------------------------------------------------------------------
@@ -109,6 +109,7 @@ enum DOVACodecsEnum : int32_t {
     dovaCodecRRE = 2,
     dovaCodecCoRRE = 4,
     dovaCodecHextile = 5,
+    dovaCodecTight = 7,
     dovaCodecZRLE = 16,
 };
 
@@ -564,7 +565,7 @@ public:
     // RelayLocalClipboard, RelayServerClipboard, ScreenEdgeDelay, EnableBell, FrameUpdateDelay,
     // Scrollbars, MousePointer, PrimaryCodec, ProgressiveDrawing, AutoScroll, AutoScrollBand,
     // AutoScrollDelay, BitsPerPixel, Stretch, StretchMode, Draw, FireFrameUpdates, FireDataTransfers,
-    // MouseTrap, MouseTrapModifiers.
+    // MouseTrap, MouseTrapModifiers, QualityLevel, CompressLevel.
     //
     // Text form (UTF-8 when written to a file): a first line "DOVA properties 1", then one line
     // "Name=Value" per entry, lines ending in LF. Numbers and colours are decimal, booleans -1 or 0,
@@ -588,6 +589,20 @@ public:
     // empty name; VNC_E_NOTIMPL where the value is edited in place (dispids 0..6553 whose value is a
     // text or an integer, saved or not); VNC_E_INVALIDARG for other properties that are not saved.
     virtual VNCStatus MapPropertyToPage(int32_t dispid, QString* page) = 0;
+
+    // ---- Interface 1.2: Tight's levels ----------------------------------------------------------
+
+    // JPEG quality for Tight (dovaCodecTight), 0 (smallest) to 9 (best), or -1 (the default): no
+    // quality is asked for, and servers then send no JPEG, only lossless data. Other values are
+    // ignored. While Tight is among the Codecs, BitsPerPixel 32 asks the server for depth 24, the
+    // format servers send JPEG and three-byte pixels in. During a session a change is announced at the
+    // end of the next update. Saved as "QualityLevel" (dispatch identifier 129).
+    virtual VNCStatus get_QualityLevel(int32_t* value) = 0;
+    virtual VNCStatus put_QualityLevel(int32_t value) = 0;
+    // Tight's zlib level, 0 (fastest) to 9 (smallest), or -1 (the default: the server chooses).
+    // Other values are ignored. Saved as "CompressLevel" (dispatch identifier 130).
+    virtual VNCStatus get_CompressLevel(int32_t* value) = 0;
+    virtual VNCStatus put_CompressLevel(int32_t value) = 0;
 };
 
 } // namespace dova

@@ -19,6 +19,7 @@ inline constexpr int32_t FrameUpdateDelay = 24, ProgressiveDrawing = 25, AutoScr
                          AutoScrollDelay = 33;
 inline constexpr int32_t AutoScrollBand = 34, EnableBell = 64, RelayKeys = 96, RelayMouse = 97;
 inline constexpr int32_t RelayLocalClipboard = 98, RelayServerClipboard = 99, ScreenEdgeDelay = 112;
+inline constexpr int32_t QualityLevel = 129, CompressLevel = 130;
 inline constexpr int32_t PrimaryCodec = 128, Stretch = 144, StretchMode = 145, BitsPerPixel = 256, Draw = 288;
 inline constexpr int32_t MouseTrap = 336, MouseTrapModifers = 337, FireFrameUpdates = 2048;
 inline constexpr int32_t FireDataTransfers = 2064;

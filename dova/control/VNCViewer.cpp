@@ -142,16 +142,17 @@ VNCStatus CVNCViewer::Start(VNCVariant* retVal) {
         SetRetVal(retVal, -1);
         return VNC_S_OK;
     }
-    int width, height, bits;
+    int width, height;
+    PixelFormat format;
     {
         CLockGuard hold(*State);
         width = State->FrameWidth;
         height = State->FrameHeight;
-        bits = State->CurrentPixelFormat.BitsPerPixel;
+        format = State->CurrentPixelFormat;
     }
     FrameBuffer = std::make_unique<CFrameBuffer>(Presenter.get(), State->Draw.load());
     try {
-        FrameBuffer->Create(width, height, bits);
+        FrameBuffer->Create(width, height, format);
     } catch (const CSimpleException& failure) {
         FrameBuffer.reset();
         QString message = QString::fromUtf8(failure.Message);

@@ -187,6 +187,10 @@ public:
     VNCStatus GetPredefinedStrings(int32_t dispid, QStringList* texts, QList<int32_t>* cookies) override;
     VNCStatus GetPredefinedValue(int32_t dispid, int32_t cookie, VNCVariant* value) override;
     VNCStatus MapPropertyToPage(int32_t dispid, QString* page) override;
+    VNCStatus get_QualityLevel(int32_t* value) override;
+    VNCStatus put_QualityLevel(int32_t value) override;
+    VNCStatus get_CompressLevel(int32_t* value) override;
+    VNCStatus put_CompressLevel(int32_t value) override;
 
     // Scrolls the view; false when nothing moved (at an end, or no window).
     bool ScrollBy(int dx, int dy);
@@ -228,6 +232,8 @@ private:
     void HandleHostEvent(const CHostEvent& event);
     bool HasSession() const { return Session != nullptr; }
     bool ConnectedOrDispatching() const;
+    // QualityLevel and CompressLevel: -1 to 9, others ignored.
+    VNCStatus PutTightLevel(int32_t& level, int32_t value);
     // Calls every advised sink in order. A handler may advise or unadvise sinks: walk a copy,
     // skipping sinks removed meanwhile.
     template <typename Call> void Raise(Call call) {

@@ -117,6 +117,10 @@ const std::vector<SavedProperty>& PropertyMap() {
         NumberEntry<VNCBool>("MouseTrap", dispids::MouseTrap, &V::get_MouseTrap, &V::put_MouseTrap),
         NumberEntry<int32_t>("MouseTrapModifiers", dispids::MouseTrapModifers, &V::get_MouseTrapModifers,
                              &V::put_MouseTrapModifers),
+        NumberEntry<int32_t>("QualityLevel", dispids::QualityLevel, &V::get_QualityLevel,
+                             &V::put_QualityLevel),
+        NumberEntry<int32_t>("CompressLevel", dispids::CompressLevel, &V::get_CompressLevel,
+                             &V::put_CompressLevel),
     };
     return map;
 }
@@ -232,7 +236,8 @@ VNCStatus CVNCViewer::MapPropertyToPage(int32_t dispid, QString* page) {
     static const std::vector<int32_t> inPlace = {
         dispids::Server, dispids::Password, dispids::Port, dispids::Display, dispids::ScreenEdgeDelay,
         dispids::FrameUpdateDelay, dispids::PrimaryCodec, dispids::AutoScrollBand, dispids::AutoScrollDelay,
-        dispids::BitsPerPixel, dispids::StretchMode, dispids::MouseTrapModifers,
+        dispids::BitsPerPixel, dispids::StretchMode, dispids::MouseTrapModifers, dispids::QualityLevel,
+        dispids::CompressLevel,
         // Alignment, ServerAddress, ServerName, State, FrameWidth/Height, ViewEdgeDelay, FrameEdgeDelay,
         // MousePos*, ScreenHeight/Width, ScreenBitsPerPixel, StretchedWidth/Height, View*, ScrollPosH/V,
         // ServerVersion, hDC.

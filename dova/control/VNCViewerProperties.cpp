@@ -252,8 +252,16 @@ VNCStatus CVNCViewer::put_Codecs(int32_t Index, int32_t value) {
         CLockGuard hold(*State);
         State->Codecs[size_t(Index)] = value;
     }
-    if (ConnectedOrDispatching())
+    const bool formatChanged = State->CodecsChanged();
+    if (ConnectedOrDispatching()) {
         State->EncodingsChanged = true;
+        // A new depth takes effect at the end of the next update, as a new BitsPerPixel does.
+        if (formatChanged && Session && State->State.load() == states::Dispatching)
+            Refresh(0, 0, 0, 0, nullptr);
+    } else if (formatChanged && !Socket) {
+        CLockGuard hold(*State);
+        State->CurrentPixelFormat = State->RequestedPixelFormat;
+    }
     return VNC_S_OK;
 }
 VNCStatus CVNCViewer::get_PrimaryCodec(int32_t* value) {
@@ -261,6 +269,35 @@ VNCStatus CVNCViewer::get_PrimaryCodec(int32_t* value) {
 }
 VNCStatus CVNCViewer::put_PrimaryCodec(int32_t value) {
     return put_Codecs(0, value);
+}
+
+VNCStatus CVNCViewer::get_QualityLevel(int32_t* value) {
+    CLockGuard hold(*State);
+    return Give(value, State->QualityLevel);
+}
+VNCStatus CVNCViewer::put_QualityLevel(int32_t value) {
+    return PutTightLevel(State->QualityLevel, value);
+}
+VNCStatus CVNCViewer::get_CompressLevel(int32_t* value) {
+    CLockGuard hold(*State);
+    return Give(value, State->CompressLevel);
+}
+VNCStatus CVNCViewer::put_CompressLevel(int32_t value) {
+    return PutTightLevel(State->CompressLevel, value);
+}
+VNCStatus CVNCViewer::PutTightLevel(int32_t& level, int32_t value) {
+    if (value < -1 || value > 9)
+        return VNC_S_OK;
+    bool changed;
+    {
+        CLockGuard hold(*State);
+        changed = level != value;
+        level = value;
+    }
+    // Pseudo-encodings: announced with the codecs at the end of the next update.
+    if (changed && ConnectedOrDispatching())
+        State->EncodingsChanged = true;
+    return VNC_S_OK;
 }
 
 VNCStatus CVNCViewer::get_MousePosX(int32_t* value) {

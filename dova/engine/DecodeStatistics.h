@@ -9,7 +9,7 @@
 namespace dova {
 
 struct DecodeStatistics {
-    // Encodings 0 to 16 (Raw, CopyRect, RRE, 3 unused, CoRRE, Hextile, ..., ZRLE).
+    // Encodings 0 to 16 (Raw, CopyRect, RRE, 3 unused, CoRRE, Hextile, 6 unused, Tight, ..., ZRLE).
     static constexpr int EncodingSlots = 17;
 
     std::atomic<uint64_t> Updates{0};

@@ -5,6 +5,7 @@
 #include "../framebuffer/HextileDecoder.h"
 #include "../framebuffer/RawDecoder.h"
 #include "../framebuffer/RreDecoder.h"
+#include "../framebuffer/TightDecoder.h"
 #include "../framebuffer/ZrleDecoder.h"
 #include "DecodeStatistics.h"
 #include "RfbProtocol.h"
@@ -94,8 +95,9 @@ void CRectangleLoop::Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t c
 
         if (uint32_t(rect.X) + rect.Width > frameWidth || uint32_t(rect.Y) + rect.Height > frameHeight)
             RaiseOutOfBounds(rect);
-        IRectangleDecoder* decoder =
-            rect.Encoding == encodings::ZRLE ? &protocol.ZrleDecoder() : DecoderFor(rect.Encoding);
+        IRectangleDecoder* decoder = rect.Encoding == encodings::ZRLE    ? &protocol.ZrleDecoder()
+                                     : rect.Encoding == encodings::Tight ? &protocol.TightDecoder()
+                                                                         : DecoderFor(rect.Encoding);
         if (!decoder)
             RaiseMalformed(); // its payload cannot be skipped: everything after it would be misread
         decoder->Decode(input, frame, rect, settings);

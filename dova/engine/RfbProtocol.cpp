@@ -1,5 +1,6 @@
 #include "RfbProtocol.h"
 
+#include "../framebuffer/TightDecoder.h"
 #include "../framebuffer/ZrleDecoder.h"
 #include "CoolSocket.h"
 #include "ExtendedClipboard.h"
@@ -25,6 +26,12 @@ CZrleDecoder& CRfbProtocol::ZrleDecoder() {
     return *Zrle;
 }
 
+CTightDecoder& CRfbProtocol::TightDecoder() {
+    if (!Tight)
+        Tight = std::make_unique<CTightDecoder>();
+    return *Tight;
+}
+
 void CRfbProtocol::SendSetPixelFormat(const PixelFormat& format) {
     std::array<uint8_t, 20> message{};
     message[0] = client_messages::SetPixelFormat;
@@ -40,6 +47,10 @@ void CRfbProtocol::SendSetEncodings() {
         for (int32_t codec : Viewer.Codecs)
             if (codec >= 0)
                 chosen.push_back(codec);
+        if (!chosen.empty() && Viewer.QualityLevel >= 0 && Viewer.QualityLevel <= 9)
+            chosen.push_back(encodings::QualityLevel0 + Viewer.QualityLevel);
+        if (!chosen.empty() && Viewer.CompressLevel >= 0 && Viewer.CompressLevel <= 9)
+            chosen.push_back(encodings::CompressLevel0 + Viewer.CompressLevel);
     }
     if (chosen.empty())
         return;

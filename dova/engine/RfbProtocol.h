@@ -33,6 +33,7 @@ struct UpdateRegion {
 };
 
 class CSocketTransport;
+class CTightDecoder;
 class CZrleDecoder;
 struct DecodeStatistics;
 
@@ -66,6 +67,8 @@ public:
 
     // ZRLE's decoder keeps one zlib stream for the whole connection: the session's protocol holds it.
     CZrleDecoder& ZrleDecoder();
+    // Tight's four zlib streams last as long, too.
+    CTightDecoder& TightDecoder();
 
     // When set, the session counts updates and rectangles into it (not owned).
     DecodeStatistics* Statistics = nullptr;
@@ -75,6 +78,7 @@ private:
     CCoolSocket* Connection = nullptr;
     std::unique_ptr<CSocketTransport> OwnTransport;
     std::unique_ptr<CZrleDecoder> Zrle;
+    std::unique_ptr<CTightDecoder> Tight;
     CByteSource* Source;
     IByteSink* Sink;
 };

@@ -147,7 +147,7 @@ bool CServerMessageReader::RequestNextUpdate() {
             height = State.FrameHeight;
         }
         // Black until the full update in the new format arrives; rebuilt before any of its rectangles.
-        FrameOf(State).Create(width, height, requested.BitsPerPixel);
+        FrameOf(State).Create(width, height, requested);
         return true;
     }
     if (State.FullRefreshRequested.exchange(false)) {
@@ -185,15 +185,15 @@ void CServerMessageReader::ReadServerReinit() {
     Input.HandBack();
     Link.ReadServerInit();
     uint16_t width, height;
-    int bitsPerPixel;
+    PixelFormat format;
     {
         CLockGuard hold(State);
         width = State.FrameWidth;
         height = State.FrameHeight;
-        bitsPerPixel = State.CurrentPixelFormat.BitsPerPixel;
+        format = State.CurrentPixelFormat;
     }
     // The frame may have changed size: no rectangle of the new frame may be drawn into the old bitmap.
-    FrameOf(State).Create(width, height, bitsPerPixel);
+    FrameOf(State).Create(width, height, format);
     State.Post(HostMessage::ServerInitUpdate);
     ResetRequestRegion();
 }

@@ -1,5 +1,9 @@
 #include "ViewerState.h"
 
+#include "../framebuffer/TightDecoder.h"
+
+#include <algorithm>
+
 namespace dova {
 
 CViewerState::CViewerState(IHostPoster* host) : Host(host) {
@@ -59,8 +63,21 @@ int CViewerState::SetRequestedPixelFormat(int bitsPerPixel) {
     PixelFormat wanted;
     if (!PixelFormat::ForBitsPerPixel(bitsPerPixel, wanted))
         return CurrentPixelFormat.BitsPerPixel;
+    if (wanted.BitsPerPixel == 32 && TightAmongCodecs())
+        wanted.Depth = 24;
     RequestedPixelFormat = wanted;
     return bitsPerPixel;
+}
+
+bool CViewerState::TightAmongCodecs() const {
+    return std::find(Codecs.begin(), Codecs.end(), encodings::Tight) != Codecs.end();
+}
+
+bool CViewerState::CodecsChanged() {
+    CLockGuard hold(*this);
+    const PixelFormat before = RequestedPixelFormat;
+    SetRequestedPixelFormat(RequestedPixelFormat.BitsPerPixel);
+    return RequestedPixelFormat != before;
 }
 
 } // namespace dova

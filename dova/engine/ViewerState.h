@@ -8,8 +8,8 @@
 #include "../base/Lockable.h"
 #include "../base/ManualEvent.h"
 #include "../framebuffer/PixelFormat.h"
-#include "ExtendedClipboard.h"
 #include "ConnectionHealth.h"
+#include "ExtendedClipboard.h"
 #include "HostMessages.h"
 
 #include <array>
@@ -56,7 +56,13 @@ public:
 
     // Stores the requested format for 8, 16 or 32 bits per pixel and returns that value; any other
     // value changes nothing and returns the bits per pixel in force.
+    // At 32 bits per pixel the depth is 24 while Tight is among the codecs: servers send Tight's
+    // three-byte pixels only then (some for any 32-bit format), so asking for it makes them agree.
     int SetRequestedPixelFormat(int bitsPerPixel);
+    // After Codecs changed: the requested format follows whether Tight is among them. True when that
+    // changed the requested format.
+    bool CodecsChanged();
+    bool TightAmongCodecs() const;
 
     void Post(HostMessage message, uint32_t wParam = 0, uint32_t lParam = 0);
 
@@ -96,6 +102,10 @@ public:
 
     // Encodings (under the lock).
     std::array<int32_t, CodecSlots> Codecs = DefaultCodecs;
+    // Tight's JPEG quality and zlib level, 0 to 9, sent as pseudo-encodings after the codecs; -1 sends
+    // none (and without a quality level servers send no JPEG).
+    int32_t QualityLevel = -1;
+    int32_t CompressLevel = -1;
     std::atomic<bool> EncodingsChanged{false};
     std::atomic<bool> FullRefreshRequested{false};
 

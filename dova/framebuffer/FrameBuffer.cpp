@@ -20,6 +20,13 @@ int CFrameBuffer::StrideFor(int width, int bitsPerPixel) {
     return (rowBytes + 3) & ~3;
 }
 
+void CFrameBuffer::Create(int width, int height, const PixelFormat& announced) {
+    CLockGuard hold(*this);
+    Create(width, height, announced.BitsPerPixel);
+    if (Format_.BitsPerPixel == announced.BitsPerPixel)
+        Format_.Depth = announced.Depth;
+}
+
 void CFrameBuffer::Create(int width, int height, int bitsPerPixel) {
     CLockGuard hold(*this);
     Pixels.clear();

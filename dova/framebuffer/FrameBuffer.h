@@ -35,6 +35,8 @@ public:
     // Builds or rebuilds the bitmap, all black, in the viewer's format of that many bits per pixel.
     // Throws CErrorException when memory runs out.
     void Create(int width, int height, int bitsPerPixel);
+    // The same, keeping the depth the server was told (Tight's three-byte pixels depend on it).
+    void Create(int width, int height, const PixelFormat& announced);
 
     // Copies h rows of w packed pixels from data to (x, y).
     void PutPixels(int x, int y, int w, int h, const uint8_t* data, bool repaint = false);

@@ -3,6 +3,7 @@
 #include "engine/SessionThread.h"
 #include "framebuffer/FrameBuffer.h"
 #include "framebuffer/RectangleDecoder.h"
+#include "framebuffer/TightDecoder.h"
 #include "framebuffer/ZrleDecoder.h"
 
 #include <cstdio>
@@ -51,14 +52,14 @@ CaptureReport CaptureUpdates(SnapConnection& connection, int updates, std::chron
     DecodeStatistics statistics;
     {
         uint16_t width, height;
-        int bits;
+        PixelFormat format;
         {
             CLockGuard hold(state);
             width = state.FrameWidth;
             height = state.FrameHeight;
-            bits = state.CurrentPixelFormat.BitsPerPixel;
+            format = state.CurrentPixelFormat;
         }
-        frame.Create(width, height, bits);
+        frame.Create(width, height, format);
     }
     state.FrameBuffer = &frame;
     state.State = states::Dispatching;
@@ -105,7 +106,8 @@ CaptureReport CaptureUpdates(SnapConnection& connection, int updates, std::chron
 std::string FormatReport(const CaptureReport& r) {
     static const std::pair<int32_t, const char*> names[] = {
         {encodings::Raw, "Raw"},     {encodings::CopyRect, "CopyRect"}, {encodings::RRE, "RRE"},
-        {encodings::CoRRE, "CoRRE"}, {encodings::Hextile, "Hextile"},   {encodings::ZRLE, "ZRLE"}};
+        {encodings::CoRRE, "CoRRE"}, {encodings::Hextile, "Hextile"},   {encodings::Tight, "Tight"},
+        {encodings::ZRLE, "ZRLE"}};
     char line[160];
     std::string out;
     std::snprintf(line, sizeof line, "Updates: %llu\n", static_cast<unsigned long long>(r.Updates));

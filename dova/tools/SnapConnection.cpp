@@ -30,13 +30,16 @@ SnapConnection::SnapConnection(const SnapOptions& options) : Settings(options) {
     CLockGuard hold(Viewer);
     Viewer.Server = Settings.Host;
     Viewer.Port = Settings.Port;
-    Viewer.SetRequestedPixelFormat(Settings.BitsPerPixel);
-    Viewer.CurrentPixelFormat = Viewer.RequestedPixelFormat;
     Viewer.Socket = &Connection;
     if (!Settings.Encodings.empty()) {
         Viewer.Codecs.fill(-1);
         std::copy(Settings.Encodings.begin(), Settings.Encodings.end(), Viewer.Codecs.begin());
     }
+    Viewer.QualityLevel = Settings.QualityLevel;
+    Viewer.CompressLevel = Settings.CompressLevel;
+    // After the codecs: with Tight among them the 32-bit format asks for depth 24.
+    Viewer.SetRequestedPixelFormat(Settings.BitsPerPixel);
+    Viewer.CurrentPixelFormat = Viewer.RequestedPixelFormat;
 }
 
 SnapConnection::~SnapConnection() {

@@ -10,10 +10,11 @@ namespace dova_snap {
 
 const char* const Usage =
     "usage: dova-snap HOST[:PORT] [--password P] [--bpp 8|16|32] [--encodings LIST] [--updates N]\n"
-    "                 [--out FILE.png] [--click X,Y] [--type TEXT]\n"
+    "                 [--quality 0-9] [--compress 0-9] [--out FILE.png] [--click X,Y] [--type TEXT]\n"
     "  HOST:N with N below 100 is display N (port 5900 + N); HOST:PN is port N.\n"
     "  --encodings: comma-separated encoding numbers, asked for in that order (0 Raw, 1 CopyRect,\n"
-    "  2 RRE, 4 CoRRE, 5 Hextile). --updates N: decode N updates and print what arrived.\n"
+    "  2 RRE, 4 CoRRE, 5 Hextile, 7 Tight, 16 ZRLE). --updates N: decode N updates and print what\n"
+    "  arrived. --quality: Tight's JPEG quality (without it no JPEG); --compress: its zlib level.\n"
     "  --out: write the framebuffer after the updates (1 unless --updates says more) as PNG.\n"
     "  --click moves the remote pointer to X,Y and clicks the left button; --type\n"
     "  then types TEXT (capitals through Shift). Both once the connection is up.\n";
@@ -82,6 +83,18 @@ const std::vector<Option>& OptionTable() {
          [](SnapOptions& o, const std::string& v) {
              if (!ParseInt(v, o.Updates) || o.Updates < 1)
                  return std::string("--updates takes a number of at least 1");
+             return std::string();
+         }},
+        {"--quality", true,
+         [](SnapOptions& o, const std::string& v) {
+             if (!ParseInt(v, o.QualityLevel) || o.QualityLevel > 9)
+                 return std::string("--quality takes 0 to 9");
+             return std::string();
+         }},
+        {"--compress", true,
+         [](SnapOptions& o, const std::string& v) {
+             if (!ParseInt(v, o.CompressLevel) || o.CompressLevel > 9)
+                 return std::string("--compress takes 0 to 9");
              return std::string();
          }},
         {"--click", true,

@@ -17,6 +17,8 @@ struct SnapOptions {
     std::string OutPath;            // --out FILE.png: the framebuffer after the updates
     std::vector<int32_t> Encodings; // --encodings 5,1,0: the codec list in that order (empty: default)
     int Updates = 0;                // --updates N: decode N updates (1 when only --out is given)
+    int QualityLevel = -1;          // --quality 0-9: Tight's JPEG quality (none: no JPEG)
+    int CompressLevel = -1;         // --compress 0-9: Tight's zlib level (none: the server's choice)
 
     // Whether the session runs after the handshake, and for how many updates.
     bool Captures() const { return Updates > 0 || !OutPath.empty(); }

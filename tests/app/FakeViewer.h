@@ -334,10 +334,22 @@ public:
     VNCStatus GetPredefinedStrings(int32_t, QStringList*, QList<int32_t>*) override { return VNC_S_OK; }
     VNCStatus GetPredefinedValue(int32_t, int32_t, VNCVariant*) override { return VNC_S_OK; }
     VNCStatus MapPropertyToPage(int32_t, QString*) override { return VNC_S_OK; }
+    VNCStatus get_QualityLevel(int32_t* value) override {
+        *value = FQuality;
+        return VNC_S_OK;
+    }
+    VNCStatus put_QualityLevel(int32_t value) override {
+        Log() << QStringLiteral("QualityLevel=%1").arg(value);
+        FQuality = value;
+        return VNC_S_OK;
+    }
+    VNCStatus get_CompressLevel(int32_t*) override { return VNC_S_OK; }
+    VNCStatus put_CompressLevel(int32_t) override { return VNC_S_OK; }
 
 private:
     std::vector<IVNCViewerEvents*> FSinks;
     int32_t FState = 0;
     int32_t FFrameWidth = 0;
     int32_t FFrameHeight = 0;
+    int32_t FQuality = -1;
 };

@@ -157,12 +157,15 @@ TEST_F(Grid, TrackBarChangesTheLabelAtOnceAndSettingsSurviveARestart) {
     EXPECT_TRUE(Form->AutoReconnect());
 }
 
-TEST_F(Grid, LowBandwidthSurvivesARestartAndPutsZrleFirstForTheTiles) {
+TEST_F(Grid, LowBandwidthSurvivesARestartAndAsksTheTilesForTightWithJpeg) {
     SetViewerFactoryForTesting([](QWidget* parent) -> dova::IVNCViewer* { return new FakeViewer(parent); });
     Start(Records({QStringLiteral("a")}));
     Form->RestoreSettings();
     EXPECT_FALSE(Form->sCheckBoxDusukBant()->isChecked());
-    EXPECT_EQ(Form->sCheckBoxDusukBant()->text(), QStringLiteral("Düşük bant genişliği (ZRLE)"));
+    EXPECT_EQ(Form->sCheckBoxDusukBant()->text(), QStringLiteral("Düşük bant genişliği (Tight)"));
+    const auto* note = Form->PanelAyar()->findChild<QLabel*>(QStringLiteral("sLabelDusukBant"));
+    ASSERT_TRUE(note);
+    EXPECT_EQ(note->text(), QStringLiteral("Küçük resimlerde JPEG, tam ekranda kayıpsız"));
     Form->BuildTiles();
     const std::vector<int32_t> today{1, 1, 5, 0, 4, 2, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
     EXPECT_EQ(FakeViewer::Created().back()->CodecSlots, today);
@@ -173,8 +176,13 @@ TEST_F(Grid, LowBandwidthSurvivesARestartAndPutsZrleFirstForTheTiles) {
     Form->RestoreSettings();
     EXPECT_TRUE(Form->LowBandwidth());
     Form->BuildTiles();
-    const std::vector<int32_t> zrleFirst{16, 1, 1, 5, 0, 4, 2, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-    EXPECT_EQ(FakeViewer::Created().back()->CodecSlots, zrleFirst);
+    const std::vector<int32_t> tightFirst{7, 1, 1, 5, 0, 4, 2, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    FakeViewer* tile = FakeViewer::Created().back();
+    EXPECT_EQ(tile->CodecSlots, tightFirst);
+    int32_t quality = -1;
+    tile->get_QualityLevel(&quality);
+    EXPECT_GE(quality, 0) << "tiles get JPEG";
+    EXPECT_TRUE(FakeViewer::Log().contains(QStringLiteral("BitsPerPixel=32"))) << "the format JPEG needs";
     Form.reset();
     SetViewerFactoryForTesting(nullptr);
 }

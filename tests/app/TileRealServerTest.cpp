@@ -108,3 +108,26 @@ TEST_F(RealTile, DestroyingAConnectedTileEndsItsSession) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return Connected(*again) || Failed(*again); }, WaitLimitMs));
     EXPECT_TRUE(Connected(*again));
 }
+
+TEST_F(RealTile, LowBandwidthTileAsksForTightWithJpegAtThirtyTwoBitsAndShowsTheScreen) {
+    latis_test::XvncServer server(latis_test::ServerOptions().WithSize(1280, 800));
+    server.RunClientAndWait({"xsetroot", "-solid", "#3060c0"});
+    auto tile = MakeTile();
+    ASSERT_TRUE(tile->ViewerReady());
+    tile->SetLowBandwidth(true);
+    tile->ConnectTo(QStringLiteral("127.0.0.1"), QString::number(server.Port()), QString());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Connected(*tile) || Failed(*tile); }, WaitLimitMs));
+    ASSERT_TRUE(Connected(*tile)) << tile->StatusLabel()->text().toStdString();
+    TVNCViewer& viewer = *tile->Viewer();
+    EXPECT_EQ(viewer.Codecs(0), int(dova::dovaCodecTight));
+    EXPECT_EQ(viewer.BitsPerPixel(), 32);
+    EXPECT_EQ(viewer.QualityLevel(), 3) << "a 160-pixel tile shows an eighth of the screen's width";
+    const auto shown = [&] {
+        const QImage image = viewer.Widget()->grab().toImage();
+        const QColor centre = image.pixelColor(image.width() / 2, image.height() / 2);
+        return std::abs(centre.red() - 0x30) <= 2 && std::abs(centre.green() - 0x60) <= 2 &&
+               std::abs(centre.blue() - 0xC0) <= 2;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(shown, WaitLimitMs));
+    EXPECT_TRUE(Connected(*tile)) << "the session runs on without an error";
+}

@@ -16,16 +16,17 @@ QStringList Names(const QString& saved) {
 }
 } // namespace
 
-TEST(ViewerPersistence, ThirtyThreeEntriesInMapOrder) {
+TEST(ViewerPersistence, ThirtyFiveEntriesInMapOrder) {
     ViewerRig rig;
     QString saved;
     ASSERT_EQ(rig.Viewer->SaveProperties(&saved), VNC_S_OK);
     const QStringList names = Names(saved);
-    ASSERT_EQ(names.size(), 33);
+    ASSERT_EQ(names.size(), 35);
     EXPECT_EQ(names.first(), QStringLiteral("_cx"));
     EXPECT_EQ(names.at(8), QStringLiteral("Port"));
     EXPECT_EQ(names.at(9), QStringLiteral("Display"));
-    EXPECT_EQ(names.last(), QStringLiteral("MouseTrapModifiers")) << "the stored name, not the member's";
+    EXPECT_EQ(names.at(32), QStringLiteral("MouseTrapModifiers")) << "the stored name, not the member's";
+    EXPECT_EQ(names.last(), QStringLiteral("CompressLevel")) << "new entries come last: older files still load";
 }
 
 TEST(ViewerPersistence, PortBelowTheDisplayRangeComesBackAsDisplayZero) {
@@ -51,6 +52,9 @@ TEST(ViewerPersistence, ValuesSurviveTheRoundTrip) {
     a.put_StretchMode(0);
     a.put_MouseTrapModifers(3);
     a.put_BitsPerPixel(8);
+    a.put_QualityLevel(4);
+    a.put_QualityLevel(10); // ignored: levels are 0 to 9 (or -1)
+    a.put_CompressLevel(0);
     QImage icon(8, 8, QImage::Format_ARGB32);
     icon.fill(Qt::blue);
     a.put_MouseIcon(icon);
@@ -79,6 +83,8 @@ TEST(ViewerPersistence, ValuesSurviveTheRoundTrip) {
     int16_t bits = 0;
     b.get_BitsPerPixel(&bits);
     EXPECT_EQ(bits, 8);
+    EXPECT_EQ(second.Int(&CVNCViewer::get_QualityLevel), 4);
+    EXPECT_EQ(second.Int(&CVNCViewer::get_CompressLevel), 0);
     QImage loaded;
     b.get_MouseIcon(&loaded);
     EXPECT_EQ(loaded.size(), QSize(8, 8));

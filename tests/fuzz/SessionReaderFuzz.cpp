@@ -2,7 +2,8 @@
 // reader exactly as the session thread reads them, but from memory and without threads.
 //
 // Input: byte 0 chooses the viewer's settings (bits 0-1 pixel size, 2 progressive drawing, 3 frame
-// update notices, 4 a pending pixel-format change, 5 clipboard relay, 6 a pending full refresh), bytes
+// update notices, 4 a pending pixel-format change, 5 clipboard relay, 6 a pending full refresh, 7 Tight
+// among the codecs, so the 32-bit format says depth 24 and Tight pixels take three bytes), bytes
 // 1 and 2 the frame size (1..64 each, low 6 bits); the rest is the server's stream after ServerInit.
 // The stream arrives through the socket's read-ahead window in chunks: the top bits of byte 1 choose
 // the window (256 to 2048 bytes, so large payloads bypass it), those of byte 2 the chunks (random up to
@@ -85,6 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int height = 1 + data[2] % 64;
 
     CViewerState state;
+    if (options & 128)
+        state.Codecs[0] = 7;
     state.SetRequestedPixelFormat(bitsPerPixel);
     state.CurrentPixelFormat = state.RequestedPixelFormat;
     state.ProgressiveDrawing = (options & 4) != 0;
@@ -109,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     CheckingPresenter presenter;
     CFrameBuffer frame(&presenter);
-    frame.Create(width, height, bitsPerPixel);
+    frame.Create(width, height, state.CurrentPixelFormat);
     state.FrameBuffer = &frame;
     if (options & 16)
         state.SetRequestedPixelFormat(bitsPerPixel == 32 ? 8 : bitsPerPixel * 2);

@@ -4,6 +4,7 @@ Layout of an input: options byte, width byte, height byte, then server messages 
 SessionReaderFuzz.cpp)."""
 import os
 import struct
+import subprocess
 import sys
 import zlib
 
@@ -21,6 +22,52 @@ def update(*rects):
 
 def px(v, bpp):
     return v.to_bytes(bpp // 8, "little")
+
+
+def compact(n):
+    out = bytes([(n & 0x7F) | (0x80 if n > 0x7F else 0)])
+    if n > 0x7F:
+        out += bytes([((n >> 7) & 0x7F) | (0x80 if n > 0x3FFF else 0)])
+        if n > 0x3FFF:
+            out += bytes([n >> 14])
+    return out
+
+
+def jpeg(w, h):
+    """A small JPEG from ImageMagick; none when it is not installed."""
+    try:
+        return subprocess.run(["convert", "-size", f"{w}x{h}", "gradient:red-blue", "-quality", "80", "jpg:-"],
+                              check=True, capture_output=True).stdout
+    except (OSError, subprocess.CalledProcessError):
+        return None
+
+
+def tight_rects(bpp):
+    """Tight rectangles on all four streams: fill, copy (as it is and compressed), palettes of 2 and 3,
+    gradient, a stream reset and JPEG. At 32 bits pixels take three bytes (the seed asks for depth 24)."""
+    tp = (lambda v: v.to_bytes(3, "big")) if bpp == 32 else (lambda v: px(v & ((1 << bpp) - 1), bpp))
+    zs = [zlib.compressobj() for _ in range(4)]
+
+    def data(stream, raw):
+        if len(raw) < 12:
+            return raw
+        packed = zs[stream].compress(raw) + zs[stream].flush(zlib.Z_SYNC_FLUSH)
+        return compact(len(packed)) + packed
+    rects = [rect(0, 0, 40, 30, 7) + bytes([0x80]) + tp(0x203040),
+             rect(1, 1, 2, 1, 7) + bytes([0x00]) + tp(0x112233) + tp(0x445566),
+             rect(0, 2, 20, 4, 7) + bytes([0x10]) + data(1, b"".join(tp(i * 0x010203) for i in range(80))),
+             rect(0, 6, 13, 5, 7) + bytes([0x60, 1, 1]) + tp(0xFF) + tp(0xFFFFFF)
+             + data(2, bytes([0xA5, 0x5A]) * 5),
+             rect(20, 6, 10, 5, 7) + bytes([0x70, 1, 2]) + tp(1) + tp(2) + tp(3)
+             + data(3, bytes(i % 3 for i in range(50))),
+             rect(0, 12, 16, 4, 7) + bytes([0x40, 2]) + data(0, b"".join(tp(i) for i in range(64))),
+             rect(0, 16, 20, 4, 7) + bytes([0x14]) + data(1, b"".join(tp(7) for _ in range(80)))]
+    zs[2] = zlib.compressobj()  # stream 2 starts again: the next rectangle asks for the reset
+    rects.append(rect(0, 20, 10, 2, 7) + bytes([0x24]) + data(2, b"".join(tp(9) for _ in range(20))))
+    image = jpeg(8, 8)
+    if image:
+        rects.append(rect(30, 20, 8, 8, 7) + bytes([0x90]) + compact(len(image)) + image)
+    return rects
 
 
 def seeds_for(bpp, opt):
@@ -55,16 +102,19 @@ def seeds_for(bpp, opt):
         rect(8, 4, 4, 3, 16) + zrle(bytes([128]) + cp(5) + bytes([3]) + cp(6) + bytes([7])),  # RLE
         rect(12, 4, 4, 3, 16) + zrle(bytes([131]) + cp(7) + cp(8) + cp(9)
                                      + bytes([0x81, 5, 2, 0x80, 3, 0])))                  # palette RLE
+    s["tight"] = update(*tight_rects(bpp))
     caps = struct.pack(">I", (1 << 24) | (1 << 27) | (1 << 28) | 1) + struct.pack(">I", 1000)
     text = "Işık\r\nğüşö\0".encode()
     provide = struct.pack(">I", (1 << 28) | 1) + zlib.compress(struct.pack(">I", len(text)) + text)
     ext = lambda body: bytes([3, 0, 0, 0]) + struct.pack(">i", -len(body)) + body
     s["clipboard"] = ext(caps) + ext(struct.pack(">I", (1 << 27) | 1)) + ext(provide) \
         + ext(struct.pack(">I", (1 << 25) | 1)) + ext(struct.pack(">I", 1 << 26)) + update()
-    return {f"{k}_{bpp}": bytes([opt, 40, 30]) + v for k, v in s.items()}
+    # A pending pixel-format change (0x10) applies before the first update, so only the re-initialisation
+    # seed carries it: the other seeds decode at their own depth.
+    return {f"{k}_{bpp}": bytes([opt | (0x10 if k == "reinit" else 0), 40, 30]) + v for k, v in s.items()}
 
 
-for bpp, opt in ((8, 0x00), (16, 0x01 | 0x04 | 0x08), (32, 0x02 | 0x10 | 0x20)):
+for bpp, opt in ((8, 0x00), (16, 0x01 | 0x04 | 0x08), (32, 0x02 | 0x20 | 0x80)):
     for name, data in seeds_for(bpp, opt).items():
         with open(os.path.join(out, name), "wb") as f:
             f.write(data)

@@ -1,5 +1,5 @@
 // dova-viewer HOST[:PORT] [--password P] [--view-only] [--scale N/D] [--bpp 8|16|32]
-//                                   [--full-screen]
+//             [--encodings LIST] [--quality 0-9] [--compress 0-9] [--full-screen]
 // A plain single-window viewer: loads the component library like any host and shows one server.
 #include "ViewerWindow.h"
 
@@ -51,9 +51,19 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption bpp(QStringLiteral("bpp"),
                                  QStringLiteral("Bits per pixel asked of the server: 8, 16 (default) or 32."),
                                  QStringLiteral("8|16|32"));
+    const QCommandLineOption encodings(
+        QStringLiteral("encodings"),
+        QStringLiteral("Encodings asked for, in that order (0 Raw, 1 CopyRect, 2 RRE, 4 CoRRE, 5 Hextile, "
+                       "7 Tight, 16 ZRLE)."),
+        QStringLiteral("LIST"));
+    const QCommandLineOption quality(QStringLiteral("quality"),
+                                     QStringLiteral("Tight's JPEG quality (without it, no JPEG)."),
+                                     QStringLiteral("0-9"));
+    const QCommandLineOption compress(QStringLiteral("compress"), QStringLiteral("Tight's zlib level."),
+                                      QStringLiteral("0-9"));
     const QCommandLineOption fullScreen(QStringLiteral("full-screen"),
                                         QStringLiteral("Fill the screen with the window."));
-    parser.addOptions({password, viewOnly, scale, bpp, fullScreen});
+    parser.addOptions({password, viewOnly, scale, bpp, encodings, quality, compress, fullScreen});
     parser.process(app);
     if (parser.positionalArguments().size() != 1)
         parser.showHelp(2);
@@ -85,6 +95,30 @@ int main(int argc, char* argv[]) {
         options.BitsPerPixel = bits;
     }
 
+    if (parser.isSet(encodings)) {
+        const QStringList items = parser.value(encodings).split(QLatin1Char(','));
+        for (const QString& item : items) {
+            bool number = false;
+            const int value = item.toInt(&number);
+            if (!number || items.size() > 16) {
+                std::fprintf(stderr, "dova-viewer: --encodings takes up to 16 comma-separated numbers\n");
+                return 2;
+            }
+            options.Encodings.append(value);
+        }
+    }
+    for (const auto& [option, level] :
+         {std::pair(&quality, &options.QualityLevel), std::pair(&compress, &options.CompressLevel)}) {
+        if (!parser.isSet(*option))
+            continue;
+        bool number = false;
+        *level = parser.value(*option).toInt(&number);
+        if (!number || *level < 0 || *level > 9) {
+            std::fprintf(stderr, "dova-viewer: --%s takes 0 to 9\n", qPrintable(option->names().first()));
+            return 2;
+        }
+    }
+
     dova::IVNCViewer* viewer = LoadViewer(nullptr);
     if (!viewer)
         return 1;
@@ -99,8 +133,7 @@ int main(int argc, char* argv[]) {
         if (const QScreen* screen = window.screen())
             window.setGeometry(screen->geometry());
         window.showFullScreen();
-    }
-    else
+    } else
         window.show();
     return app.exec();
 }

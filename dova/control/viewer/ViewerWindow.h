@@ -14,7 +14,10 @@ struct ViewerOptions {
     bool FullScreen = false;
     int ScaleNumerator = 1;
     int ScaleDenominator = 1;
-    int BitsPerPixel = 0; // 0: the component's default
+    int BitsPerPixel = 0;   // 0: the component's default
+    QList<int> Encodings;   // the codec list in that order; empty: the component's default
+    int QualityLevel = -1;  // Tight's JPEG quality 0-9; -1: the component's default (no JPEG)
+    int CompressLevel = -1; // Tight's zlib level 0-9; -1: the server's choice
 };
 
 class ViewerWindow : public QWidget, public dova::IVNCViewerEvents {
