@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QWindow>
 
@@ -200,6 +201,34 @@ TEST_F(ViewerOnRealDisplay, HeldKeyRepeatsAsPressesAndTheTrapHoldsThePointerUnti
     MoveTo(FarAway);
     EXPECT_EQ(LocalPointer(), FarAway);
     Operator({"keyup", "shift"});
+}
+
+TEST_F(ViewerOnRealDisplay, AltGrCharactersOfATurkishKeyboardArriveAsTyped) {
+    Open(QSize(320, 240), QSize(480, 360));
+    const QString typed = Folder.filePath(QStringLiteral("typed.txt"));
+    Server->RunClient({"env", "LC_ALL=C.UTF-8", "xterm", "-u8", "-geometry", "80x24+0+0", "-e", "sh", "-c",
+                       "stty -echo; exec cat > '" + typed.toStdString() + "'"});
+    Server->RunClientAndWait({"xdotool", "search", "--sync", "--onlyvisible", "--class", "xterm"});
+    const auto contents = [&typed] {
+        QFile file(typed);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    struct TurkishKeyboard {
+        TurkishKeyboard() { RealDisplayEnvironment::Local().RunClientAndWait({"setxkbmap", "tr"}); }
+        ~TurkishKeyboard() { RealDisplayEnvironment::Local().RunClientAndWait({"setxkbmap", "us"}); }
+    } turkish;
+    // The remote pointer over the xterm gives it the keyboard (no window manager there).
+    MoveTo(ImagePoint(100, 100));
+    ASSERT_TRUE(PumpUntil([&] { return RemotePointer() == "x:100 y:100"; }, ArrivalLimit));
+
+    // AltGr with Q, 7, 8, 9, 0, E on Turkish Q; the remote keyboard is a US one.
+    Operator({"keydown", "ISO_Level3_Shift"});
+    for (const char* key : {"q", "7", "8", "9", "0", "e"})
+        Operator({"key", key});
+    Operator({"keyup", "ISO_Level3_Shift"});
+    Operator({"key", "Return"});
+    const QString expected = QStringLiteral("@{[]}€\n");
+    EXPECT_TRUE(PumpUntil([&] { return contents() == expected; }, ArrivalLimit)) << contents().toStdString();
 }
 
 TEST_F(ViewerOnRealDisplay, AutoScrollBandsLieOnTheViewersOwnScrollBars) {
