@@ -137,6 +137,10 @@ bool TVNCPanel::TryCreateViewer() {
     FViewer->StretchY(FViewArea->width(), StretchBase);
     FViewer->SetFrameUpdateDelay(TileFrameUpdateDelay);
     FViewer->SetScrollbars(dovaScrollbarNone);
+    // A tile only watches: the operator's clipboard (a password, say) goes to no watched computer,
+    // and no watched computer's copy replaces it.
+    FViewer->SetRelayLocalClipboard(false);
+    FViewer->SetRelayServerClipboard(false);
     FViewer->SetName(TileViewerName());
     FViewer->Widget()->show();
     return true;

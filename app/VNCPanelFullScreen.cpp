@@ -40,6 +40,10 @@ void TVNCPanel::ShowFullScreen(bool inputEnabled) {
     if (TVNCViewer* viewer = window->Viewer()) {
         if (FLowBandwidth)
             viewer->PutCodecFirst(dovaCodecZRLE);
+        // The computer's copies reach the operator in both modes; the operator's own clipboard goes
+        // to it only when the operator controls it.
+        viewer->SetRelayServerClipboard(true);
+        viewer->SetRelayLocalClipboard(inputEnabled);
         TFullScreenF* shown = window.get();
         viewer->OnConnected = [this, shown](TVNCViewer* sender, QString&) {
             ViewerConnected(sender);
