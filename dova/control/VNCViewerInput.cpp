@@ -361,6 +361,12 @@ void CVNCViewer::mouseMoveEvent(QMouseEvent* event) {
     RelayMouse(thread_messages::MouseMove, client, event->buttons(), event->modifiers());
 }
 
+void CVNCViewer::enterEvent(QEnterEvent* event) {
+    // The pointer may come in without a move of its own over the window.
+    UpdateCursorAt(event->position().toPoint());
+    QWidget::enterEvent(event);
+}
+
 void CVNCViewer::mousePressEvent(QMouseEvent* event) {
     namespace tm = thread_messages;
     const uint32_t message = event->button() == Qt::LeftButton    ? tm::LeftDown

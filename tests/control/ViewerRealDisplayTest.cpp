@@ -218,6 +218,8 @@ TEST_F(ViewerOnRealDisplay, AltGrCharactersOfATurkishKeyboardArriveAsTyped) {
         ~TurkishKeyboard() { RealDisplayEnvironment::Local().RunClientAndWait({"setxkbmap", "us"}); }
     } turkish;
     // The remote pointer over the xterm gives it the keyboard (no window manager there).
+    MoveTo(ImagePoint(90, 90));
+    PumpFor(std::chrono::milliseconds(300));
     MoveTo(ImagePoint(100, 100));
     ASSERT_TRUE(PumpUntil([&] { return RemotePointer() == "x:100 y:100"; }, ArrivalLimit));
 
@@ -229,6 +231,32 @@ TEST_F(ViewerOnRealDisplay, AltGrCharactersOfATurkishKeyboardArriveAsTyped) {
     Operator({"key", "Return"});
     const QString expected = QStringLiteral("@{[]}€\n");
     EXPECT_TRUE(PumpUntil([&] { return contents() == expected; }, ArrivalLimit)) << contents().toStdString();
+}
+
+TEST_F(ViewerOnRealDisplay, ThePointerOverTheImageIsASmallShapeNotASquare) {
+    Open(QSize(320, 240), QSize(480, 360));
+    Server->RunClientAndWait({"xsetroot", "-solid", "red"});
+    const QPoint pointer = ImagePoint(100, 100);
+    // In from outside the image, as a hand moves it.
+    MoveTo(pointer - QPoint(5, 5));
+    PumpFor(std::chrono::milliseconds(300));
+    MoveTo(pointer);
+    // The image is red around the pointer once the update arrived; the pointer's 32 x 32 cell (hot
+    // spot 2, 2) then shows the small circle, and red around it.
+    int covered = 0;
+    const bool drawn = PumpUntil(
+        [&] {
+            const RgbImage screen = RealDisplayEnvironment::Local().ScreenWithPointer();
+            if (screen.At(pointer.x() + 40, pointer.y() + 40) != 0xFF0000)
+                return false;
+            covered = 0;
+            for (int y = pointer.y() - 2; y < pointer.y() + 30; ++y)
+                for (int x = pointer.x() - 2; x < pointer.x() + 30; ++x)
+                    covered += screen.At(x, y) != 0xFF0000;
+            return covered <= 25;
+        },
+        ArrivalLimit);
+    EXPECT_TRUE(drawn) << covered << " of the pointer's 1024 pixels hide the image";
 }
 
 TEST_F(ViewerOnRealDisplay, AutoScrollBandsLieOnTheViewersOwnScrollBars) {
