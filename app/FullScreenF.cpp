@@ -3,6 +3,7 @@
 #include "DOVALib_TLB.h"
 #include "VNCPanel.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
@@ -35,6 +36,9 @@ QString ConnectingText() {
 }
 QString RetryCaption() {
     return QStringLiteral("Yeniden Bağlan");
+}
+QString CloseCaption() {
+    return QStringLiteral("Kapat");
 }
 
 // Its own colours, above any skin's: light text on a dark cover reads the same under every skin.
@@ -96,6 +100,8 @@ TFullScreenF::TFullScreenF(QWidget* owner, const QString& caption)
         button->setStyleSheet(QStringLiteral("padding-left: 1px; padding-right: 1px;"));
     }
 
+    CreateWayOut();
+
     FClientPanel = new QWidget(this);
     FClientPanel->setObjectName(QStringLiteral("ClientPanel"));
     FClientPanel->setAutoFillBackground(true);
@@ -105,6 +111,48 @@ TFullScreenF::TFullScreenF(QWidget* owner, const QString& caption)
     layout->addWidget(FClientPanel, 1);
     FClientPanel->installEventFilter(this);
     CreateFailurePanel();
+}
+
+void TFullScreenF::CreateWayOut() {
+    FCloseButton = new QPushButton(CloseCaption(), FTopBar);
+    FCloseButton->setObjectName(QStringLiteral("CloseButton"));
+    FCloseButton->setFocusPolicy(Qt::NoFocus);
+    FCloseButton->setAutoDefault(false);
+    FCloseButton->setFixedSize(ButtonWidth, TopBarHeight - 2 * ButtonTop);
+    FCloseButton->setToolTip(CloseKeysText());
+    connect(FCloseButton, &QPushButton::clicked, this, &QDialog::close);
+
+    FCloseKeysLabel = new QLabel(QStringLiteral("Kapatmak için: ") + CloseKeysText(), FTopBar);
+    FCloseKeysLabel->setObjectName(QStringLiteral("CloseKeysLabel"));
+    FCloseKeysLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    FTopBar->installEventFilter(this);
+    PlaceTopBarRight();
+    // Seen before the viewer sees it: the viewer would relay the keys to the computer.
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+void TFullScreenF::PlaceTopBarRight() {
+    const int right = FTopBar->width() - ButtonLeft;
+    FCloseButton->move(right - ButtonWidth, ButtonTop);
+    const int labelWidth = FCloseKeysLabel->sizeHint().width();
+    FCloseKeysLabel->setGeometry(FCloseButton->x() - ButtonGap * 4 - labelWidth, ButtonTop, labelWidth,
+                                 TopBarHeight - 2 * ButtonTop);
+}
+
+bool TFullScreenF::IsCloseKeys(const QKeyEvent& event) {
+    const Qt::KeyboardModifiers held =
+        event.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    return event.key() == Qt::Key_F12 && held == (Qt::ControlModifier | Qt::ShiftModifier);
+}
+
+QString TFullScreenF::CloseKeysText() {
+    return QStringLiteral("Ctrl+Shift+F12");
+}
+
+void TFullScreenF::CloseByKeys() {
+    if (FViewer && FClientPanel->isEnabled())
+        FViewer->SendKeyUp(0, dova::dovaModifierNone);
+    close();
 }
 
 void TFullScreenF::CreateFailurePanel() {
@@ -145,6 +193,7 @@ void TFullScreenF::CreateFailurePanel() {
 TFullScreenF::~TFullScreenF() {
     FViewer.reset();
     delete FClientPanel;
+    delete FCloseButton;
     delete FCtrlAltDelButton;
     delete FStartMenuButton;
     delete FTopBar;
@@ -201,6 +250,19 @@ void TFullScreenF::FocusViewer() {
 }
 
 bool TFullScreenF::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress || type == QEvent::KeyRelease || type == QEvent::ShortcutOverride) {
+        const auto* widget = qobject_cast<const QWidget*>(watched);
+        if (widget && widget->window() == this && IsCloseKeys(*static_cast<QKeyEvent*>(event))) {
+            if (type == QEvent::KeyPress && isVisible())
+                CloseByKeys();
+            event->accept();
+            return true;
+        }
+        return QDialog::eventFilter(watched, event);
+    }
+    if (watched == FTopBar && type == QEvent::Resize)
+        PlaceTopBarRight();
     // The failure panel covers the client panel wherever the layout puts it.
     if (FFailurePanel && watched == FClientPanel &&
         (event->type() == QEvent::Resize || event->type() == QEvent::Move))

@@ -17,6 +17,7 @@
 #include <memory>
 
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 class TVNCViewer;
@@ -25,6 +26,11 @@ class TFullScreenF : public QDialog {
     Q_OBJECT
 public:
     static constexpr int TopBarHeight = 30;
+
+    // The way out that needs no window manager (a Wayland compositor may give the window no title
+    // bar): the "Kapat" button, and this key combination, which is never relayed to the computer.
+    static bool IsCloseKeys(const QKeyEvent& event);
+    static QString CloseKeysText();
 
     // Creates the window (frame, work-area position and size, caption), then the top bar, the start-menu
     // button, the Ctrl+Alt+Del button and the client panel, in this order.
@@ -50,6 +56,8 @@ public:
     QFrame* TopBar() const { return FTopBar; }
     QPushButton* StartMenuButton() const { return FStartMenuButton; }
     QPushButton* CtrlAltDelButton() const { return FCtrlAltDelButton; }
+    QPushButton* CloseButton() const { return FCloseButton; }
+    QLabel* CloseKeysLabel() const { return FCloseKeysLabel; }
     QWidget* ClientPanel() const { return FClientPanel; }
     QFrame* FailurePanel() const { return FFailurePanel; }
     QLabel* FailureLabel() const { return FFailureLabel; }
@@ -72,11 +80,17 @@ private:
     // it when it decorates the window), so this runs again then.
     void FitFrameToWorkArea();
     void CreateFailurePanel();
+    void CreateWayOut();
+    void PlaceTopBarRight();
+    // The close keys pressed: the modifiers already relayed are let go on the computer, then it closes.
+    void CloseByKeys();
     void FocusViewer();
 
     QFrame* FTopBar = nullptr;
     QPushButton* FStartMenuButton = nullptr;
     QPushButton* FCtrlAltDelButton = nullptr;
+    QPushButton* FCloseButton = nullptr;
+    QLabel* FCloseKeysLabel = nullptr;
     QWidget* FClientPanel = nullptr;
     QFrame* FFailurePanel = nullptr;
     QLabel* FFailureLabel = nullptr;
