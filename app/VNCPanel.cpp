@@ -264,7 +264,7 @@ void TVNCPanel::ViewerConnected(TVNCViewer* Sender) {
 void TVNCPanel::ViewerError(TVNCViewer*, int Number, const QString& Message, const VNCVariant& v1) {
     if (TConnectPacer::Instance().Waiting(this))
         return; // the attempt that failed is about to be replaced by the waiting one
-    ShowFailedLook(FailureReasonText(Number, v1) + u'\n' + Message);
+    ShowFailedLook(FailureReasonText(Number, v1) + u'\n' + Message, IsNetworkFailure(Number));
 }
 
 // The engine asks only when the control holds no password, so the record has none to give. The
@@ -274,10 +274,10 @@ void TVNCPanel::ViewerPassword(TVNCViewer* Sender) {
     if (Sender != FViewer.get() || !FPassword.isEmpty())
         return;
     Sender->Stop();
-    ShowFailedLook(PasswordMissingText());
+    ShowFailedLook(PasswordMissingText(), false);
 }
 
-void TVNCPanel::ShowFailedLook(const QString& text) {
+void TVNCPanel::ShowFailedLook(const QString& text, bool retryLater) {
     FFailureText = text;
     FStatusLabel->setText(FFailureText);
     FStatusLabel->show();
@@ -288,7 +288,7 @@ void TVNCPanel::ShowFailedLook(const QString& text) {
     }
     FButton->setText(ReconnectCaption());
     FButton->setEnabled(true);
-    if (FAutoReconnect)
+    if (FAutoReconnect && retryLater)
         ScheduleRetry();
 }
 

@@ -82,7 +82,8 @@ private:
     void ConnectInTurn();
     void ApplyStretch();
     void ShowConnectingLook();
-    void ShowFailedLook(const QString& text);
+    // retryLater: automatic reconnection, when on, tries again after a pause (network failures only).
+    void ShowFailedLook(const QString& text, bool retryLater);
     void ShowNoViewerReason();
     void ScheduleRetry();
     void CancelRetry();
