@@ -40,6 +40,14 @@ QString RetryCaption() {
 QString CloseCaption() {
     return QStringLiteral("Kapat");
 }
+QString ModeName(bool control) {
+    return control ? QStringLiteral("Kontrol modu") : QStringLiteral("Yalnız izleme");
+}
+QString ModeDetail(bool control) {
+    return control ? QStringLiteral("Kontrol modu: klavye ve mouse bu bilgisayarda")
+                   : QStringLiteral("Yalnız izleme: klavye ve mouse gönderilmiyor");
+}
+constexpr int ModeLabelGap = 12;
 
 // Its own colours, above any skin's: light text on a dark cover reads the same under every skin.
 QString FailurePanelStyle() {
@@ -59,6 +67,7 @@ TFullScreenF::TFullScreenF(QWidget* owner, const QString& caption)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("FullScreenForm"));
+    FComputerName = caption;
     setWindowTitle(caption);
     // The work area is the screen without the task bar; the window frame stays inside it.
     const QRect area = WorkArea(owner);
@@ -101,6 +110,15 @@ TFullScreenF::TFullScreenF(QWidget* owner, const QString& caption)
     }
 
     CreateWayOut();
+
+    FModeLabel = new QLabel(FTopBar);
+    FModeLabel->setObjectName(QStringLiteral("ModeLabel"));
+    QFont bold = FModeLabel->font();
+    bold.setBold(true);
+    FModeLabel->setFont(bold);
+    const int modeLeft = ButtonLeft + 2 * (ButtonWidth + ButtonGap) + ModeLabelGap;
+    FModeLabel->setGeometry(modeLeft, ButtonTop, QFontMetrics(bold).horizontalAdvance(ModeDetail(true)) + 20,
+                            TopBarHeight - 2 * ButtonTop);
 
     FClientPanel = new QWidget(this);
     FClientPanel->setObjectName(QStringLiteral("ClientPanel"));
@@ -215,6 +233,8 @@ bool TFullScreenF::CreateViewer() {
 
 void TFullScreenF::SetInputEnabled(bool enabled) {
     FClientPanel->setEnabled(enabled);
+    setWindowTitle(FComputerName + QStringLiteral(" - ") + ModeName(enabled));
+    FModeLabel->setText(ModeDetail(enabled));
 }
 
 void TFullScreenF::ShowFailure(const QString& text) {

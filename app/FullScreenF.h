@@ -42,6 +42,7 @@ public:
     // Creates the viewer inside the client panel, filling it, named "FULLFORMDOVA". False when no viewer
     // control could be created: the window still opens, empty, and its buttons do nothing.
     bool CreateViewer();
+    // Also says which mode the window is in, in its caption (after the computer's name) and top bar.
     void SetInputEnabled(bool enabled);
 
     // The failed look with its text and the retry button. The text's first line is the reason, shown
@@ -58,6 +59,7 @@ public:
     QPushButton* CtrlAltDelButton() const { return FCtrlAltDelButton; }
     QPushButton* CloseButton() const { return FCloseButton; }
     QLabel* CloseKeysLabel() const { return FCloseKeysLabel; }
+    QLabel* ModeLabel() const { return FModeLabel; }
     QWidget* ClientPanel() const { return FClientPanel; }
     QFrame* FailurePanel() const { return FFailurePanel; }
     QLabel* FailureLabel() const { return FFailureLabel; }
@@ -91,6 +93,8 @@ private:
     QPushButton* FCtrlAltDelButton = nullptr;
     QPushButton* FCloseButton = nullptr;
     QLabel* FCloseKeysLabel = nullptr;
+    QLabel* FModeLabel = nullptr;
+    QString FComputerName;
     QWidget* FClientPanel = nullptr;
     QFrame* FFailurePanel = nullptr;
     QLabel* FFailureLabel = nullptr;

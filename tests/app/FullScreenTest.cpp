@@ -129,7 +129,9 @@ protected:
 TEST_F(FullScreen, WindowTakesTheWorkAreaAndTheComputerNameAndConnectsTheSecondViewer) {
     OpenWith(QMessageBox::Yes, [&](TFullScreenF& window) {
         const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
-        EXPECT_EQ(window.windowTitle(), QStringLiteral("Muhasebe"));
+        // The computer's name, and whether the operator controls it or only watches.
+        EXPECT_EQ(window.windowTitle(), QStringLiteral("Muhasebe - Kontrol modu"));
+        EXPECT_TRUE(window.ModeLabel()->text().startsWith(QStringLiteral("Kontrol modu")));
         // The whole frame, title bar and borders included, covers the work area.
         EXPECT_EQ(window.frameGeometry(), workArea);
         EXPECT_EQ(window.TopBar()->height(), 30);
@@ -215,6 +217,8 @@ TEST_F(FullScreen, ALostConnectionIsShownOverTheViewUntilTheRetryButtonConnectsA
 TEST_F(FullScreen, ButtonsSendTheirKeyPairsAlsoWithInputOff) {
     OpenWith(QMessageBox::No, [&](TFullScreenF& window) {
         EXPECT_FALSE(window.ClientPanel()->isEnabled());
+        EXPECT_EQ(window.windowTitle(), QStringLiteral("Muhasebe - Yalnız izleme"));
+        EXPECT_TRUE(window.ModeLabel()->text().startsWith(QStringLiteral("Yalnız izleme")));
         ASSERT_NE(window.Viewer(), nullptr);
         EXPECT_FALSE(window.Viewer()->Widget()->isEnabled());
         EXPECT_TRUE(window.TopBar()->isEnabled());
