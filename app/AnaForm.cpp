@@ -49,6 +49,9 @@ QString SkinNameKey() {
 QString AutoReconnectKey() {
     return QStringLiteral("sCheckBoxYenidenBaglan.Checked");
 }
+QString FullScreenFitKey() {
+    return QStringLiteral("FullScreenFit");
+}
 QString LowBandwidthKey() {
     return QStringLiteral("sCheckBoxDusukBant.Checked");
 }
@@ -264,6 +267,7 @@ void TAnaFormF::RestoreSettings() {
     SetSkinName(store.value(SkinNameKey(), DefaultSkinName()).toString());
     SetAutoReconnect(store.value(AutoReconnectKey(), false).toBool());
     SetLowBandwidth(store.value(LowBandwidthKey(), false).toBool());
+    TVNCPanel::SetFullScreenFit(store.value(FullScreenFitKey(), false).toBool());
 }
 
 void TAnaFormF::StoreSettings() {
@@ -274,6 +278,7 @@ void TAnaFormF::StoreSettings() {
     store.setValue(SkinNameKey(), FSkinName);
     store.setValue(AutoReconnectKey(), AutoReconnect());
     store.setValue(LowBandwidthKey(), LowBandwidth());
+    store.setValue(FullScreenFitKey(), TVNCPanel::FullScreenFit());
     store.endGroup();
     store.sync(); // a read-only folder simply keeps the old settings
 }

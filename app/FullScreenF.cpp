@@ -48,6 +48,10 @@ QString ModeDetail(bool control) {
                    : QStringLiteral("Yalnız izleme: klavye ve mouse gönderilmiyor");
 }
 constexpr int ModeLabelGap = 12;
+constexpr int FitButtonWidth = 130;
+QString FitCaption() {
+    return QStringLiteral("Pencereye Sığdır");
+}
 
 // Its own colours, above any skin's: light text on a dark cover reads the same under every skin.
 QString FailurePanelStyle() {
@@ -140,6 +144,18 @@ void TFullScreenF::CreateWayOut() {
     FCloseButton->setToolTip(CloseKeysText());
     connect(FCloseButton, &QPushButton::clicked, this, &QDialog::close);
 
+    FFitButton = new QPushButton(FitCaption(), FTopBar);
+    FFitButton->setObjectName(QStringLiteral("FitButton"));
+    FFitButton->setCheckable(true);
+    FFitButton->setChecked(TVNCPanel::FullScreenFit());
+    FFitButton->setFocusPolicy(Qt::NoFocus);
+    FFitButton->setAutoDefault(false);
+    FFitButton->setFixedSize(FitButtonWidth, TopBarHeight - 2 * ButtonTop);
+    connect(FFitButton, &QPushButton::toggled, this, [this](bool fit) {
+        TVNCPanel::SetFullScreenFit(fit);
+        ApplyFit();
+    });
+
     FCloseKeysLabel = new QLabel(QStringLiteral("Kapatmak için: ") + CloseKeysText(), FTopBar);
     FCloseKeysLabel->setObjectName(QStringLiteral("CloseKeysLabel"));
     FCloseKeysLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -155,6 +171,7 @@ void TFullScreenF::PlaceTopBarRight() {
     const int labelWidth = FCloseKeysLabel->sizeHint().width();
     FCloseKeysLabel->setGeometry(FCloseButton->x() - ButtonGap * 4 - labelWidth, ButtonTop, labelWidth,
                                  TopBarHeight - 2 * ButtonTop);
+    FFitButton->move(FCloseKeysLabel->x() - ButtonGap * 4 - FitButtonWidth, ButtonTop);
 }
 
 bool TFullScreenF::IsCloseKeys(const QKeyEvent& event) {
@@ -211,6 +228,7 @@ void TFullScreenF::CreateFailurePanel() {
 TFullScreenF::~TFullScreenF() {
     FViewer.reset();
     delete FClientPanel;
+    delete FFitButton;
     delete FCloseButton;
     delete FCtrlAltDelButton;
     delete FStartMenuButton;
@@ -229,6 +247,35 @@ bool TFullScreenF::CreateViewer() {
     FViewer->SetName(TVNCPanel::FullScreenViewerName());
     FViewer->Widget()->show();
     return true;
+}
+
+void TFullScreenF::SetFitToWindow(bool fit) {
+    FFitButton->setChecked(fit);
+}
+
+bool TFullScreenF::FitToWindow() const {
+    return FFitButton->isChecked();
+}
+
+void TFullScreenF::ApplyFit() {
+    if (!FViewer)
+        return;
+    const int frameWidth = FViewer->FrameWidth(), frameHeight = FViewer->FrameHeight();
+    const int width = FClientPanel->width(), height = FClientPanel->height();
+    bool scale = FitToWindow() && frameWidth > 0 && frameHeight > 0 && width > 0 && height > 0;
+    // One ratio for both axes, the narrower side's, so the picture keeps its shape.
+    int numerator = width, denominator = frameWidth;
+    if (scale && qint64(height) * frameWidth < qint64(width) * frameHeight) {
+        numerator = height;
+        denominator = frameHeight;
+    }
+    scale = scale && numerator < denominator; // a screen that fits already stays 1:1
+    if (scale) {
+        FViewer->StretchX(numerator, denominator);
+        FViewer->StretchY(numerator, denominator);
+    }
+    if (FViewer->Stretch() != scale)
+        FViewer->SetStretch(scale);
 }
 
 void TFullScreenF::SetInputEnabled(bool enabled) {
@@ -283,6 +330,8 @@ bool TFullScreenF::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == FTopBar && type == QEvent::Resize)
         PlaceTopBarRight();
+    if (watched == FClientPanel && type == QEvent::Resize && FitToWindow())
+        ApplyFit();
     // The failure panel covers the client panel wherever the layout puts it.
     if (FFailurePanel && watched == FClientPanel &&
         (event->type() == QEvent::Resize || event->type() == QEvent::Move))

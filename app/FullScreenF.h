@@ -42,6 +42,13 @@ public:
     // Creates the viewer inside the client panel, filling it, named "FULLFORMDOVA". False when no viewer
     // control could be created: the window still opens, empty, and its buttons do nothing.
     bool CreateViewer();
+    // Fitting a remote screen larger than the window into it (scaled down, smooth), or 1:1 with scroll
+    // bars. The choice is the program's (TVNCPanel::FullScreenFit), so the next window opens with it.
+    void SetFitToWindow(bool fit);
+    bool FitToWindow() const;
+    // Applies the choice to the viewer for its current frame and the panel's size.
+    void ApplyFit();
+
     // Also says which mode the window is in, in its caption (after the computer's name) and top bar.
     void SetInputEnabled(bool enabled);
 
@@ -60,6 +67,7 @@ public:
     QPushButton* CloseButton() const { return FCloseButton; }
     QLabel* CloseKeysLabel() const { return FCloseKeysLabel; }
     QLabel* ModeLabel() const { return FModeLabel; }
+    QPushButton* FitButton() const { return FFitButton; }
     QWidget* ClientPanel() const { return FClientPanel; }
     QFrame* FailurePanel() const { return FFailurePanel; }
     QLabel* FailureLabel() const { return FFailureLabel; }
@@ -94,6 +102,7 @@ private:
     QPushButton* FCloseButton = nullptr;
     QLabel* FCloseKeysLabel = nullptr;
     QLabel* FModeLabel = nullptr;
+    QPushButton* FFitButton = nullptr;
     QString FComputerName;
     QWidget* FClientPanel = nullptr;
     QFrame* FFailurePanel = nullptr;

@@ -47,6 +47,7 @@ void TVNCPanel::ShowFullScreen(bool inputEnabled) {
         TFullScreenF* shown = window.get();
         viewer->OnConnected = [this, shown](TVNCViewer* sender, QString&) {
             ViewerConnected(sender);
+            shown->ApplyFit(); // the frame's size is known now
             shown->ShowLive();
         };
         // A lost or refused connection must not look like a frozen screen that ignores the keyboard.

@@ -235,6 +235,39 @@ TEST_F(FullScreen, ButtonsSendTheirKeyPairsAlsoWithInputOff) {
     });
 }
 
+TEST_F(FullScreen, ALargerScreenIsFittedIntoTheWindowOnRequestAndTheChoiceIsKeptForTheNextWindow) {
+    TVNCPanel::SetFullScreenFit(false);
+    OpenWith(QMessageBox::Yes, [&](TFullScreenF& window) {
+        NamedFake* viewer = WindowViewer(window);
+        ASSERT_NE(viewer, nullptr);
+        viewer->RaiseConnected(4000, 3000);
+        EXPECT_EQ(viewer->StretchValue, 0); // 1:1 unless asked
+        EXPECT_FALSE(window.FitButton()->isChecked());
+        FakeViewer::Log().clear();
+        window.FitButton()->click();
+        EXPECT_NE(viewer->StretchValue, 0);
+        const QSize panel = window.ClientPanel()->size();
+        // One ratio for both axes: the side that fits less decides.
+        const bool byWidth = qint64(panel.width()) * 3000 <= qint64(panel.height()) * 4000;
+        const QString ratio = byWidth ? QStringLiteral("%1/4000").arg(panel.width())
+                                      : QStringLiteral("%1/3000").arg(panel.height());
+        EXPECT_TRUE(FakeViewer::Log().contains(QStringLiteral("StretchX=") + ratio)) << ratio.toStdString();
+        EXPECT_EQ(viewer->RatioY.X, viewer->RatioX.X);
+        EXPECT_EQ(viewer->RatioY.Y, viewer->RatioX.Y);
+    });
+    EXPECT_TRUE(TVNCPanel::FullScreenFit());
+    TileViewer->RaiseConnected(800, 600);
+    OpenWith(QMessageBox::Yes, [&](TFullScreenF& window) {
+        EXPECT_TRUE(window.FitButton()->isChecked());
+        NamedFake* viewer = WindowViewer(window);
+        ASSERT_NE(viewer, nullptr);
+        viewer->RaiseConnected(320, 200); // fits already: stays 1:1
+        EXPECT_EQ(viewer->StretchValue, 0);
+        window.FitButton()->click();
+    });
+    EXPECT_FALSE(TVNCPanel::FullScreenFit());
+}
+
 TEST_F(FullScreen, PartsAreDestroyedViewerFirstWindowLast) {
     QStringList order;
     OpenWith(QMessageBox::Yes, [&](TFullScreenF& window) {

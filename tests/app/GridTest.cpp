@@ -149,14 +149,18 @@ TEST_F(Grid, TrackBarChangesTheLabelAtOnceAndSettingsSurviveARestart) {
     EXPECT_EQ(Form->sLabelIkonBoyutu()->text(), QStringLiteral("İkon Boyutu : 230"));
     Form->SetSkinName(QStringLiteral("WMP11 (internal)"));
     Form->SetAutoReconnect(true);
+    TVNCPanel::SetFullScreenFit(true);
     Form->StoreSettings();
     Form.reset();
+    TVNCPanel::SetFullScreenFit(false);
     Form = std::make_unique<TAnaFormF>(Folder.path() + u'/');
     EXPECT_EQ(Form->SkinName(), QString());
     Form->RestoreSettings();
     EXPECT_EQ(Form->IconSize(), 230);
     EXPECT_EQ(Form->SkinName(), QStringLiteral("WMP11 (internal)"));
     EXPECT_TRUE(Form->AutoReconnect());
+    EXPECT_TRUE(TVNCPanel::FullScreenFit());
+    TVNCPanel::SetFullScreenFit(false);
 }
 
 TEST_F(Grid, LowBandwidthSurvivesARestartAndPutsZrleFirstForTheTiles) {
