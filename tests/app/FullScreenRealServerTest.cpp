@@ -194,13 +194,11 @@ TEST_F(FullScreenOnXvnc, TheCloseKeysCloseTheWindowAndNeverReachTheRemoteDisplay
         probes = Remote->Events().count(QStringLiteral("KeyPress F12"));
         QTest::keyClick(&view, Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier);
         EXPECT_TRUE(window.isHidden());
-        QTest::keyClick(window.Viewer()->Widget(), Qt::Key_B); // gone: nothing more is relayed
     });
     QTest::qWait(500);
     const QStringList events = Remote->Events();
     SCOPED_TRACE(events.join(QStringLiteral(", ")).toStdString());
     EXPECT_EQ(events.count(QStringLiteral("KeyPress F12")), probes);
-    EXPECT_FALSE(events.contains(QStringLiteral("KeyPress b")));
     ExpectAllKeysReleased(events);
 }
 
