@@ -23,6 +23,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
+#include <QShortcut>
 #include <QSlider>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -50,6 +51,9 @@ QString SkinNameKey() {
 }
 QString AutoReconnectKey() {
     return QStringLiteral("sCheckBoxYenidenBaglan.Checked");
+}
+QString FullScreenFitKey() {
+    return QStringLiteral("FullScreenFit");
 }
 QString LowBandwidthKey() {
     return QStringLiteral("sCheckBoxDusukBant.Checked");
@@ -186,33 +190,34 @@ void TAnaFormF::CreateSettingsPanel() {
 }
 
 void TAnaFormF::CreateMenus() {
-    QMenu* dosya = menuBar()->addMenu(QStringLiteral("Dosya"));
+    // Reachable from the keyboard: Alt with the underlined letter, and F10 for the first menu.
+    QMenu* dosya = menuBar()->addMenu(QStringLiteral("&Dosya"));
     dosya->setObjectName(QStringLiteral("Dosya1"));
-    QAction* records = dosya->addAction(QStringLiteral("Bilgisayar Kayıtları"));
+    QAction* records = dosya->addAction(QStringLiteral("&Bilgisayar Kayıtları"));
     records->setObjectName(QStringLiteral("BilgisayarKayitlari1"));
     connect(records, &QAction::triggered, this, &TAnaFormF::BilgisayarKayitlari1Click);
-    QAction* settings = dosya->addAction(QStringLiteral("Ayarlar"));
+    QAction* settings = dosya->addAction(QStringLiteral("&Ayarlar"));
     settings->setObjectName(QStringLiteral("Ayarlar1"));
     connect(settings, &QAction::triggered, this, &TAnaFormF::Ayarlar1Click);
     dosya->addSeparator()->setObjectName(QStringLiteral("N1"));
-    QAction* exit = dosya->addAction(QStringLiteral("Çıkış"));
+    QAction* exit = dosya->addAction(QStringLiteral("Çı&kış"));
     exit->setObjectName(QStringLiteral("k1"));
     connect(exit, &QAction::triggered, this, &TAnaFormF::k1Click);
 
-    QMenu* yardim = menuBar()->addMenu(QStringLiteral("Yardım"));
+    QMenu* yardim = menuBar()->addMenu(QStringLiteral("&Yardım"));
     yardim->setObjectName(QStringLiteral("Yardm1"));
-    QAction* help = yardim->addAction(QStringLiteral("LatisVNC Yardım"));
+    QAction* help = yardim->addAction(QStringLiteral("LatisVNC &Yardım"));
     help->setObjectName(QStringLiteral("LatisVNCYardm1"));
     connect(help, &QAction::triggered, this, &TAnaFormF::LatisVNCYardm1Click);
-    QAction* about = yardim->addAction(QStringLiteral("Hakkında"));
+    QAction* about = yardim->addAction(QStringLiteral("&Hakkında"));
     about->setObjectName(QStringLiteral("Hakkinda1"));
     connect(about, &QAction::triggered, this, &TAnaFormF::Hakkinda1Click);
-    QAction* web = yardim->addAction(QStringLiteral("www.tarnovex.com"));
+    QAction* web = yardim->addAction(QStringLiteral("&www.tarnovex.com"));
     web->setObjectName(QStringLiteral("WebSite1"));
     connect(web, &QAction::triggered, this, &TAnaFormF::WebSite1Click);
 
     // The skin engine's selection menu (window managers here own the system menu).
-    QMenu* skins = menuBar()->addMenu(QStringLiteral("Kaplama"));
+    QMenu* skins = menuBar()->addMenu(QStringLiteral("&Kaplama"));
     skins->setObjectName(QStringLiteral("SkinMenu"));
     FSkinGroup = new QActionGroup(this);
     for (const QString& name : BuiltInSkinNames()) {
@@ -222,6 +227,14 @@ void TAnaFormF::CreateMenus() {
         FSkinGroup->addAction(a);
         connect(a, &QAction::triggered, this, [this, name] { SetSkinName(name); });
     }
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(f10, &QShortcut::activated, this, [this] {
+        QMenuBar* bar = menuBar();
+        if (!bar->actions().isEmpty()) {
+            bar->setFocus(Qt::ShortcutFocusReason);
+            bar->setActiveAction(bar->actions().first());
+        }
+    });
 }
 
 bool TAnaFormF::AutoReconnect() const {
@@ -268,6 +281,7 @@ void TAnaFormF::RestoreSettings() {
     SetSkinName(store.value(SkinNameKey(), DefaultSkinName()).toString());
     SetAutoReconnect(store.value(AutoReconnectKey(), false).toBool());
     SetLowBandwidth(store.value(LowBandwidthKey(), false).toBool());
+    TVNCPanel::SetFullScreenFit(store.value(FullScreenFitKey(), false).toBool());
 }
 
 void TAnaFormF::StoreSettings() {
@@ -278,6 +292,7 @@ void TAnaFormF::StoreSettings() {
     store.setValue(SkinNameKey(), FSkinName);
     store.setValue(AutoReconnectKey(), AutoReconnect());
     store.setValue(LowBandwidthKey(), LowBandwidth());
+    store.setValue(FullScreenFitKey(), TVNCPanel::FullScreenFit());
     store.endGroup();
     store.sync(); // a read-only folder simply keeps the old settings
 }

@@ -141,6 +141,23 @@ bool TVNCViewer::RelayMouse() const {
 void TVNCViewer::SetRelayMouse(bool v) {
     FControl->put_RelayMouse(v ? VNC_TRUE : VNC_FALSE);
 }
+bool TVNCViewer::RelayLocalClipboard() const {
+    VNCBool v = VNC_FALSE;
+    FControl->get_RelayLocalClipboard(&v);
+    return v != VNC_FALSE;
+}
+void TVNCViewer::SetRelayLocalClipboard(bool v) {
+    FControl->put_RelayLocalClipboard(v ? VNC_TRUE : VNC_FALSE);
+}
+bool TVNCViewer::RelayServerClipboard() const {
+    VNCBool v = VNC_FALSE;
+    FControl->get_RelayServerClipboard(&v);
+    return v != VNC_FALSE;
+}
+void TVNCViewer::SetRelayServerClipboard(bool v) {
+    FControl->put_RelayServerClipboard(v ? VNC_TRUE : VNC_FALSE);
+}
+
 void TVNCViewer::SetEnabled(bool v) {
     FControl->put_Enabled(v ? VNC_TRUE : VNC_FALSE);
 }

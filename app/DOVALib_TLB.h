@@ -71,6 +71,10 @@ public:
     bool RelayMouse() const;
     void SetRelayMouse(bool v);
     void SetEnabled(bool v);
+    bool RelayLocalClipboard() const;
+    void SetRelayLocalClipboard(bool v);
+    bool RelayServerClipboard() const;
+    void SetRelayServerClipboard(bool v);
     int State() const;
     int FrameWidth() const;
     int FrameHeight() const;

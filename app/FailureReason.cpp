@@ -52,3 +52,9 @@ QString FailureReasonText(int number, const VNCVariant& cause) {
 QString PasswordMissingText() {
     return QStringLiteral("Şifre gerekli\nBu bilgisayar şifre istiyor; kaydına şifresini girin");
 }
+
+bool IsNetworkFailure(int number) {
+    return (number >= dovaErrorSocketMin && number <= dovaErrorSocketMax) ||
+           (number >= dovaErrorConnectionMin && number <= dovaErrorConnectionMax) ||
+           number == dovaErrorHandshakeTimeout;
+}

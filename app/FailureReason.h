@@ -14,3 +14,8 @@ QString FailureReasonText(int number, const dova::VNCVariant& cause);
 
 // A failed tile's text when the computer wants a password and its record holds none.
 QString PasswordMissingText();
+
+// Whether a failure may be tried again without the operator: only the network's failures (no route,
+// refused, lost, silent). A refused password tried every few seconds gets the operator's address
+// blacklisted by the server; it and the other refusals wait for the button or a changed record.
+bool IsNetworkFailure(int number);

@@ -3,6 +3,7 @@
 #include "DOVALib_TLB.h"
 #include "VNCPanel.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
@@ -36,6 +37,21 @@ QString ConnectingText() {
 QString RetryCaption() {
     return QStringLiteral("Yeniden Bağlan");
 }
+QString CloseCaption() {
+    return QStringLiteral("Kapat");
+}
+QString ModeName(bool control) {
+    return control ? QStringLiteral("Kontrol modu") : QStringLiteral("Yalnız izleme");
+}
+QString ModeDetail(bool control) {
+    return control ? QStringLiteral("Kontrol modu: klavye ve mouse bu bilgisayarda")
+                   : QStringLiteral("Yalnız izleme: klavye ve mouse gönderilmiyor");
+}
+constexpr int ModeLabelGap = 12;
+constexpr int FitButtonWidth = 130;
+QString FitCaption() {
+    return QStringLiteral("Pencereye Sığdır");
+}
 
 // Its own colours, above any skin's: light text on a dark cover reads the same under every skin.
 QString FailurePanelStyle() {
@@ -55,6 +71,7 @@ TFullScreenF::TFullScreenF(QWidget* owner, const QString& caption)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("FullScreenForm"));
+    FComputerName = caption;
     setWindowTitle(caption);
     // The work area is the screen without the task bar; the window frame stays inside it.
     const QRect area = WorkArea(owner);
@@ -96,6 +113,17 @@ TFullScreenF::TFullScreenF(QWidget* owner, const QString& caption)
         button->setStyleSheet(QStringLiteral("padding-left: 1px; padding-right: 1px;"));
     }
 
+    CreateWayOut();
+
+    FModeLabel = new QLabel(FTopBar);
+    FModeLabel->setObjectName(QStringLiteral("ModeLabel"));
+    QFont bold = FModeLabel->font();
+    bold.setBold(true);
+    FModeLabel->setFont(bold);
+    const int modeLeft = ButtonLeft + 2 * (ButtonWidth + ButtonGap) + ModeLabelGap;
+    FModeLabel->setGeometry(modeLeft, ButtonTop, QFontMetrics(bold).horizontalAdvance(ModeDetail(true)) + 20,
+                            TopBarHeight - 2 * ButtonTop);
+
     FClientPanel = new QWidget(this);
     FClientPanel->setObjectName(QStringLiteral("ClientPanel"));
     FClientPanel->setAutoFillBackground(true);
@@ -105,6 +133,61 @@ TFullScreenF::TFullScreenF(QWidget* owner, const QString& caption)
     layout->addWidget(FClientPanel, 1);
     FClientPanel->installEventFilter(this);
     CreateFailurePanel();
+}
+
+void TFullScreenF::CreateWayOut() {
+    FCloseButton = new QPushButton(CloseCaption(), FTopBar);
+    FCloseButton->setObjectName(QStringLiteral("CloseButton"));
+    FCloseButton->setFocusPolicy(Qt::NoFocus);
+    FCloseButton->setAutoDefault(false);
+    FCloseButton->setFixedSize(ButtonWidth, TopBarHeight - 2 * ButtonTop);
+    FCloseButton->setToolTip(CloseKeysText());
+    connect(FCloseButton, &QPushButton::clicked, this, &QDialog::close);
+
+    FFitButton = new QPushButton(FitCaption(), FTopBar);
+    FFitButton->setObjectName(QStringLiteral("FitButton"));
+    FFitButton->setCheckable(true);
+    FFitButton->setChecked(TVNCPanel::FullScreenFit());
+    FFitButton->setFocusPolicy(Qt::NoFocus);
+    FFitButton->setAutoDefault(false);
+    FFitButton->setFixedSize(FitButtonWidth, TopBarHeight - 2 * ButtonTop);
+    connect(FFitButton, &QPushButton::toggled, this, [this](bool fit) {
+        TVNCPanel::SetFullScreenFit(fit);
+        ApplyFit();
+    });
+
+    FCloseKeysLabel = new QLabel(QStringLiteral("Kapatmak için: ") + CloseKeysText(), FTopBar);
+    FCloseKeysLabel->setObjectName(QStringLiteral("CloseKeysLabel"));
+    FCloseKeysLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    FTopBar->installEventFilter(this);
+    PlaceTopBarRight();
+    // Seen before the viewer sees it: the viewer would relay the keys to the computer.
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+void TFullScreenF::PlaceTopBarRight() {
+    const int right = FTopBar->width() - ButtonLeft;
+    FCloseButton->move(right - ButtonWidth, ButtonTop);
+    const int labelWidth = FCloseKeysLabel->sizeHint().width();
+    FCloseKeysLabel->setGeometry(FCloseButton->x() - ButtonGap * 4 - labelWidth, ButtonTop, labelWidth,
+                                 TopBarHeight - 2 * ButtonTop);
+    FFitButton->move(FCloseKeysLabel->x() - ButtonGap * 4 - FitButtonWidth, ButtonTop);
+}
+
+bool TFullScreenF::IsCloseKeys(const QKeyEvent& event) {
+    const Qt::KeyboardModifiers held =
+        event.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    return event.key() == Qt::Key_F12 && held == (Qt::ControlModifier | Qt::ShiftModifier);
+}
+
+QString TFullScreenF::CloseKeysText() {
+    return QStringLiteral("Ctrl+Shift+F12");
+}
+
+void TFullScreenF::CloseByKeys() {
+    if (FViewer && FClientPanel->isEnabled())
+        FViewer->SendKeyUp(0, dova::dovaModifierNone);
+    close();
 }
 
 void TFullScreenF::CreateFailurePanel() {
@@ -145,6 +228,8 @@ void TFullScreenF::CreateFailurePanel() {
 TFullScreenF::~TFullScreenF() {
     FViewer.reset();
     delete FClientPanel;
+    delete FFitButton;
+    delete FCloseButton;
     delete FCtrlAltDelButton;
     delete FStartMenuButton;
     delete FTopBar;
@@ -164,8 +249,39 @@ bool TFullScreenF::CreateViewer() {
     return true;
 }
 
+void TFullScreenF::SetFitToWindow(bool fit) {
+    FFitButton->setChecked(fit);
+}
+
+bool TFullScreenF::FitToWindow() const {
+    return FFitButton->isChecked();
+}
+
+void TFullScreenF::ApplyFit() {
+    if (!FViewer)
+        return;
+    const int frameWidth = FViewer->FrameWidth(), frameHeight = FViewer->FrameHeight();
+    const int width = FClientPanel->width(), height = FClientPanel->height();
+    bool scale = FitToWindow() && frameWidth > 0 && frameHeight > 0 && width > 0 && height > 0;
+    // One ratio for both axes, the narrower side's, so the picture keeps its shape.
+    int numerator = width, denominator = frameWidth;
+    if (scale && qint64(height) * frameWidth < qint64(width) * frameHeight) {
+        numerator = height;
+        denominator = frameHeight;
+    }
+    scale = scale && numerator < denominator; // a screen that fits already stays 1:1
+    if (scale) {
+        FViewer->StretchX(numerator, denominator);
+        FViewer->StretchY(numerator, denominator);
+    }
+    if (FViewer->Stretch() != scale)
+        FViewer->SetStretch(scale);
+}
+
 void TFullScreenF::SetInputEnabled(bool enabled) {
     FClientPanel->setEnabled(enabled);
+    setWindowTitle(FComputerName + QStringLiteral(" - ") + ModeName(enabled));
+    FModeLabel->setText(ModeDetail(enabled));
 }
 
 void TFullScreenF::ShowFailure(const QString& text) {
@@ -201,6 +317,21 @@ void TFullScreenF::FocusViewer() {
 }
 
 bool TFullScreenF::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress || type == QEvent::KeyRelease || type == QEvent::ShortcutOverride) {
+        const auto* widget = qobject_cast<const QWidget*>(watched);
+        if (widget && widget->window() == this && IsCloseKeys(*static_cast<QKeyEvent*>(event))) {
+            if (type == QEvent::KeyPress && isVisible())
+                CloseByKeys();
+            event->accept();
+            return true;
+        }
+        return QDialog::eventFilter(watched, event);
+    }
+    if (watched == FTopBar && type == QEvent::Resize)
+        PlaceTopBarRight();
+    if (watched == FClientPanel && type == QEvent::Resize && FitToWindow())
+        ApplyFit();
     // The failure panel covers the client panel wherever the layout puts it.
     if (FFailurePanel && watched == FClientPanel &&
         (event->type() == QEvent::Resize || event->type() == QEvent::Move))

@@ -17,6 +17,7 @@
 #include <memory>
 
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 class TVNCViewer;
@@ -25,6 +26,11 @@ class TFullScreenF : public QDialog {
     Q_OBJECT
 public:
     static constexpr int TopBarHeight = 30;
+
+    // The way out that needs no window manager (a Wayland compositor may give the window no title
+    // bar): the "Kapat" button, and this key combination, which is never relayed to the computer.
+    static bool IsCloseKeys(const QKeyEvent& event);
+    static QString CloseKeysText();
 
     // Creates the window (frame, work-area position and size, caption), then the top bar, the start-menu
     // button, the Ctrl+Alt+Del button and the client panel, in this order.
@@ -36,6 +42,14 @@ public:
     // Creates the viewer inside the client panel, filling it, named "FULLFORMDOVA". False when no viewer
     // control could be created: the window still opens, empty, and its buttons do nothing.
     bool CreateViewer();
+    // Fitting a remote screen larger than the window into it (scaled down, smooth), or 1:1 with scroll
+    // bars. The choice is the program's (TVNCPanel::FullScreenFit), so the next window opens with it.
+    void SetFitToWindow(bool fit);
+    bool FitToWindow() const;
+    // Applies the choice to the viewer for its current frame and the panel's size.
+    void ApplyFit();
+
+    // Also says which mode the window is in, in its caption (after the computer's name) and top bar.
     void SetInputEnabled(bool enabled);
 
     // The failed look with its text and the retry button. The text's first line is the reason, shown
@@ -50,6 +64,10 @@ public:
     QFrame* TopBar() const { return FTopBar; }
     QPushButton* StartMenuButton() const { return FStartMenuButton; }
     QPushButton* CtrlAltDelButton() const { return FCtrlAltDelButton; }
+    QPushButton* CloseButton() const { return FCloseButton; }
+    QLabel* CloseKeysLabel() const { return FCloseKeysLabel; }
+    QLabel* ModeLabel() const { return FModeLabel; }
+    QPushButton* FitButton() const { return FFitButton; }
     QWidget* ClientPanel() const { return FClientPanel; }
     QFrame* FailurePanel() const { return FFailurePanel; }
     QLabel* FailureLabel() const { return FFailureLabel; }
@@ -72,11 +90,20 @@ private:
     // it when it decorates the window), so this runs again then.
     void FitFrameToWorkArea();
     void CreateFailurePanel();
+    void CreateWayOut();
+    void PlaceTopBarRight();
+    // The close keys pressed: the modifiers already relayed are let go on the computer, then it closes.
+    void CloseByKeys();
     void FocusViewer();
 
     QFrame* FTopBar = nullptr;
     QPushButton* FStartMenuButton = nullptr;
     QPushButton* FCtrlAltDelButton = nullptr;
+    QPushButton* FCloseButton = nullptr;
+    QLabel* FCloseKeysLabel = nullptr;
+    QLabel* FModeLabel = nullptr;
+    QPushButton* FFitButton = nullptr;
+    QString FComputerName;
     QWidget* FClientPanel = nullptr;
     QFrame* FFailurePanel = nullptr;
     QLabel* FFailureLabel = nullptr;

@@ -151,6 +151,10 @@ bool TVNCPanel::TryCreateViewer() {
     FViewer->StretchY(FViewArea->width(), StretchBase);
     FViewer->SetFrameUpdateDelay(TileFrameUpdateDelay);
     FViewer->SetScrollbars(dovaScrollbarNone);
+    // A tile only watches: the operator's clipboard (a password, say) goes to no watched computer,
+    // and no watched computer's copy replaces it.
+    FViewer->SetRelayLocalClipboard(false);
+    FViewer->SetRelayServerClipboard(false);
     FViewer->SetName(TileViewerName());
     FViewer->Widget()->show();
     return true;
@@ -313,7 +317,7 @@ void TVNCPanel::ViewerConnected(TVNCViewer* Sender) {
 void TVNCPanel::ViewerError(TVNCViewer*, int Number, const QString& Message, const VNCVariant& v1) {
     if (TConnectPacer::Instance().Waiting(this))
         return; // the attempt that failed is about to be replaced by the waiting one
-    ShowFailedLook(FailureReasonText(Number, v1) + u'\n' + Message);
+    ShowFailedLook(FailureReasonText(Number, v1) + u'\n' + Message, IsNetworkFailure(Number));
 }
 
 // The engine asks only when the control holds no password, so the record has none to give. The
@@ -323,10 +327,10 @@ void TVNCPanel::ViewerPassword(TVNCViewer* Sender) {
     if (Sender != FViewer.get() || !FPassword.isEmpty())
         return;
     Sender->Stop();
-    ShowFailedLook(PasswordMissingText());
+    ShowFailedLook(PasswordMissingText(), false);
 }
 
-void TVNCPanel::ShowFailedLook(const QString& text) {
+void TVNCPanel::ShowFailedLook(const QString& text, bool retryLater) {
     FFailureText = text;
     FStatusLabel->setText(FFailureText);
     FStatusLabel->show();
@@ -337,7 +341,7 @@ void TVNCPanel::ShowFailedLook(const QString& text) {
     }
     FButton->setText(ReconnectCaption());
     FButton->setEnabled(true);
-    if (FAutoReconnect)
+    if (FAutoReconnect && retryLater)
         ScheduleRetry();
 }
 

@@ -37,6 +37,11 @@ public:
     void SetLowBandwidth(bool on);
     bool LowBandwidth() const { return FLowBandwidth; }
 
+    // Whether full-screen windows fit a larger remote screen into the window (off: 1:1). One choice
+    // for the program, kept in its settings file by the main window.
+    static bool FullScreenFit() { return FFullScreenFit; }
+    static void SetFullScreenFit(bool fit) { FFullScreenFit = fit; }
+
     // Starts at once, or a few milliseconds later when other tiles have just started (see
     // TConnectPacer); the tile shows it is connecting meanwhile.
     void ConnectTo(const QString& Server, const QString& Port, const QString& Password);
@@ -84,7 +89,8 @@ private:
     QString UnconnectableReason() const;
     void ApplyStretch();
     void ShowConnectingLook();
-    void ShowFailedLook(const QString& text);
+    // retryLater: automatic reconnection, when on, tries again after a pause (network failures only).
+    void ShowFailedLook(const QString& text, bool retryLater);
     void ShowNoViewerReason();
     void ScheduleRetry();
     void CancelRetry();
@@ -106,4 +112,5 @@ private:
     TRetryClock::Clock::time_point FRetryDue{};
     QString FFailureText; // the failed look's text, without the countdown
     bool FLowBandwidth = false;
+    static inline bool FFullScreenFit = false;
 };

@@ -40,10 +40,14 @@ void TVNCPanel::ShowFullScreen(bool inputEnabled) {
     if (TVNCViewer* viewer = window->Viewer()) {
         if (FLowBandwidth)
             viewer->PutCodecFirst(dovaCodecTight); // no quality level: lossless
-
+        // The computer's copies reach the operator in both modes; the operator's own clipboard goes
+        // to it only when the operator controls it.
+        viewer->SetRelayServerClipboard(true);
+        viewer->SetRelayLocalClipboard(inputEnabled);
         TFullScreenF* shown = window.get();
         viewer->OnConnected = [this, shown](TVNCViewer* sender, QString&) {
             ViewerConnected(sender);
+            shown->ApplyFit(); // the frame's size is known now
             shown->ShowLive();
         };
         // A lost or refused connection must not look like a frozen screen that ignores the keyboard.

@@ -7,7 +7,7 @@ packages=(
     libgtest-dev libbenchmark-dev
     tigervnc-standalone-server tigervnc-tools x11vnc xvfb x11-apps x11-xserver-utils xterm x11-utils xdotool xclip openbox
     imagemagick fonts-dejavu-core poppler-utils
-    dpkg-dev iproute2 zlib1g-dev libturbojpeg0-dev wayvnc sway
+    dpkg-dev iproute2 zlib1g-dev libturbojpeg0-dev wayvnc sway grim qt6-wayland
     pkg-config libvncserver-dev tigervnc-viewer # peers the benchmarks measure against
 )
 missing=()

@@ -6,6 +6,7 @@
 
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QProcess>
 #include <QWidget>
 
 #include <utility>
@@ -19,11 +20,30 @@ UrlOpener& CurrentOpener() {
     return opener;
 }
 
-void Open(const QUrl& url) {
+// How long asking the desktop for its PDF program may hold the menu click.
+constexpr int DesktopQueryLimitMs = 3000;
+
+// Qt hands a file to xdg-open and reports success once that has started, also when no program takes
+// the file (the operator then sees nothing at all): ask the desktop first.
+bool DesktopHasProgramFor(const QString& mimeType) {
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), mimeType});
+    if (!query.waitForFinished(DesktopQueryLimitMs)) {
+        query.kill();
+        query.waitForFinished();
+        return true; // cannot tell: let the desktop try
+    }
+    return query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0 ||
+           !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
+bool Open(const QUrl& url) {
     if (CurrentOpener())
-        CurrentOpener()(url);
-    else
-        QDesktopServices::openUrl(url);
+        return CurrentOpener()(url);
+    if (url.isLocalFile() && url.fileName().endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive) &&
+        !DesktopHasProgramFor(QStringLiteral("application/pdf")))
+        return false;
+    return QDesktopServices::openUrl(url);
 }
 
 } // namespace
@@ -38,9 +58,13 @@ QString HelpFileName() {
 
 void OpenHelpDocument(QWidget* mainWindow, const QString& programFolder) {
     const QString path = programFolder + HelpFileName();
-    if (QFileInfo::exists(path))
-        Open(QUrl::fromLocalFile(path));
-    else
+    if (QFileInfo::exists(path)) {
+        if (!Open(QUrl::fromLocalFile(path)))
+            OperatorMessages::ShowNotice(
+                mainWindow, QStringLiteral("Bu bilgisayarda PDF dosyalarını açacak bir program bulunamadı.\n"
+                                           "Yardım belgesi: ") +
+                                path);
+    } else
         OperatorMessages::ShowNotice(mainWindow, path + QStringLiteral(" dosyası bulunamadı"));
 }
 

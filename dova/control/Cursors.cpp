@@ -15,8 +15,13 @@ constexpr std::array<const char*, 5> Circle = {".###.", "##.##", "#...#", "##.##
 constexpr std::array<const char*, 5> Square = {"#####", "#...#", "#...#", "#...#", "#####"};
 
 QCursor FromRows(const std::array<const char*, 5>* rows, int hotX, int hotY) {
+    // Index 1 must be black: a new mono image has black at 0, and the bitmaps would come out inverted
+    // (a black square with a hole where the shape is).
+    const QList<QRgb> blackIsOne = {qRgb(255, 255, 255), qRgb(0, 0, 0)};
     QImage shape(CursorSize, CursorSize, QImage::Format_Mono);
     QImage mask(CursorSize, CursorSize, QImage::Format_Mono);
+    shape.setColorTable(blackIsOne);
+    mask.setColorTable(blackIsOne);
     shape.fill(0);
     mask.fill(0);
     if (rows)

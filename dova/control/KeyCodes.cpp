@@ -1,5 +1,8 @@
 #include "KeyCodes.h"
 
+#include "engine/Keysyms.h"
+#include "engine/ThreadMessage.h"
+
 namespace dova {
 
 namespace {
@@ -19,7 +22,7 @@ constexpr KeyPair Named[] = {
     {Qt::Key_Shift, 0x10},
     {Qt::Key_Control, 0x11},
     {Qt::Key_Alt, 0x12},
-    {Qt::Key_AltGr, 0x12},
+    {Qt::Key_AltGr, 0xA5}, // right Alt: the AltGr key's own code
     {Qt::Key_Pause, 0x13},
     {Qt::Key_CapsLock, 0x14},
     {Qt::Key_Escape, 0x1B},
@@ -96,6 +99,12 @@ uint8_t VirtualKeyOf(const QKeyEvent& event) {
             return uint8_t(c.unicode());
     }
     return 0;
+}
+
+int64_t RelayedKeyOf(const QKeyEvent& event) {
+    if (event.key() == Qt::Key_AltGr)
+        return LocalKeysymGiven | keysyms::ISOLevel3Shift;
+    return CharacterOf(event);
 }
 
 uint32_t CharacterOf(const QKeyEvent& event) {

@@ -15,4 +15,8 @@ uint8_t VirtualKeyOf(const QKeyEvent& event);
 // The Unicode character the local layout produced for the key press; 0 when none.
 uint32_t CharacterOf(const QKeyEvent& event);
 
+// What a relayed key carries beside its code (the lParam of the input thread's key messages): the
+// character the layout produced, or for AltGr its own keysym (ISO_Level3_Shift, never Alt_L).
+int64_t RelayedKeyOf(const QKeyEvent& event);
+
 } // namespace dova

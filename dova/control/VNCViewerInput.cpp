@@ -252,8 +252,8 @@ void CVNCViewer::HandleKey(QKeyEvent* event, bool down) {
     else
         Raise([&](IVNCViewerEvents& sink) { sink.BeforeKeyUp(modifiers, keyCode, action); });
     // A key without a code of its own still carries its character.
-    const uint32_t character = CharacterOf(*event);
-    if ((action & dovaActionAllowDOVA) && Input && RelayKeysValue && (keyCode != 0 || character != 0)) {
+    const int64_t produced = RelayedKeyOf(*event);
+    if ((action & dovaActionAllowDOVA) && Input && RelayKeysValue && (keyCode != 0 || produced != 0)) {
         {
             CLockGuard hold(*State);
             Input->SetKeyboardState(SnapshotOf(held));
@@ -261,7 +261,7 @@ void CVNCViewer::HandleKey(QKeyEvent* event, bool down) {
         const bool system = (held & Qt::AltModifier) != 0;
         const uint32_t message = down ? (system ? thread_messages::SysKeyDown : thread_messages::KeyDown)
                                       : (system ? thread_messages::SysKeyUp : thread_messages::KeyUp);
-        Input->PostToThread(message, keyCode, int64_t(down ? character : 0));
+        Input->PostToThread(message, keyCode, (down || (produced & LocalKeysymGiven)) ? produced : 0);
     }
     if (action & dovaActionAllowWin)
         event->ignore(); // the key goes on to the window system
@@ -359,6 +359,12 @@ void CVNCViewer::mouseMoveEvent(QMouseEvent* event) {
     }
     UpdateCursorAt(client);
     RelayMouse(thread_messages::MouseMove, client, event->buttons(), event->modifiers());
+}
+
+void CVNCViewer::enterEvent(QEnterEvent* event) {
+    // The pointer may come in without a move of its own over the window.
+    UpdateCursorAt(event->position().toPoint());
+    QWidget::enterEvent(event);
 }
 
 void CVNCViewer::mousePressEvent(QMouseEvent* event) {

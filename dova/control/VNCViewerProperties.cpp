@@ -99,6 +99,12 @@ VNCStatus CVNCViewer::get_Picture(QImage* value) {
         live.setColorTable(table);
     }
     *value = live.copy(); // the bytes stay the framebuffer's; the host gets its own image
+    if (bits == 32)       // the server's padding byte is no alpha: the picture is opaque wherever it is drawn
+        for (int y = 0; y < value->height(); ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(value->scanLine(y));
+            for (int x = 0; x < value->width(); ++x)
+                row[x] |= 0xFF000000u;
+        }
     return VNC_S_OK;
 }
 

@@ -299,6 +299,30 @@ void CVNCViewer::AutoScrollTick(const PointerSample& sample) {
     }
 }
 
+namespace {
+// Qt takes the top byte of an RGB32 pixel as opaque without looking at it, and copies it as it is;
+// ours is whatever the server sent (mostly 0). A compositor that honours alpha (Wayland) would then
+// show what lies behind every dark pixel. So the part drawn is copied with that byte set; X11 windows
+// have no alpha channel, and there the copy (3 ms for a full-HD repaint) is saved.
+void DrawOpaque(QPainter& painter, const QPoint& at, const QImage& image, const QRect& part) {
+    static const bool alphaIgnored = QGuiApplication::platformName() == QLatin1String("xcb");
+    if (alphaIgnored) {
+        painter.drawImage(at, image, part);
+        return;
+    }
+    QImage opaque(part.size(), QImage::Format_RGB32);
+    if (opaque.isNull())
+        return;
+    for (int y = 0; y < part.height(); ++y) {
+        const auto* in = reinterpret_cast<const uint32_t*>(image.constScanLine(part.y() + y)) + part.x();
+        auto* out = reinterpret_cast<uint32_t*>(opaque.scanLine(y));
+        for (int x = 0; x < part.width(); ++x)
+            out[x] = in[x] | 0xFF000000u;
+    }
+    painter.drawImage(at, opaque);
+}
+} // namespace
+
 void CVNCViewer::PaintPlaceholder(QPainter& painter, const QRect& bounds) {
     const QColor back = ColourOf(BackColour, palette());
     painter.fillRect(bounds, back);
@@ -330,7 +354,7 @@ bool CVNCViewer::PaintFrameDirectly(QPainter& painter, const QRect& image, const
     if (shown != (image & dirty)) // the frame lags a size change: black until it is rebuilt
         painter.fillRect(image & dirty, Qt::black);
     if (!shown.isEmpty())
-        painter.drawImage(shown.topLeft(), view, shown.translated(-image.topLeft()));
+        DrawOpaque(painter, shown.topLeft(), view, shown.translated(-image.topLeft()));
     return true;
 }
 
@@ -367,7 +391,7 @@ void CVNCViewer::paintEvent(QPaintEvent* event) {
         if (!shown.isEmpty()) {
             const QImage view(reinterpret_cast<const uchar*>(Surface.Data()), Surface.Width(),
                               Surface.Height(), Surface.Stride(), QImage::Format_RGB32);
-            painter.drawImage(shown.topLeft(), view, shown.translated(-image.topLeft()));
+            DrawOpaque(painter, shown.topLeft(), view, shown.translated(-image.topLeft()));
         }
     }
     if (ReachedConnected) {

@@ -149,11 +149,11 @@ void CInputThread::Dispatch(ThreadMessage& message) {
     }
     case msg::KeyDown:
     case msg::SysKeyDown:
-        SendLocalKey(uint8_t(message.WParam), true, uint32_t(message.LParam));
+        SendLocalKey(uint8_t(message.WParam), true, message.LParam);
         break;
     case msg::KeyUp:
     case msg::SysKeyUp:
-        SendLocalKey(uint8_t(message.WParam), false, uint32_t(message.LParam));
+        SendLocalKey(uint8_t(message.WParam), false, message.LParam);
         break;
     case msg::MouseMove:
         if (MoveToken.load() == 0) {
@@ -196,10 +196,14 @@ void CInputThread::SendKey(uint8_t virtualKey, uint32_t keysym, bool down) {
         Protocol->SendKeyEvent(keysym, down);
 }
 
-void CInputThread::SendLocalKey(uint8_t virtualKey, bool down, uint32_t codePoint) {
+void CInputThread::SendLocalKey(uint8_t virtualKey, bool down, int64_t produced) {
+    if (produced & LocalKeysymGiven) {
+        SendKey(virtualKey, uint32_t(produced), down);
+        return;
+    }
     uint32_t keysym = VirtualKeyKeysyms()[virtualKey];
     if (keysym == 0)
-        keysym = KeysymForCodePoint(codePoint);
+        keysym = KeysymForCodePoint(uint32_t(produced));
     if (keysym == 0) {
         CLockGuard hold(KeyboardLock);
         keysym = KeysymForCodePoint(UsLayoutCharacter(virtualKey, KeyboardState));

@@ -19,7 +19,8 @@
 //                              the local keyboard layout produced for the key (Turkish Q included), or
 //                              0 when it produced none. Keys with a fixed keysym ignore it; for the
 //                              others 0 (or a control character, as Ctrl+letter gives) falls back to
-//                              the US layout with the KeyboardState snapshot.
+//                              the US layout with the KeyboardState snapshot. With LocalKeysymGiven
+//                              set, the low 32 bits are the key's own keysym instead (AltGr).
 //   MouseMove                  wParam button flags (0x0001 left, 0x0010 middle, 0x0002 right),
 //                              lParam x | y << 16 in frame coordinates; sent only while MoveToken is 0.
 //   LeftDown/Up, RightDown/Up, MiddleDown/Up   lParam x | y << 16.
@@ -76,7 +77,8 @@ private:
     void Dispatch(ThreadMessage& message);
     // Closes the connection and queues an error: for failures that are no engine exception.
     void FailConnection(const char* reason);
-    void SendLocalKey(uint8_t virtualKey, bool down, uint32_t codePoint);
+    // produced: the lParam of a relayed key (a code point, or a keysym with LocalKeysymGiven).
+    void SendLocalKey(uint8_t virtualKey, bool down, int64_t produced);
     void SendHostKey(uint8_t virtualKey, int32_t modifiers, bool down);
     // Sends Shift, Control and Alt as the modifiers ask; returns the ones now held.
     int32_t ApplyModifiers(int32_t modifiers);

@@ -25,6 +25,8 @@ inline constexpr uint32_t CapsLock = 0xFFE5;
 inline constexpr uint32_t AltL = 0xFFE9;
 inline constexpr uint32_t AltR = 0xFFEA;
 inline constexpr uint32_t Delete = 0xFFFF;
+// AltGr as Linux names it: on a Linux server Alt_L instead would add Meta to every AltGr character.
+inline constexpr uint32_t ISOLevel3Shift = 0xFE03;
 // Characters outside Latin-1 are this plus their Unicode code point.
 inline constexpr uint32_t UnicodeBase = 0x01000000;
 } // namespace keysyms

@@ -61,6 +61,10 @@ inline constexpr uint32_t VncClientCutText = 0x8005;
 inline constexpr uint32_t VncFrameUpdate = 0x8006;
 } // namespace thread_messages
 
+// lParam of a relayed local key with this bit set: the low 32 bits are the keysym the local key names
+// itself (AltGr: ISO_Level3_Shift), sent as it is. Without it lParam is a Unicode code point.
+inline constexpr int64_t LocalKeysymGiven = int64_t(1) << 32;
+
 // wParam of VncClientCutText: how its text is encoded.
 namespace cut_text {
 inline constexpr uint64_t Plain = 0;

@@ -8,6 +8,7 @@
 #include "VNCPanel.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <future>
 #include <memory>
 
 namespace {
@@ -113,6 +115,24 @@ protected:
         return QTest::qWaitFor([&] { return Remote->Events().contains(event); }, ArrivalLimitMs);
     }
 
+    // The text on a server's clipboard as its own X clients see it.
+    // The user-interface thread keeps running meanwhile: the server may ask the viewer for the text.
+    static QString ClipboardOf(latis_test::XDisplayServer& server) {
+        auto reading = std::async(std::launch::async, [&server] {
+            try {
+                return server.RunClientAndWait({"xclip", "-selection", "clipboard", "-o"});
+            } catch (const std::exception&) {
+                return std::string(); // nobody owns the clipboard
+            }
+        });
+        while (reading.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+            QCoreApplication::processEvents();
+        return QString::fromStdString(reading.get());
+    }
+    static void CopyOn(latis_test::XDisplayServer& server, const std::string& text) {
+        server.RunClient({"sh", "-c", "printf '" + text + "' | xclip -selection clipboard -quiet"});
+    }
+
     QString RemotePointer() const {
         return QString::fromStdString(Server->RunClientAndWait({"xdotool", "getmouselocation"}))
             .section(QLatin1Char(' '), 0, 1);
@@ -163,6 +183,23 @@ TEST_F(FullScreenOnXvnc, WithInputOnTypingAndClickingReachTheRemoteDisplay) {
                   QStringLiteral("x:%1 y:%2").arg(OperatorPoint.x() - left).arg(OperatorPoint.y() - top));
     });
     ExpectAllKeysReleased(Remote->Events());
+}
+
+TEST_F(FullScreenOnXvnc, TheCloseKeysCloseTheWindowAndNeverReachTheRemoteDisplay) {
+    qsizetype probes = 0;
+    OpenWith(QMessageBox::Yes, [&](TFullScreenF& window, QWidget& view) {
+        view.setFocus();
+        QTest::keyClick(&view, Qt::Key_A);
+        EXPECT_TRUE(Arrived(QStringLiteral("KeyRelease a")));
+        probes = Remote->Events().count(QStringLiteral("KeyPress F12"));
+        QTest::keyClick(&view, Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_TRUE(window.isHidden());
+    });
+    QTest::qWait(500);
+    const QStringList events = Remote->Events();
+    SCOPED_TRACE(events.join(QStringLiteral(", ")).toStdString());
+    EXPECT_EQ(events.count(QStringLiteral("KeyPress F12")), probes);
+    ExpectAllKeysReleased(events);
 }
 
 TEST_F(FullScreenOnXvnc, WithInputOffOnlyTheTwoButtonsReachTheRemoteDisplay) {
@@ -229,6 +266,58 @@ TEST_F(FullScreenOnXvnc, AStoppedServerIsShownAsGoneThenRetryAndCloseConnectAgai
     });
     EXPECT_TRUE(QTest::qWaitFor([&] { return Panel->Viewer()->IsConnected(); }, ConnectLimitMs))
         << Panel->StatusLabel()->text().toStdString();
+}
+
+TEST_F(FullScreenOnXvnc, ClipboardGoesOnlyWhereTheOperatorWorks) {
+    // A second watched computer beside the fixture's one.
+    latis_test::XvncServer other(latis_test::ServerOptions().WithSize(640, 480));
+    AnsweringPanel otherTile;
+    otherTile.setGeometry(220, 10, 200, 200);
+    otherTile.show();
+    otherTile.ConnectTo(QStringLiteral("127.0.0.1"), QString::number(other.Port()), QString());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return otherTile.Viewer()->IsConnected(); }, ConnectLimitMs));
+    QClipboard* local = QGuiApplication::clipboard();
+    const auto settles = [] { QTest::qWait(1500); }; // long enough for a relay that should not happen
+
+    // Tiles only watch: nothing goes out, nothing comes in.
+    local->setText(QStringLiteral("parola-1"));
+    CopyOn(other, "uzak-1");
+    settles();
+    EXPECT_NE(ClipboardOf(*Server), QStringLiteral("parola-1"));
+    EXPECT_NE(ClipboardOf(other), QStringLiteral("parola-1"));
+    EXPECT_EQ(local->text(), QStringLiteral("parola-1"));
+
+    // Controlling one computer: both ways with that one, still nothing with the other.
+    OpenWith(QMessageBox::Yes, [&](TFullScreenF&, QWidget&) {
+        CopyOn(*Server, "uzak-2");
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return local->text() == QStringLiteral("uzak-2"); }, ArrivalLimitMs));
+        // A moment later, as an operator would: the copy that just arrived is still being echoed back.
+        QTest::qWait(500);
+        local->setText(QStringLiteral("yerel-2"));
+        QString remote;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                remote = ClipboardOf(*Server);
+                return remote == QStringLiteral("yerel-2");
+            },
+            ArrivalLimitMs))
+            << remote.toStdString();
+        EXPECT_NE(ClipboardOf(other), QStringLiteral("yerel-2"));
+    });
+
+    // Only watching it full-screen: its copies come in, the operator's do not go out.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Panel->Viewer()->IsConnected(); }, ConnectLimitMs));
+    OpenWith(QMessageBox::No, [&](TFullScreenF&, QWidget&) {
+        CopyOn(*Server, "uzak-3");
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return local->text() == QStringLiteral("uzak-3"); }, ArrivalLimitMs));
+        local->setText(QStringLiteral("parola-3"));
+        settles();
+        EXPECT_EQ(ClipboardOf(*Server), QStringLiteral("uzak-3"));
+    });
+    EXPECT_NE(ClipboardOf(other), QStringLiteral("parola-3"));
+    EXPECT_EQ(local->text(), QStringLiteral("parola-3"));
 }
 
 } // namespace

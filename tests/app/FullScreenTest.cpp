@@ -129,7 +129,9 @@ protected:
 TEST_F(FullScreen, WindowTakesTheWorkAreaAndTheComputerNameAndConnectsTheSecondViewer) {
     OpenWith(QMessageBox::Yes, [&](TFullScreenF& window) {
         const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
-        EXPECT_EQ(window.windowTitle(), QStringLiteral("Muhasebe"));
+        // The computer's name, and whether the operator controls it or only watches.
+        EXPECT_EQ(window.windowTitle(), QStringLiteral("Muhasebe - Kontrol modu"));
+        EXPECT_TRUE(window.ModeLabel()->text().startsWith(QStringLiteral("Kontrol modu")));
         // The whole frame, title bar and borders included, covers the work area.
         EXPECT_EQ(window.frameGeometry(), workArea);
         EXPECT_EQ(window.TopBar()->height(), 30);
@@ -215,6 +217,8 @@ TEST_F(FullScreen, ALostConnectionIsShownOverTheViewUntilTheRetryButtonConnectsA
 TEST_F(FullScreen, ButtonsSendTheirKeyPairsAlsoWithInputOff) {
     OpenWith(QMessageBox::No, [&](TFullScreenF& window) {
         EXPECT_FALSE(window.ClientPanel()->isEnabled());
+        EXPECT_EQ(window.windowTitle(), QStringLiteral("Muhasebe - Yalnız izleme"));
+        EXPECT_TRUE(window.ModeLabel()->text().startsWith(QStringLiteral("Yalnız izleme")));
         ASSERT_NE(window.Viewer(), nullptr);
         EXPECT_FALSE(window.Viewer()->Widget()->isEnabled());
         EXPECT_TRUE(window.TopBar()->isEnabled());
@@ -229,6 +233,39 @@ TEST_F(FullScreen, ButtonsSendTheirKeyPairsAlsoWithInputOff) {
                                         QStringLiteral("FULLFORMDOVA:SendKeyPress(0,1,2)"),
                                         QStringLiteral("FULLFORMDOVA:SendKeyUp(0,0)")}));
     });
+}
+
+TEST_F(FullScreen, ALargerScreenIsFittedIntoTheWindowOnRequestAndTheChoiceIsKeptForTheNextWindow) {
+    TVNCPanel::SetFullScreenFit(false);
+    OpenWith(QMessageBox::Yes, [&](TFullScreenF& window) {
+        NamedFake* viewer = WindowViewer(window);
+        ASSERT_NE(viewer, nullptr);
+        viewer->RaiseConnected(4000, 3000);
+        EXPECT_EQ(viewer->StretchValue, 0); // 1:1 unless asked
+        EXPECT_FALSE(window.FitButton()->isChecked());
+        FakeViewer::Log().clear();
+        window.FitButton()->click();
+        EXPECT_NE(viewer->StretchValue, 0);
+        const QSize panel = window.ClientPanel()->size();
+        // One ratio for both axes: the side that fits less decides.
+        const bool byWidth = qint64(panel.width()) * 3000 <= qint64(panel.height()) * 4000;
+        const QString ratio = byWidth ? QStringLiteral("%1/4000").arg(panel.width())
+                                      : QStringLiteral("%1/3000").arg(panel.height());
+        EXPECT_TRUE(FakeViewer::Log().contains(QStringLiteral("StretchX=") + ratio)) << ratio.toStdString();
+        EXPECT_EQ(viewer->RatioY.X, viewer->RatioX.X);
+        EXPECT_EQ(viewer->RatioY.Y, viewer->RatioX.Y);
+    });
+    EXPECT_TRUE(TVNCPanel::FullScreenFit());
+    TileViewer->RaiseConnected(800, 600);
+    OpenWith(QMessageBox::Yes, [&](TFullScreenF& window) {
+        EXPECT_TRUE(window.FitButton()->isChecked());
+        NamedFake* viewer = WindowViewer(window);
+        ASSERT_NE(viewer, nullptr);
+        viewer->RaiseConnected(320, 200); // fits already: stays 1:1
+        EXPECT_EQ(viewer->StretchValue, 0);
+        window.FitButton()->click();
+    });
+    EXPECT_FALSE(TVNCPanel::FullScreenFit());
 }
 
 TEST_F(FullScreen, PartsAreDestroyedViewerFirstWindowLast) {

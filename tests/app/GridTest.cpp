@@ -9,6 +9,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QScrollArea>
 #include <QSlider>
@@ -147,14 +149,18 @@ TEST_F(Grid, TrackBarChangesTheLabelAtOnceAndSettingsSurviveARestart) {
     EXPECT_EQ(Form->sLabelIkonBoyutu()->text(), QStringLiteral("İkon Boyutu : 230"));
     Form->SetSkinName(QStringLiteral("WMP11 (internal)"));
     Form->SetAutoReconnect(true);
+    TVNCPanel::SetFullScreenFit(true);
     Form->StoreSettings();
     Form.reset();
+    TVNCPanel::SetFullScreenFit(false);
     Form = std::make_unique<TAnaFormF>(Folder.path() + u'/');
     EXPECT_EQ(Form->SkinName(), QString());
     Form->RestoreSettings();
     EXPECT_EQ(Form->IconSize(), 230);
     EXPECT_EQ(Form->SkinName(), QStringLiteral("WMP11 (internal)"));
     EXPECT_TRUE(Form->AutoReconnect());
+    EXPECT_TRUE(TVNCPanel::FullScreenFit());
+    TVNCPanel::SetFullScreenFit(false);
 }
 
 TEST_F(Grid, LowBandwidthSurvivesARestartAndAsksTheTilesForTightWithJpeg) {
@@ -196,6 +202,24 @@ TEST_F(Grid, DefaultSkinIsOffice2007Blue) {
     EXPECT_EQ(Form->sCheckBoxYenidenBaglan()->text(),
               QStringLiteral("Kopan bağlantıları otomatik yeniden kur"));
     EXPECT_EQ(Form->windowTitle(), QStringLiteral("TARNOVEX LatisVNC s1.02.01f"));
+}
+
+TEST_F(Grid, MenusAreReachedFromTheKeyboard) {
+    Start(QByteArray());
+    Build(850, 160);
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    QMenuBar* bar = Form->menuBar();
+    QTest::keyClick(Form.get(), Qt::Key_F10);
+    ASSERT_NE(bar->activeAction(), nullptr);
+    EXPECT_EQ(bar->activeAction()->menu()->objectName(), QStringLiteral("Dosya1"));
+    QTest::keyClick(bar, Qt::Key_Escape);
+
+    auto* help = Form->findChild<QMenu*>(QStringLiteral("Yardm1"));
+    ASSERT_NE(help, nullptr);
+    QTest::keyClick(Form.get(), Qt::Key_Y, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return help->isVisible(); }, 2000));
+    help->close();
 }
 
 TEST_F(Grid, SettingsDialogShowsThePanelAndEscapeStillRebuilds) {

@@ -79,6 +79,21 @@ TEST_F(HelpMenuTest, PresentHelpFileGoesToTheDefaultViewer) {
     EXPECT_EQ(Opened[0], QUrl::fromLocalFile(programFolder + QStringLiteral("yardim.pdf")));
 }
 
+TEST_F(HelpMenuTest, WithoutAPdfProgramTheOperatorIsToldWhereTheDocumentIs) {
+    QTemporaryDir folder;
+    const QString programFolder = folder.path() + QLatin1Char('/');
+    QFile pdf(programFolder + QStringLiteral("yardim.pdf"));
+    ASSERT_TRUE(pdf.open(QIODevice::WriteOnly));
+    pdf.close();
+    HelpActions::SetUrlOpener([](const QUrl&) { return false; });
+
+    HelpActions::OpenHelpDocument(&MainWindow, programFolder);
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_TRUE(Boxes[0].Text.startsWith(QStringLiteral("Bu bilgisayarda PDF")));
+    EXPECT_TRUE(Boxes[0].Text.endsWith(programFolder + QStringLiteral("yardim.pdf")));
+    EXPECT_EQ(Boxes[0].Caption, QStringLiteral("Bilgi"));
+}
+
 TEST_F(HelpMenuTest, WebSiteItemOpensTheMakersAddress) {
     HelpActions::OpenMakerWebSite(&MainWindow);
     ASSERT_EQ(Opened.size(), 1u);

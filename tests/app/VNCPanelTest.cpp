@@ -276,6 +276,14 @@ TEST_F(Tile, AutoReconnectCountsDownRetriesWithGrowingPausesAndTheButtonStillRet
 
     Fake->RaiseConnected(800, 600); // a connection that worked starts the pauses again
     EXPECT_LE(pauseAfterError(), 6100);
+
+    // A refusal is not the network's: it waits for the operator.
+    for (const int refusal : {int(dova::dovaErrorHandshakeAuth), int(dova::dovaErrorHandshake)}) {
+        Panel->Button()->click();
+        Fake->RaiseError(QStringLiteral("Authentication failed."), refusal);
+        EXPECT_FALSE(Panel->RetryPending()) << refusal;
+        EXPECT_TRUE(Panel->Button()->isEnabled());
+    }
 }
 
 TEST(TileWithoutViewer, StaysConnectingAndIgnoresConnectTo) {

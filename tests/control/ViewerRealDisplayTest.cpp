@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QWindow>
 
@@ -200,6 +201,62 @@ TEST_F(ViewerOnRealDisplay, HeldKeyRepeatsAsPressesAndTheTrapHoldsThePointerUnti
     MoveTo(FarAway);
     EXPECT_EQ(LocalPointer(), FarAway);
     Operator({"keyup", "shift"});
+}
+
+TEST_F(ViewerOnRealDisplay, AltGrCharactersOfATurkishKeyboardArriveAsTyped) {
+    Open(QSize(320, 240), QSize(480, 360));
+    const QString typed = Folder.filePath(QStringLiteral("typed.txt"));
+    Server->RunClient({"env", "LC_ALL=C.UTF-8", "xterm", "-u8", "-geometry", "80x24+0+0", "-e", "sh", "-c",
+                       "stty -echo; exec cat > '" + typed.toStdString() + "'"});
+    Server->RunClientAndWait({"xdotool", "search", "--sync", "--onlyvisible", "--class", "xterm"});
+    const auto contents = [&typed] {
+        QFile file(typed);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    struct TurkishKeyboard {
+        TurkishKeyboard() { RealDisplayEnvironment::Local().RunClientAndWait({"setxkbmap", "tr"}); }
+        ~TurkishKeyboard() { RealDisplayEnvironment::Local().RunClientAndWait({"setxkbmap", "us"}); }
+    } turkish;
+    // The remote pointer over the xterm gives it the keyboard (no window manager there).
+    MoveTo(ImagePoint(90, 90));
+    PumpFor(std::chrono::milliseconds(300));
+    MoveTo(ImagePoint(100, 100));
+    ASSERT_TRUE(PumpUntil([&] { return RemotePointer() == "x:100 y:100"; }, ArrivalLimit));
+
+    // AltGr with Q, 7, 8, 9, 0, E on Turkish Q; the remote keyboard is a US one.
+    Operator({"keydown", "ISO_Level3_Shift"});
+    for (const char* key : {"q", "7", "8", "9", "0", "e"})
+        Operator({"key", key});
+    Operator({"keyup", "ISO_Level3_Shift"});
+    Operator({"key", "Return"});
+    const QString expected = QStringLiteral("@{[]}€\n");
+    EXPECT_TRUE(PumpUntil([&] { return contents() == expected; }, ArrivalLimit)) << contents().toStdString();
+}
+
+TEST_F(ViewerOnRealDisplay, ThePointerOverTheImageIsASmallShapeNotASquare) {
+    Open(QSize(320, 240), QSize(480, 360));
+    Server->RunClientAndWait({"xsetroot", "-solid", "red"});
+    const QPoint pointer = ImagePoint(100, 100);
+    // In from outside the image, as a hand moves it.
+    MoveTo(pointer - QPoint(5, 5));
+    PumpFor(std::chrono::milliseconds(300));
+    MoveTo(pointer);
+    // The image is red around the pointer once the update arrived; the pointer's 32 x 32 cell (hot
+    // spot 2, 2) then shows the small circle, and red around it.
+    int covered = 0;
+    const bool drawn = PumpUntil(
+        [&] {
+            const RgbImage screen = RealDisplayEnvironment::Local().ScreenWithPointer();
+            if (screen.At(pointer.x() + 40, pointer.y() + 40) != 0xFF0000)
+                return false;
+            covered = 0;
+            for (int y = pointer.y() - 2; y < pointer.y() + 30; ++y)
+                for (int x = pointer.x() - 2; x < pointer.x() + 30; ++x)
+                    covered += screen.At(x, y) != 0xFF0000;
+            return covered <= 25;
+        },
+        ArrivalLimit);
+    EXPECT_TRUE(drawn) << covered << " of the pointer's 1024 pixels hide the image";
 }
 
 TEST_F(ViewerOnRealDisplay, AutoScrollBandsLieOnTheViewersOwnScrollBars) {

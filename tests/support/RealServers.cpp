@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
@@ -218,8 +219,14 @@ LocalXDisplay::LocalXDisplay(const ServerOptions& options) : XDisplayServer(opti
     XServer = StartWithDisplayFd({"Xvfb", "-displayfd", "3", "-screen", "0",
                                   std::to_string(Settings.Width) + "x" + std::to_string(Settings.Height) +
                                       "x" + std::to_string(Settings.Depth),
-                                  "-nolisten", "tcp", "-noreset"},
+                                  "-nolisten", "tcp", "-noreset", "-fbdir", Folder},
                                  Display);
+}
+
+RgbImage LocalXDisplay::ScreenWithPointer() const {
+    std::ifstream file(Folder + "/Xvfb_screen0", std::ios::binary);
+    const std::string dump((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return DecodeXwd(dump);
 }
 
 LocalXDisplay::~LocalXDisplay() {

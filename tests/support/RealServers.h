@@ -130,6 +130,9 @@ public:
     explicit LocalXDisplay(const ServerOptions& options = {});
     ~LocalXDisplay() override;
 
+    // The screen as Xvfb holds it in memory, with the pointer drawn in (Screenshot() leaves it out).
+    RgbImage ScreenWithPointer() const;
+
 private:
     ChildProcess XServer;
 };

@@ -85,7 +85,7 @@ WayvncServer::WayvncServer(int width, int height) {
     Compositor = ChildProcess(argv, options);
 
     const auto deadline = std::chrono::steady_clock::now() + StartLimit;
-    std::string display;
+    std::string& display = Display;
     while ((display = FindWaylandDisplay(Folder)).empty()) {
         if (!Compositor.Running() || std::chrono::steady_clock::now() > deadline)
             throw std::runtime_error("sway did not start:\n" + Log());

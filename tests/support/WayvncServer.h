@@ -21,10 +21,14 @@ public:
     WayvncServer& operator=(const WayvncServer&) = delete;
 
     int Port() const { return RfbPort; }
+    // For Wayland clients of the same sway (XDG_RUNTIME_DIR and WAYLAND_DISPLAY).
+    const std::string& RuntimeFolder() const { return Folder; }
+    const std::string& WaylandDisplay() const { return Display; }
     std::string Log() const;
 
 private:
     std::string Folder;
+    std::string Display;
     int RfbPort = 0;
     ChildProcess Compositor;
     ChildProcess Server;
