@@ -8,8 +8,8 @@
 #include "../base/Lockable.h"
 #include "../base/ManualEvent.h"
 #include "../framebuffer/PixelFormat.h"
-#include "ExtendedClipboard.h"
 #include "ConnectionHealth.h"
+#include "ExtendedClipboard.h"
 #include "HostMessages.h"
 
 #include <array>
@@ -101,6 +101,10 @@ public:
 
     // Session behaviour.
     std::atomic<bool> RequestFrames{true};
+    // The session owes the server its next update request: RequestFrames was false when it was due.
+    // The session goes on reading meanwhile (so a lost peer is still noticed); whoever turns
+    // RequestFrames on again and takes this flag sends the owed request, as a full one.
+    std::atomic<bool> RequestHeld{false};
     std::atomic<int32_t> FrameUpdateDelay{0};
     std::atomic<bool> EnableBell{true};
     std::atomic<bool> RelayServerClipboard{true};
