@@ -3,7 +3,9 @@
 #include "ComputerIni.h"
 #include "ComputerTable.h"
 #include "Deployment.h"
+#include "DropNotifier.h"
 #include "Skins.h"
+#include "TileWall.h"
 #include "VNCPanel.h"
 #include "ui/FormHeader.h"
 #include "ui/PanelDialog.h"
@@ -15,6 +17,7 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
@@ -22,6 +25,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QSlider>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 namespace {
@@ -50,6 +54,12 @@ QString AutoReconnectKey() {
 }
 QString LowBandwidthKey() {
     return QStringLiteral("sCheckBoxDusukBant.Checked");
+}
+QString GroupKey() {
+    return QStringLiteral("Grup");
+}
+QString NotificationsKey() {
+    return QStringLiteral("MasaustuBildirimleri");
 }
 
 } // namespace
@@ -124,6 +134,11 @@ void TAnaFormF::CreateWidgets() {
     FScrollBox1->setWidget(FScrollBoxContents);
     layout->addWidget(FScrollBox1, 1);
     setCentralWidget(central);
+
+    FWall = new TTileWall(FScrollBox1, this);
+    layout->insertWidget(layout->indexOf(FScrollBox1), FWall->SearchStrip());
+    statusBar()->addWidget(FWall->StatusLine(), 1);
+    setTabOrder(FWall->SearchField(), FScrollBox1);
 }
 
 void TAnaFormF::CreateSettingsPanel() {
@@ -254,6 +269,8 @@ void TAnaFormF::RestoreSettings() {
     SetSkinName(store.value(SkinNameKey(), DefaultSkinName()).toString());
     SetAutoReconnect(store.value(AutoReconnectKey(), false).toBool());
     SetLowBandwidth(store.value(LowBandwidthKey(), false).toBool());
+    FWall->SetGroupChoice(store.value(GroupKey()).toString());
+    FWall->Notifier()->SetEnabled(store.value(NotificationsKey(), false).toBool());
 }
 
 void TAnaFormF::StoreSettings() {
@@ -264,6 +281,8 @@ void TAnaFormF::StoreSettings() {
     store.setValue(SkinNameKey(), FSkinName);
     store.setValue(AutoReconnectKey(), AutoReconnect());
     store.setValue(LowBandwidthKey(), LowBandwidth());
+    store.setValue(GroupKey(), FWall->GroupChoice());
+    store.setValue(NotificationsKey(), FWall->Notifier()->Enabled());
     store.endGroup();
     store.sync(); // a read-only folder simply keeps the old settings
 }
@@ -334,23 +353,23 @@ void TAnaFormF::BuildTiles() {
     const int s = IconSize();
     FTable->SortByName();
     FTable->First();
-    const QList<QRect> places = TilePlacement(FTable->RecordCount(), s, FScrollBox1->width());
-    QRect extent;
+    QStringList addresses, groups;
     for (int row = 0; row < FTable->RecordCount(); ++row) {
         auto* tile = new TVNCPanel(FScrollBoxContents);
         FTiles.append(tile);
         tile->SetTitle(FTable->Value(row, TComputerTable::BILGISAYARADI));
-        tile->setGeometry(places[row]);
-        tile->show();
+        tile->resize(s, s);
         tile->SetAutoReconnect(AutoReconnect());
         tile->SetLowBandwidth(LowBandwidth());
-        extent |= places[row];
-        tile->ConnectTo(FTable->Value(row, TComputerTable::IP), FTable->Value(row, TComputerTable::PORT),
-                        FTable->Value(row, TComputerTable::PASSWORD));
+        addresses.append(FTable->Value(row, TComputerTable::IP));
+        groups.append(QString());
     }
-    // The scrolling range reaches every tile, with the margin the grid keeps on the left and top.
-    FScrollBoxContents->resize(
-        extent.isEmpty() ? QSize(0, 0) : QSize(extent.right() + 1 + TileGap, extent.bottom() + 1 + TileGap));
+    // Placed (and filtered by the search and the group) before any of them connects.
+    FWall->SetTiles(FTiles, addresses, groups, s);
+    for (int row = 0; row < FTable->RecordCount(); ++row)
+        FTiles[row]->ConnectTo(FTable->Value(row, TComputerTable::IP),
+                               FTable->Value(row, TComputerTable::PORT),
+                               FTable->Value(row, TComputerTable::PASSWORD));
     FPanelUyari->setVisible(FTable->IsEmpty());
 }
 

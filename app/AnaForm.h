@@ -16,6 +16,7 @@ class QScrollArea;
 class QSlider;
 class TComputerTable;
 class TFormHeader;
+class TTileWall;
 class TVNCPanel;
 
 class TAnaFormF : public QMainWindow {
@@ -84,6 +85,7 @@ public:
     QCheckBox* sCheckBoxYenidenBaglan() const { return FCheckBoxYenidenBaglan; }
     QCheckBox* sCheckBoxDusukBant() const { return FCheckBoxDusukBant; }
     TFormHeader* FormHeader1() const { return FFormHeader1; }
+    TTileWall* Wall() const { return FWall; }
     bool FirstActivationPending() const { return FFirstActivation; }
 
 protected:
@@ -117,4 +119,5 @@ private:
     QWidget* FPanel2 = nullptr;
     QPushButton* FButton3 = nullptr;
     QActionGroup* FSkinGroup = nullptr;
+    TTileWall* FWall = nullptr;
 };

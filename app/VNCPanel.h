@@ -17,6 +17,9 @@ class QAbstractButton;
 class QLabel;
 class QPushButton;
 
+// What a tile shows, as the wall's status line counts it.
+enum class TTileState { Connecting, Connected, Failed, PasswordNeeded };
+
 class TVNCPanel : public QFrame {
     Q_OBJECT
 
@@ -61,6 +64,13 @@ public:
 
     void ButtonClick();
 
+    TTileState TileState() const { return FTileState; }
+
+signals:
+    // The tile's state changed (before: the state it left).
+    void TileStateChanged(TVNCPanel* tile, TTileState before);
+
+public:
     // Automatic reconnection (off by default): a failed tile tries again after a growing pause and
     // counts down to it; the button still tries at once.
     void SetAutoReconnect(bool on);
@@ -87,6 +97,7 @@ private:
     void ScheduleRetry();
     void CancelRetry();
     void ShowCountdown(TRetryClock::Clock::time_point now);
+    void SetTileState(TTileState state);
 
     std::unique_ptr<TVNCViewer> FViewer;
     bool FViewerReady = false;
@@ -104,4 +115,5 @@ private:
     TRetryClock::Clock::time_point FRetryDue{};
     QString FFailureText; // the failed look's text, without the countdown
     bool FLowBandwidth = false;
+    TTileState FTileState = TTileState::Connecting;
 };

@@ -6,12 +6,16 @@
 // warm-up again, and prints how long the user-interface thread spent clearing the old tiles and
 // building the new ones. At the end it closes the main window as the operator does and prints the
 // wall-clock time of that close ("closing at"), so a script can time the way to process exit
-// (bench/close_wall.sh).
+// (bench/close_wall.sh). It also prints when every tile first showed a picture ("all pictures at"),
+// and, with LATIS_WALL_SEARCH set, types that text into the search field one letter at a time, clears
+// it, and shows each group and then all again, printing the longest of these interface steps.
 #include "AnaForm.h"
 #include "Deployment.h"
+#include "TileWall.h"
 #include "VNCPanel.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -19,6 +23,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <sys/resource.h>
 #include <time.h>
 #include <vector>
@@ -75,6 +80,52 @@ int main(int argc, char** argv) {
     TAnaFormF form(ProgramFolder());
     form.ShowMain();
 
+    // When every tile first shows a picture (the status text gives way to the viewer).
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    QTimer pictures;
+    pictures.setInterval(100);
+    QObject::connect(&pictures, &QTimer::timeout, [&] {
+        const QList<TVNCPanel*> tiles = form.Tiles();
+        if (tiles.isEmpty())
+            return;
+        for (TVNCPanel* tile : tiles)
+            if (!tile->StatusLabel()->isHidden())
+                return;
+        std::printf("all pictures at %.1f s (%lld tiles)\n", sinceStart.elapsed() / 1000.0,
+                    static_cast<long long>(tiles.size()));
+        std::fflush(stdout);
+        pictures.stop();
+    });
+    pictures.start();
+
+    // The longest single step of typing a search and switching groups.
+    auto searchAndGroups = [&form] {
+        const QString text = qEnvironmentVariable("LATIS_WALL_SEARCH");
+        if (text.isEmpty())
+            return;
+        TTileWall* wall = form.Wall();
+        double longest = 0;
+        int steps = 0;
+        auto step = [&](const std::function<void()>& action) {
+            QElapsedTimer took;
+            took.start();
+            action();
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+            longest = std::max(longest, took.nsecsElapsed() / 1e6);
+            ++steps;
+        };
+        for (int n = 1; n <= text.size(); ++n)
+            step([&] { wall->SetSearchText(text.left(n)); });
+        step([&] { wall->SetSearchText(QString()); });
+        for (int i = 1; i < wall->GroupBox()->count(); ++i)
+            step([&] { wall->SetGroupChoice(wall->GroupBox()->itemText(i)); });
+        step([&] { wall->SetGroupChoice(QString()); });
+        std::printf("search and groups: %d steps, longest %.1f ms\n", steps, longest);
+        std::fflush(stdout);
+    };
+
     std::vector<double> lateness;
     long maxRss = 0;
     double cpuStart = 0;
@@ -109,6 +160,7 @@ int main(int argc, char** argv) {
             std::printf("ui thread handled %.1f paints and %.1f timer events a second (the probe's own 50 "
                         "included)\n",
                         counter.Paints / wall, counter.Timers / wall);
+            searchAndGroups();
             QMetaObject::invokeMethod(&ending, "start", Qt::QueuedConnection);
         }
     });
