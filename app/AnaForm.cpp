@@ -362,7 +362,7 @@ void TAnaFormF::BuildTiles() {
         tile->SetAutoReconnect(AutoReconnect());
         tile->SetLowBandwidth(LowBandwidth());
         addresses.append(FTable->Value(row, TComputerTable::IP));
-        groups.append(QString());
+        groups.append(FTable->Value(row, TComputerTable::GRUP));
     }
     // Placed (and filtered by the search and the group) before any of them connects.
     FWall->SetTiles(FTiles, addresses, groups, s);

@@ -132,6 +132,8 @@ QByteArray ComposeTableIni(const TComputerTable& table) {
         text += QStringLiteral("[RecNo%1]\r\n").arg(row + 1);
         for (int f = 0; f < TComputerTable::FieldCount; ++f) {
             const QString v = table.Value(row, f);
+            if (f == TComputerTable::GRUP && v.isEmpty())
+                continue; // a list without groups stays as it always was
             text += TComputerTable::FieldName(f) + u'=' +
                     FieldToIniText(v.isEmpty() ? QVariant() : QVariant(v)) + QStringLiteral("\r\n");
         }

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
@@ -168,6 +169,41 @@ TEST_F(Grid, SearchShowsMatchingTilesAndEscapeClearsIt) {
     QFile f(Folder.filePath(QStringLiteral("bilgisayar.ini")));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), ini);
+}
+
+// Groups: the choice shows one group, "Tümü" all, and survives a restart; a list without groups
+// shows no group choice at all.
+TEST_F(Grid, GroupChoiceShowsOneGroupAndIsRemembered) {
+    QByteArray ini = Records({QStringLiteral("a1"), QStringLiteral("b1"), QStringLiteral("x")});
+    ini.replace("BILGISAYARADI=a1\r\n", "BILGISAYARADI=a1\r\nGRUP=Oda A\r\n");
+    ini.replace("BILGISAYARADI=b1\r\n", "BILGISAYARADI=b1\r\nGRUP=Oda B\r\n");
+    Start(ini);
+    Build(850, 160);
+    TTileWall* wall = Form->Wall();
+    EXPECT_FALSE(wall->GroupBox()->isHidden());
+    ASSERT_EQ(wall->GroupBox()->count(), 3);
+    EXPECT_EQ(wall->GroupBox()->itemText(0), QStringLiteral("Tümü"));
+    wall->SetGroupChoice(QStringLiteral("Oda B"));
+    ASSERT_EQ(wall->ShownTiles().size(), 1);
+    EXPECT_EQ(wall->ShownTiles().first()->Title(), QStringLiteral("b1"));
+    EXPECT_EQ(wall->ShownTiles().first()->geometry(), QRect(10, 10, 160, 160));
+    Form->close();
+    Form.reset();
+
+    Form = std::make_unique<TAnaFormF>(Folder.path() + u'/');
+    Form->RestoreSettings();
+    Build(850, 160);
+    EXPECT_EQ(Form->Wall()->GroupBox()->currentText(), QStringLiteral("Oda B"));
+    EXPECT_EQ(Form->Wall()->ShownTiles().size(), 1);
+    Form->Wall()->SetGroupChoice(QString());
+    EXPECT_EQ(Form->Wall()->ShownTiles().size(), 3);
+}
+
+TEST_F(Grid, ListWithoutGroupsHasNoGroupChoice) {
+    Start(Records({QStringLiteral("a"), QStringLiteral("b")}));
+    Build(850, 160);
+    EXPECT_TRUE(Form->Wall()->GroupBox()->isHidden());
+    EXPECT_EQ(Form->Wall()->ShownTiles().size(), 2);
 }
 
 TEST(WallFilter, TurkishCaseAndBothIsMatch) {
