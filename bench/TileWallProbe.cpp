@@ -113,7 +113,10 @@ int main(int argc, char** argv) {
             action();
             QCoreApplication::sendPostedEvents();
             QCoreApplication::processEvents();
-            longest = std::max(longest, took.nsecsElapsed() / 1e6);
+            const double ms = took.nsecsElapsed() / 1e6;
+            longest = std::max(longest, ms);
+            std::printf("  step %d: %.1f ms, %lld tiles shown\n", steps, ms,
+                        static_cast<long long>(wall->ShownTiles().size()));
             ++steps;
         };
         for (int n = 1; n <= text.size(); ++n)
@@ -149,7 +152,8 @@ int main(int argc, char** argv) {
                 connected += tile->StatusLabel()->isHidden() ? 1 : 0;
             std::sort(lateness.begin(), lateness.end());
             const double p99 = lateness.empty() ? 0 : lateness[lateness.size() * 99 / 100];
-            std::printf("tiles %lld, connected %d\n", static_cast<long long>(form.Tiles().size()), connected);
+            std::printf("tiles %lld, connected %d, %d in sight asking for updates\n",
+                        static_cast<long long>(form.Tiles().size()), connected, form.Wall()->AskingTiles());
             std::printf("cpu %.1f %% of one core over %.0f s\n", 100.0 * cpu / wall, wall);
             std::printf("resident memory max %.1f MB, end %.1f MB\n", maxRss / 1024.0, ResidentKb() / 1024.0);
             const auto over =
