@@ -7,6 +7,7 @@
 #include "Skins.h"
 #include "TileWall.h"
 #include "VNCPanel.h"
+#include "WallBuilder.h"
 #include "ui/FormHeader.h"
 #include "ui/PanelDialog.h"
 
@@ -27,6 +28,10 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QVBoxLayout>
+
+#include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -136,6 +141,7 @@ void TAnaFormF::CreateWidgets() {
     setCentralWidget(central);
 
     FWall = new TTileWall(FScrollBox1, this);
+    FBuilder = new TWallBuilder(this);
     layout->insertWidget(layout->indexOf(FScrollBox1), FWall->SearchStrip());
     statusBar()->addWidget(FWall->StatusLine(), 1);
     setTabOrder(FWall->SearchField(), FScrollBox1);
@@ -344,33 +350,52 @@ QList<QRect> TAnaFormF::TilePlacement(int count, int s, int areaWidth) {
 }
 
 void TAnaFormF::ClearTiles() {
+    FBuilder->Finish();
     while (!FTiles.isEmpty())
         delete FTiles.takeLast();
 }
 
 void TAnaFormF::BuildTiles() {
-    ClearTiles();
+    // The old tiles go at once, or for a large wall a slice per turn before the new ones come.
+    FBuilder->Finish();
+    FBuilder->Retire(std::exchange(FTiles, {}));
     const int s = IconSize();
     FTable->SortByName();
     FTable->First();
-    QStringList addresses, groups;
-    for (int row = 0; row < FTable->RecordCount(); ++row) {
-        auto* tile = new TVNCPanel(FScrollBoxContents);
-        FTiles.append(tile);
-        tile->SetTitle(FTable->Value(row, TComputerTable::BILGISAYARADI));
-        tile->resize(s, s);
-        tile->SetAutoReconnect(AutoReconnect());
-        tile->SetLowBandwidth(LowBandwidth());
-        addresses.append(FTable->Value(row, TComputerTable::IP));
-        groups.append(FTable->Value(row, TComputerTable::GRUP));
-    }
-    // Placed (and filtered by the search and the group) before any of them connects.
-    FWall->SetTiles(FTiles, addresses, groups, s);
+    struct Record {
+        QString Name, Address, Port, Password, Group;
+    };
+    auto records = std::make_shared<std::vector<Record>>();
     for (int row = 0; row < FTable->RecordCount(); ++row)
-        FTiles[row]->ConnectTo(FTable->Value(row, TComputerTable::IP),
-                               FTable->Value(row, TComputerTable::PORT),
-                               FTable->Value(row, TComputerTable::PASSWORD));
-    FPanelUyari->setVisible(FTable->IsEmpty());
+        records->push_back({FTable->Value(row, TComputerTable::BILGISAYARADI),
+                            FTable->Value(row, TComputerTable::IP), FTable->Value(row, TComputerTable::PORT),
+                            FTable->Value(row, TComputerTable::PASSWORD),
+                            FTable->Value(row, TComputerTable::GRUP)});
+    FWall->DropTiles();
+    FBuilder->Build(
+        int(records->size()),
+        [this, records, s](int row) {
+            auto* tile = new TVNCPanel(FScrollBoxContents);
+            FTiles.append(tile);
+            tile->SetTitle((*records)[row].Name);
+            tile->resize(s, s);
+            tile->SetAutoReconnect(AutoReconnect());
+            tile->SetLowBandwidth(LowBandwidth());
+        },
+        [this, records, s](int first, int end) {
+            // Placed (and filtered by the search and the group) before any of them connects.
+            QStringList addresses, groups;
+            for (int row = 0; row < end; ++row) {
+                addresses.append((*records)[row].Address);
+                groups.append((*records)[row].Group);
+            }
+            FWall->SetTiles(FTiles, addresses, groups, s);
+            for (int row = first; row < end; ++row) {
+                const Record& r = (*records)[row];
+                FTiles[row]->ConnectTo(r.Address, r.Port, r.Password);
+            }
+        });
+    FPanelUyari->setVisible(records->empty());
 }
 
 void TAnaFormF::SetIconSizeLabel(int size) {

@@ -17,6 +17,7 @@ class QSlider;
 class TComputerTable;
 class TFormHeader;
 class TTileWall;
+class TWallBuilder;
 class TVNCPanel;
 
 class TAnaFormF : public QMainWindow {
@@ -86,6 +87,7 @@ public:
     QCheckBox* sCheckBoxDusukBant() const { return FCheckBoxDusukBant; }
     TFormHeader* FormHeader1() const { return FFormHeader1; }
     TTileWall* Wall() const { return FWall; }
+    TWallBuilder* Builder() const { return FBuilder; }
     bool FirstActivationPending() const { return FFirstActivation; }
 
 protected:
@@ -120,4 +122,5 @@ private:
     QPushButton* FButton3 = nullptr;
     QActionGroup* FSkinGroup = nullptr;
     TTileWall* FWall = nullptr;
+    TWallBuilder* FBuilder = nullptr;
 };

@@ -84,7 +84,7 @@ void TTileWall::SetTiles(const QList<TVNCPanel*>& tiles, const QStringList& addr
     FTiles.clear();
     for (TVNCPanel* tile : tiles) {
         FTiles.append(tile);
-        connect(tile, &TVNCPanel::TileStateChanged, this, &TTileWall::TileStateChanged);
+        connect(tile, &TVNCPanel::TileStateChanged, this, &TTileWall::TileStateChanged, Qt::UniqueConnection);
         NameForReaders(tile);
     }
     FAddresses = addresses;
@@ -93,6 +93,12 @@ void TTileWall::SetTiles(const QList<TVNCPanel*>& tiles, const QStringList& addr
     FListKnown = true;
     FillGroupBox();
     Relayout();
+}
+
+void TTileWall::DropTiles() {
+    FTiles.clear();
+    FNavigator->SetTiles({});
+    UpdateSummary();
 }
 
 void TTileWall::FillGroupBox() {

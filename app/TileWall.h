@@ -42,6 +42,8 @@ public:
     // iconSize is their edge. Lays them out at once.
     void SetTiles(const QList<TVNCPanel*>& tiles, const QStringList& addresses, const QStringList& groups,
                   int iconSize);
+    // Forgets the tiles (they are going away); the group choice stays.
+    void DropTiles();
     // The group shown; empty is "Tümü". A group no record has any more shows them all.
     QString GroupChoice() const { return FFilter.Group(); }
     void SetGroupChoice(const QString& group);

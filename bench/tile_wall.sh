@@ -14,7 +14,8 @@
 # LATIS_WALL_GROUPS=n puts the computers into n groups ("Oda 1" ...); LATIS_WALL_SEARCH=text types
 # that text into the search field after the measurement and switches through the groups, timing
 # each step; LATIS_WALL_SCREEN=WxH sizes the program's screen (default 1920x1200; 1280x1024 shows
-# about 40 tiles of 160, the rest scrolled out of sight).
+# about 40 tiles of 160, the rest scrolled out of sight); LATIS_WALL_REBUILDS=n rebuilds the grid n
+# times after the measurement and prints how long each took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/xvnc-servers.sh
@@ -87,7 +88,7 @@ if ((busy)); then
 else
     echo "tile wall: $tiles tiles on 4 $( ((quiet)) && echo quiet) servers, 15 s warm-up, $seconds s measured"
 fi
-DISPLAY=:$screen "$folder/latisvnc_tilewall" 15 "$seconds" &
+DISPLAY=:$screen "$folder/latisvnc_tilewall" 15 "$seconds" "${LATIS_WALL_REBUILDS:-0}" &
 probe=$!
 # A look at the wall just before the measurement (grabbing the screen would disturb the figures).
 (sleep 12; xwd -root -display ":$screen" -silent | convert xwd:- "$PWD/$build/tile_wall.png") \

@@ -4,6 +4,7 @@
 #include "FakeViewer.h"
 #include "TileWall.h"
 #include "VNCPanel.h"
+#include "WallBuilder.h"
 #include "WallFilter.h"
 
 #include <QApplication>
@@ -204,6 +205,30 @@ TEST_F(Grid, ListWithoutGroupsHasNoGroupChoice) {
     Build(850, 160);
     EXPECT_TRUE(Form->Wall()->GroupBox()->isHidden());
     EXPECT_EQ(Form->Wall()->ShownTiles().size(), 2);
+}
+
+// A wall larger than a few dozen tiles is made and cleared a slice per turn; in between the old tiles
+// are out of sight and the new ones already placed.
+TEST_F(Grid, LargeWallIsBuiltAndClearedInSlices) {
+    QStringList names;
+    for (int i = 0; i < TWallBuilder::LargeWall + 16; ++i)
+        names.append(QStringLiteral("pc%1").arg(i, 3, 10, QLatin1Char('0')));
+    Start(Records(names));
+    Build(850, 160);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->Builder()->Busy(); }, 30000));
+    ASSERT_EQ(Form->Tiles().size(), names.size());
+    const QPointer<TVNCPanel> old = Form->Tiles()[0];
+    Form->BuildTiles();
+    EXPECT_TRUE(Form->Tiles().isEmpty()) << "nothing is made in the call itself";
+    EXPECT_TRUE(old && old->isHidden()) << "the old tiles leave the screen at once";
+    Form->resize(1000, 700); // a reflow meanwhile does not bring them back
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(!old || old->isHidden());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->Builder()->Busy(); }, 30000));
+    EXPECT_TRUE(old.isNull());
+    ASSERT_EQ(Form->Tiles().size(), names.size());
+    EXPECT_EQ(Form->Tiles().last()->geometry(),
+              TAnaFormF::TilePlacement(int(names.size()), 160, Form->ScrollBox1()->width()).last());
 }
 
 TEST(WallFilter, TurkishCaseAndBothIsMatch) {
