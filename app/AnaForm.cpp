@@ -14,6 +14,7 @@
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QFileInfo>
@@ -144,6 +145,8 @@ void TAnaFormF::CreateWidgets() {
     FBuilder = new TWallBuilder(this);
     layout->insertWidget(layout->indexOf(FScrollBox1), FWall->SearchStrip());
     statusBar()->addWidget(FWall->StatusLine(), 1);
+    // Tab from the search field lands in the grid; the group choice (Alt+G) comes before the field.
+    setTabOrder(FWall->GroupBox(), FWall->SearchField());
     setTabOrder(FWall->SearchField(), FScrollBox1);
 }
 

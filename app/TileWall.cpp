@@ -49,7 +49,11 @@ TTileWall::TTileWall(QScrollArea* area, QWidget* window) : QObject(window), FAre
     FGroupBox->setAccessibleName(QStringLiteral("Grup"));
     FGroupBox->setFocusPolicy(Qt::StrongFocus);
     FGroupBox->setMinimumWidth(160);
+    FGroupLabel = new QLabel(QStringLiteral("&Grup:"), FStrip);
+    FGroupLabel->setBuddy(FGroupBox);
+    FGroupLabel->hide();
     FGroupBox->hide(); // only while some record has a group
+    strip->addWidget(FGroupLabel);
     strip->addWidget(FGroupBox);
     strip->addStretch(1);
 
@@ -58,7 +62,7 @@ TTileWall::TTileWall(QScrollArea* area, QWidget* window) : QObject(window), FAre
     FStatus->setAccessibleName(QStringLiteral("Durum"));
 
     FArea->setAccessibleName(QStringLiteral("Bilgisayarlar"));
-    FNavigator = new TWallNavigator(FArea, FSearch);
+    FNavigator = new TWallNavigator(FArea, FSearch, FGroupBox);
     FNotifier = new TDropNotifier(this);
 
     auto* find = new QShortcut(QKeySequence::Find, window);
@@ -114,6 +118,7 @@ void TTileWall::FillGroupBox() {
     FGroupBox->addItem(AllGroupsText());
     FGroupBox->addItems(names);
     FGroupBox->setVisible(!names.isEmpty());
+    FGroupLabel->setVisible(!names.isEmpty());
     SetGroupChoice(FFilter.Group());
 }
 

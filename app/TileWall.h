@@ -72,6 +72,7 @@ private:
     QWidget* FStrip;
     QLineEdit* FSearch;
     QComboBox* FGroupBox;
+    QLabel* FGroupLabel;
     QLabel* FStatus;
     TWallNavigator* FNavigator;
     TDropNotifier* FNotifier;

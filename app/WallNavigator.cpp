@@ -16,8 +16,8 @@ constexpr int FrameWidth = 3;
 
 } // namespace
 
-TWallNavigator::TWallNavigator(QScrollArea* grid, QWidget* leave)
-    : QObject(grid), FGrid(grid), FLeave(leave), FFrame(new QFrame(grid->widget())) {
+TWallNavigator::TWallNavigator(QScrollArea* grid, QWidget* leave, QWidget* back)
+    : QObject(grid), FGrid(grid), FLeave(leave), FBack(back), FFrame(new QFrame(grid->widget())) {
     FFrame->setObjectName(QStringLiteral("WallSelection"));
     FFrame->setAttribute(Qt::WA_TransparentForMouseEvents);
     FFrame->setStyleSheet(QStringLiteral("#WallSelection { border: %1px solid rgb(30, 100, 200); "
@@ -121,9 +121,14 @@ bool TWallNavigator::HandleKey(int key) {
             tile->ButtonClick();
         return true;
     case Qt::Key_Tab:
-    case Qt::Key_Backtab:
         if (FLeave)
-            FLeave->setFocus(key == Qt::Key_Tab ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            FLeave->setFocus(Qt::TabFocusReason);
+        return true;
+    case Qt::Key_Backtab:
+        if (FBack && FBack->isVisibleTo(FBack->window()))
+            FBack->setFocus(Qt::BacktabFocusReason);
+        else if (FLeave)
+            FLeave->setFocus(Qt::BacktabFocusReason);
         return true;
     default:
         return false;

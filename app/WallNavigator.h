@@ -17,8 +17,9 @@ class TWallNavigator : public QObject {
     Q_OBJECT
 
 public:
-    // grid: the scrolling area holding the tiles; leave: where Tab goes (the search field).
-    TWallNavigator(QScrollArea* grid, QWidget* leave);
+    // grid: the scrolling area holding the tiles; leave: where Tab goes (the search field); back:
+    // where Shift+Tab goes while it is shown (the group choice), else leave.
+    TWallNavigator(QScrollArea* grid, QWidget* leave, QWidget* back = nullptr);
 
     // The shown tiles in reading order; keeps the selected tile when it is still among them.
     void SetTiles(const QList<TVNCPanel*>& shown);
@@ -37,6 +38,7 @@ private:
 
     QScrollArea* FGrid;
     QWidget* FLeave;
+    QWidget* FBack;
     QFrame* FFrame;
     QList<QPointer<TVNCPanel>> FShown; // tiles go away with every rebuild
     int FSelected = -1;
