@@ -76,7 +76,9 @@ TTileWall::TTileWall(QScrollArea* area, QWidget* window) : QObject(window), FAre
     connect(FArea->horizontalScrollBar(), &QScrollBar::valueChanged, this, &TTileWall::UpdateVisibility);
     connect(FArea->verticalScrollBar(), &QScrollBar::valueChanged, this, &TTileWall::UpdateVisibility);
     FArea->installEventFilter(this);
-    FArea->viewport()->installEventFilter(this);
+    // Kept: the filter also sees the events of the area's own destruction, when it is a QWidget only.
+    FViewport = FArea->viewport();
+    FViewport->installEventFilter(this);
 
     FSummaryTimer.setSingleShot(true);
     FSummaryTimer.setInterval(SummaryDelayMs);
@@ -232,7 +234,7 @@ bool TTileWall::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == FArea && event->type() == QEvent::Resize && FArea->width() != FLaidWidth && FIconSize > 0)
         Relayout(); // the grid follows the window's width at once
-    if (watched == FArea->viewport() && event->type() == QEvent::Resize)
+    if (watched == FViewport && event->type() == QEvent::Resize)
         UpdateVisibility();
     return QObject::eventFilter(watched, event);
 }

@@ -69,6 +69,7 @@ private:
     static void NameForReaders(TVNCPanel* tile);
 
     QScrollArea* FArea;
+    QWidget* FViewport;
     QWidget* FStrip;
     QLineEdit* FSearch;
     QComboBox* FGroupBox;
