@@ -7,6 +7,7 @@
 # Busy mode: every tile watches busy_server (1920x1080), which answers each update request with a
 # whole-screen Hextile change, the case to size for. Targets with 64 tiles: <= 15 % of one core,
 # <= 400 MB, timer 99th percentile <= 50 ms.
+# With 256 busy tiles of which about 40 are in sight (LATIS_WALL_SCREEN=1280x1024): <= 10 % of one core.
 # Quiet mode: four Xvnc servers with still screens (an idle xterm). Targets with 256
 # tiles: every tile's picture within 20 s, <= 5 % of one core, <= 600 MB, timer p99 <= 50 ms.
 # Usage: bench/tile_wall.sh [busy|quiet] [tiles=32, busy: 64] [seconds=60]
