@@ -3,9 +3,12 @@
 #include "ComputerTable.h"
 #include "ControlLibrary.h"
 #include "Deployment.h"
+#include "DropNotifier.h"
 #include "FileFolder.h"
 #include "Skins.h"
+#include "TileWall.h"
 #include "VNCPanel.h"
+#include "WallBuilder.h"
 #include "ui/FormHeader.h"
 #include "ui/OperatorMessages.h"
 #include "ui/PanelDialog.h"
@@ -13,10 +16,12 @@
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
@@ -25,8 +30,13 @@
 #include <QSettings>
 #include <QShortcut>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -57,6 +67,12 @@ QString FullScreenFitKey() {
 }
 QString LowBandwidthKey() {
     return QStringLiteral("sCheckBoxDusukBant.Checked");
+}
+QString GroupKey() {
+    return QStringLiteral("Grup");
+}
+QString NotificationsKey() {
+    return QStringLiteral("MasaustuBildirimleri");
 }
 
 } // namespace
@@ -136,6 +152,14 @@ void TAnaFormF::CreateWidgets() {
     FScrollBox1->setWidget(FScrollBoxContents);
     layout->addWidget(FScrollBox1, 1);
     setCentralWidget(central);
+
+    FWall = new TTileWall(FScrollBox1, this);
+    FBuilder = new TWallBuilder(this);
+    layout->insertWidget(layout->indexOf(FScrollBox1), FWall->SearchStrip());
+    statusBar()->addWidget(FWall->StatusLine(), 1);
+    // Tab from the search field lands in the grid; the group choice (Alt+G) comes before the field.
+    setTabOrder(FWall->GroupBox(), FWall->SearchField());
+    setTabOrder(FWall->SearchField(), FScrollBox1);
 }
 
 void TAnaFormF::CreateSettingsPanel() {
@@ -282,6 +306,8 @@ void TAnaFormF::RestoreSettings() {
     SetAutoReconnect(store.value(AutoReconnectKey(), false).toBool());
     SetLowBandwidth(store.value(LowBandwidthKey(), false).toBool());
     TVNCPanel::SetFullScreenFit(store.value(FullScreenFitKey(), false).toBool());
+    FWall->SetGroupChoice(store.value(GroupKey()).toString());
+    FWall->Notifier()->SetEnabled(store.value(NotificationsKey(), false).toBool());
 }
 
 void TAnaFormF::StoreSettings() {
@@ -293,6 +319,8 @@ void TAnaFormF::StoreSettings() {
     store.setValue(AutoReconnectKey(), AutoReconnect());
     store.setValue(LowBandwidthKey(), LowBandwidth());
     store.setValue(FullScreenFitKey(), TVNCPanel::FullScreenFit());
+    store.setValue(GroupKey(), FWall->GroupChoice());
+    store.setValue(NotificationsKey(), FWall->Notifier()->Enabled());
     store.endGroup();
     store.sync(); // a read-only folder simply keeps the old settings
 }
@@ -374,36 +402,56 @@ QList<QRect> TAnaFormF::TilePlacement(int count, int s, int areaWidth) {
 }
 
 void TAnaFormF::ClearTiles() {
+    FBuilder->Finish();
     while (!FTiles.isEmpty())
         delete FTiles.takeLast();
 }
 
 void TAnaFormF::BuildTiles() {
-    ClearTiles();
+    // The old tiles go at once, or for a large wall a slice per turn before the new ones come.
+    FBuilder->Finish();
+    FBuilder->Retire(std::exchange(FTiles, {}));
     const int s = IconSize();
     FTable->SortByName();
     FTable->First();
-    const QList<QRect> places = TilePlacement(FTable->RecordCount(), s, FScrollBox1->width());
-    QRect extent;
-    for (int row = 0; row < FTable->RecordCount(); ++row) {
-        auto* tile = new TVNCPanel(FScrollBoxContents);
-        FTiles.append(tile);
-        tile->SetTitle(FTable->Value(row, TComputerTable::BILGISAYARADI));
-        tile->setGeometry(places[row]);
-        tile->show();
-        tile->SetAutoReconnect(AutoReconnect());
-        tile->SetLowBandwidth(LowBandwidth());
-        extent |= places[row];
-        tile->ConnectTo(FTable->Value(row, TComputerTable::IP), FTable->Value(row, TComputerTable::PORT),
-                        FTable->Value(row, TComputerTable::PASSWORD));
-    }
-    // The scrolling range reaches every tile, with the margin the grid keeps on the left and top.
-    FScrollBoxContents->resize(
-        extent.isEmpty() ? QSize(0, 0) : QSize(extent.right() + 1 + TileGap, extent.bottom() + 1 + TileGap));
-    FPanelUyari->setVisible(FTable->IsEmpty());
-    // Once per start: the viewer component could not be loaded from its folder (the tiles say so too).
-    if (const QString notice = TakeControlLibraryNotice(); !notice.isEmpty())
-        QTimer::singleShot(0, this, [this, notice] { OperatorMessages::ShowNotice(this, notice); });
+    struct Record {
+        QString Name, Address, Port, Password, Group;
+    };
+    auto records = std::make_shared<std::vector<Record>>();
+    for (int row = 0; row < FTable->RecordCount(); ++row)
+        records->push_back({FTable->Value(row, TComputerTable::BILGISAYARADI),
+                            FTable->Value(row, TComputerTable::IP), FTable->Value(row, TComputerTable::PORT),
+                            FTable->Value(row, TComputerTable::PASSWORD),
+                            FTable->Value(row, TComputerTable::GRUP)});
+    FWall->DropTiles();
+    FBuilder->Build(
+        int(records->size()),
+        [this, records, s](int row) {
+            auto* tile = new TVNCPanel(FScrollBoxContents);
+            FTiles.append(tile);
+            tile->SetTitle((*records)[row].Name);
+            tile->resize(s, s);
+            tile->SetAutoReconnect(AutoReconnect());
+            tile->SetLowBandwidth(LowBandwidth());
+        },
+        [this, records, s](int first, int end) {
+            // Placed (and filtered by the search and the group) before any of them connects.
+            QStringList addresses, groups;
+            for (int row = 0; row < end; ++row) {
+                addresses.append((*records)[row].Address);
+                groups.append((*records)[row].Group);
+            }
+            FWall->SetTiles(FTiles, addresses, groups, s);
+            for (int row = first; row < end; ++row) {
+                const Record& r = (*records)[row];
+                FTiles[row]->ConnectTo(r.Address, r.Port, r.Password);
+            }
+            // Once per start: the viewer component could not be loaded from its folder (the tiles say so
+            // too).
+            if (const QString notice = TakeControlLibraryNotice(); !notice.isEmpty())
+                QTimer::singleShot(0, this, [this, notice] { OperatorMessages::ShowNotice(this, notice); });
+        });
+    FPanelUyari->setVisible(records->empty());
 }
 
 void TAnaFormF::SetIconSizeLabel(int size) {

@@ -18,6 +18,8 @@ class QScrollArea;
 class QSlider;
 class TComputerTable;
 class TFormHeader;
+class TTileWall;
+class TWallBuilder;
 class TVNCPanel;
 
 class TAnaFormF : public QMainWindow {
@@ -88,6 +90,8 @@ public:
     QCheckBox* sCheckBoxYenidenBaglan() const { return FCheckBoxYenidenBaglan; }
     QCheckBox* sCheckBoxDusukBant() const { return FCheckBoxDusukBant; }
     TFormHeader* FormHeader1() const { return FFormHeader1; }
+    TTileWall* Wall() const { return FWall; }
+    TWallBuilder* Builder() const { return FBuilder; }
     bool FirstActivationPending() const { return FFirstActivation; }
 
 protected:
@@ -122,4 +126,6 @@ private:
     QWidget* FPanel2 = nullptr;
     QPushButton* FButton3 = nullptr;
     QActionGroup* FSkinGroup = nullptr;
+    TTileWall* FWall = nullptr;
+    TWallBuilder* FBuilder = nullptr;
 };

@@ -9,7 +9,7 @@ namespace {
 const std::array<QString, TComputerTable::FieldCount>& FieldNames() {
     static const std::array<QString, TComputerTable::FieldCount> names = {
         QStringLiteral("BILGISAYARADI"), QStringLiteral("IP"), QStringLiteral("PORT"),
-        QStringLiteral("PASSWORD")};
+        QStringLiteral("PASSWORD"), QStringLiteral("GRUP")};
     return names;
 }
 

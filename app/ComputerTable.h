@@ -29,8 +29,10 @@ class TComputerTable : public QAbstractTableModel {
 
 public:
     // Field numbers follow the field order of the table; the file and the editor depend on it.
-    enum Field : int { BILGISAYARADI = 0, IP = 1, PORT = 2, PASSWORD = 3 };
-    static constexpr int FieldCount = 4;
+    // GRUP is optional: the wall's group of the computer, written to the file only when it has one.
+    enum Field : int { BILGISAYARADI = 0, IP = 1, PORT = 2, PASSWORD = 3, GRUP = 4 };
+    static constexpr int FieldCount = 5;
+    static constexpr int EditBoxFields = 4;   // the editor's boxes; the group is edited in its grid
     static constexpr int MaxFieldLength = 50; // every field is a text of at most 50 characters
 
     enum class State { Browse, Insert, Edit };

@@ -75,6 +75,14 @@ int TVNCViewer::FrameUpdateDelay() const {
 void TVNCViewer::SetFrameUpdateDelay(int v) {
     FControl->put_FrameUpdateDelay(v);
 }
+bool TVNCViewer::RequestFrames() const {
+    dova::VNCBool v = dova::VNC_TRUE;
+    FControl->get_RequestFrames(&v);
+    return v != dova::VNC_FALSE;
+}
+void TVNCViewer::SetRequestFrames(bool v) {
+    FControl->put_RequestFrames(v ? dova::VNC_TRUE : dova::VNC_FALSE);
+}
 
 int TVNCViewer::Codecs(int index) const {
     int32_t v = -1;

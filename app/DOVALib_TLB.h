@@ -53,6 +53,9 @@ public:
     void SetQualityLevel(int v);
     int FrameUpdateDelay() const;
     void SetFrameUpdateDelay(int v);
+    // False holds the viewer's update requests (a tile out of sight); true asks for the whole screen.
+    bool RequestFrames() const;
+    void SetRequestFrames(bool v);
     int Scrollbars() const;
     void SetScrollbars(int v);
     // Slot index (0..15) of the encoding preference list; a negative value is an unused slot.

@@ -33,6 +33,8 @@ QVariant TEditorGridModel::headerData(int section, Qt::Orientation orientation, 
             return QStringLiteral("Ip");
         case 2:
             return QStringLiteral("Port");
+        case 3:
+            return QStringLiteral("Grup");
         default:
             break;
         }

@@ -58,7 +58,7 @@ TK_BilgisayarF::TK_BilgisayarF(TComputerTable& table, QWidget* mainWindow)
     const QString captions[] = {QStringLiteral("Tanımı"), QStringLiteral("IP"), QStringLiteral("Port"),
                                 QStringLiteral("Sifre")};
     const char* editNames[] = {"DBEdit1", "DBEdit2", "DBEdit3", "DBEdit4"};
-    for (int field = 0; field < TComputerTable::FieldCount; ++field) {
+    for (int field = 0; field < TComputerTable::EditBoxFields; ++field) {
         auto* label = new QLabel(captions[field], sPanel1);
         label->setGeometry(16, 16 + 24 * field, 80, 16);
         auto* edit = new QLineEdit(sPanel1);
@@ -205,7 +205,7 @@ void TK_BilgisayarF::closeEvent(QCloseEvent* event) {
 }
 
 void TK_BilgisayarF::ShowCurrentRecord() {
-    for (int field = 0; field < TComputerTable::FieldCount; ++field) {
+    for (int field = 0; field < TComputerTable::EditBoxFields; ++field) {
         const QString value = FTable.FieldValue(field);
         // Leave the box alone when it already shows the value, so the cursor of a box being typed in stays.
         if (FEdits[field]->text() != value)
@@ -232,6 +232,6 @@ void TK_BilgisayarF::GridRowChosen(const QModelIndex& current) {
 
 void TK_BilgisayarF::RxBilgisayarPostRefused(int field, const QString& message) {
     OperatorMessages::ShowNotice(this, message);
-    if (field >= 0 && field < TComputerTable::FieldCount)
+    if (field >= 0 && field < TComputerTable::EditBoxFields)
         FEdits[field]->setFocus(Qt::OtherFocusReason);
 }

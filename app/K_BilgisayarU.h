@@ -2,6 +2,8 @@
 // The records editor TK_BilgisayarF: the modal window in which the operator adds, changes and deletes
 // computers of the shared table RxBilgisayar, one record in edit boxes and all of them in a grid.
 
+#include "ComputerTable.h"
+
 #include <QDialog>
 
 #include <array>
@@ -44,7 +46,7 @@ private:
     TComputerTable& FTable;
     QWidget* FMainWindow;
     QFrame* sPanel1 = nullptr;
-    std::array<QLineEdit*, 4> FEdits{};
+    std::array<QLineEdit*, TComputerTable::EditBoxFields> FEdits{};
     TRecordNavigator* sDBNavigator1 = nullptr;
     TEditorGridModel* FGridModel = nullptr;
     QTableView* DBGrid1 = nullptr;

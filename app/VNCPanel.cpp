@@ -312,12 +312,15 @@ void TVNCPanel::ViewerConnected(TVNCViewer* Sender) {
                    w->parentWidget()->height() - 2 * ViewerInset);
     FButton->setEnabled(true);
     ApplyStretch();
+    SetTileState(TTileState::Connected);
 }
 
 void TVNCPanel::ViewerError(TVNCViewer*, int Number, const QString& Message, const VNCVariant& v1) {
     if (TConnectPacer::Instance().Waiting(this))
         return; // the attempt that failed is about to be replaced by the waiting one
     ShowFailedLook(FailureReasonText(Number, v1) + u'\n' + Message, IsNetworkFailure(Number));
+    if (Number == dovaErrorHandshakeAuth)
+        SetTileState(TTileState::PasswordNeeded);
 }
 
 // The engine asks only when the control holds no password, so the record has none to give. The
@@ -328,6 +331,7 @@ void TVNCPanel::ViewerPassword(TVNCViewer* Sender) {
         return;
     Sender->Stop();
     ShowFailedLook(PasswordMissingText(), false);
+    SetTileState(TTileState::PasswordNeeded);
 }
 
 void TVNCPanel::ShowFailedLook(const QString& text, bool retryLater) {
@@ -341,6 +345,7 @@ void TVNCPanel::ShowFailedLook(const QString& text, bool retryLater) {
     }
     FButton->setText(ReconnectCaption());
     FButton->setEnabled(true);
+    SetTileState(TTileState::Failed);
     if (FAutoReconnect && retryLater)
         ScheduleRetry();
 }
@@ -418,4 +423,13 @@ void TVNCPanel::ShowCountdown(TRetryClock::Clock::time_point now) {
 void TVNCPanel::ShowConnectingLook() {
     FStatusLabel->setText(ConnectingText());
     FButton->setEnabled(false);
+    SetTileState(TTileState::Connecting);
+}
+
+void TVNCPanel::SetTileState(TTileState state) {
+    if (state == FTileState)
+        return;
+    const TTileState before = FTileState;
+    FTileState = state;
+    emit TileStateChanged(this, before);
 }

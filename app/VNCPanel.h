@@ -17,6 +17,9 @@ class QAbstractButton;
 class QLabel;
 class QPushButton;
 
+// What a tile shows, as the wall's status line counts it.
+enum class TTileState { Connecting, Connected, Failed, PasswordNeeded };
+
 class TVNCPanel : public QFrame {
     Q_OBJECT
 
@@ -67,6 +70,13 @@ public:
 
     void ButtonClick();
 
+    TTileState TileState() const { return FTileState; }
+
+signals:
+    // The tile's state changed (before: the state it left).
+    void TileStateChanged(TVNCPanel* tile, TTileState before);
+
+public:
     // Automatic reconnection (off by default): a failed tile tries again after a growing pause and
     // counts down to it; the button still tries at once.
     void SetAutoReconnect(bool on);
@@ -95,6 +105,7 @@ private:
     void ScheduleRetry();
     void CancelRetry();
     void ShowCountdown(TRetryClock::Clock::time_point now);
+    void SetTileState(TTileState state);
 
     std::unique_ptr<TVNCViewer> FViewer;
     bool FViewerReady = false;
@@ -113,4 +124,5 @@ private:
     QString FFailureText; // the failed look's text, without the countdown
     bool FLowBandwidth = false;
     static inline bool FFullScreenFit = false;
+    TTileState FTileState = TTileState::Connecting;
 };

@@ -3,15 +3,20 @@
 // 20 ms user-interface timer fires (responsiveness), CPU time used, resident memory, connected tiles.
 // Usage: latisvnc_tilewall <warm-up seconds> <measured seconds> [rebuilds]
 // After the measurement it rebuilds the grid `rebuilds` times as the editor's close does, each after the
-// warm-up again, and prints how long the user-interface thread spent clearing the old tiles and
-// building the new ones. At the end it closes the main window as the operator does and prints the
-// wall-clock time of that close ("closing at"), so a script can time the way to process exit
-// (bench/close_wall.sh).
+// warm-up again, and prints the longest stall of the user-interface thread until the new grid is made. At the
+// end it closes the main window as the operator does and prints the wall-clock time of that close ("closing
+// at"), so a script can time the way to process exit (bench/close_wall.sh). It also prints when every tile
+// first showed a picture ("all pictures at"), and, with LATIS_WALL_SEARCH set, types that text into the
+// search field one letter at a time, clears it, and shows each group and then all again, printing the longest
+// of these interface steps.
 #include "AnaForm.h"
 #include "Deployment.h"
+#include "TileWall.h"
 #include "VNCPanel.h"
+#include "WallBuilder.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -19,6 +24,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <sys/resource.h>
 #include <time.h>
 #include <vector>
@@ -75,6 +82,55 @@ int main(int argc, char** argv) {
     TAnaFormF form(ProgramFolder());
     form.ShowMain();
 
+    // When every tile first shows a picture (the status text gives way to the viewer).
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    QTimer pictures;
+    pictures.setInterval(100);
+    QObject::connect(&pictures, &QTimer::timeout, [&] {
+        const QList<TVNCPanel*> tiles = form.Tiles();
+        if (tiles.isEmpty())
+            return;
+        for (TVNCPanel* tile : tiles)
+            if (!tile->StatusLabel()->isHidden())
+                return;
+        std::printf("all pictures at %.1f s (%lld tiles)\n", sinceStart.elapsed() / 1000.0,
+                    static_cast<long long>(tiles.size()));
+        std::fflush(stdout);
+        pictures.stop();
+    });
+    pictures.start();
+
+    // The longest single step of typing a search and switching groups.
+    auto searchAndGroups = [&form] {
+        const QString text = qEnvironmentVariable("LATIS_WALL_SEARCH");
+        if (text.isEmpty())
+            return;
+        TTileWall* wall = form.Wall();
+        double longest = 0;
+        int steps = 0;
+        auto step = [&](const std::function<void()>& action) {
+            QElapsedTimer took;
+            took.start();
+            action();
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+            const double ms = took.nsecsElapsed() / 1e6;
+            longest = std::max(longest, ms);
+            std::printf("  step %d: %.1f ms, %lld tiles shown\n", steps, ms,
+                        static_cast<long long>(wall->ShownTiles().size()));
+            ++steps;
+        };
+        for (int n = 1; n <= text.size(); ++n)
+            step([&] { wall->SetSearchText(text.left(n)); });
+        step([&] { wall->SetSearchText(QString()); });
+        for (int i = 1; i < wall->GroupBox()->count(); ++i)
+            step([&] { wall->SetGroupChoice(wall->GroupBox()->itemText(i)); });
+        step([&] { wall->SetGroupChoice(QString()); });
+        std::printf("search and groups: %d steps, longest %.1f ms\n", steps, longest);
+        std::fflush(stdout);
+    };
+
     std::vector<double> lateness;
     long maxRss = 0;
     double cpuStart = 0;
@@ -98,7 +154,8 @@ int main(int argc, char** argv) {
                 connected += tile->StatusLabel()->isHidden() ? 1 : 0;
             std::sort(lateness.begin(), lateness.end());
             const double p99 = lateness.empty() ? 0 : lateness[lateness.size() * 99 / 100];
-            std::printf("tiles %lld, connected %d\n", static_cast<long long>(form.Tiles().size()), connected);
+            std::printf("tiles %lld, connected %d, %d in sight asking for updates\n",
+                        static_cast<long long>(form.Tiles().size()), connected, form.Wall()->AskingTiles());
             std::printf("cpu %.1f %% of one core over %.0f s\n", 100.0 * cpu / wall, wall);
             std::printf("resident memory max %.1f MB, end %.1f MB\n", maxRss / 1024.0, ResidentKb() / 1024.0);
             const auto over =
@@ -109,6 +166,7 @@ int main(int argc, char** argv) {
             std::printf("ui thread handled %.1f paints and %.1f timer events a second (the probe's own 50 "
                         "included)\n",
                         counter.Paints / wall, counter.Timers / wall);
+            searchAndGroups();
             QMetaObject::invokeMethod(&ending, "start", Qt::QueuedConnection);
         }
     });
@@ -118,15 +176,30 @@ int main(int argc, char** argv) {
     QObject::connect(&ending, &QTimer::timeout, [&] {
         if (rebuildsLeft > 0) {
             --rebuildsLeft;
+            // The rebuild as the editor's close starts it; large walls finish it over many turns, so
+            // what counts is the longest gap between turns of the interface thread until it is done.
             QElapsedTimer took;
             took.start();
-            form.ClearTiles();
-            const double clearMs = took.nsecsElapsed() / 1e6;
             form.BuildTiles();
-            std::printf("rebuild: clear %.1f ms, build %.1f ms\n", clearMs,
-                        took.nsecsElapsed() / 1e6 - clearMs);
-            std::fflush(stdout);
-            ending.start(warmup * 1000);
+            const double callMs = took.nsecsElapsed() / 1e6;
+            auto* watch = new QTimer(&form);
+            auto longest = std::make_shared<double>(callMs);
+            auto last = std::make_shared<QElapsedTimer>();
+            last->start();
+            watch->setTimerType(Qt::PreciseTimer);
+            QObject::connect(watch, &QTimer::timeout, [&form, &ending, watch, longest, last, took, warmup] {
+                *longest = std::max(*longest, last->nsecsElapsed() / 1e6);
+                last->restart();
+                if (form.Builder()->Busy())
+                    return;
+                watch->stop();
+                watch->deleteLater();
+                std::printf("rebuild: %lld tiles, longest stall %.1f ms, done in %.1f ms\n",
+                            static_cast<long long>(form.Tiles().size()), *longest, took.nsecsElapsed() / 1e6);
+                std::fflush(stdout);
+                ending.start(warmup * 1000);
+            });
+            watch->start(5);
             return;
         }
         timespec now{};

@@ -7,14 +7,26 @@
 # Busy mode: every tile watches busy_server (1920x1080), which answers each update request with a
 # whole-screen Hextile change, the case to size for. Targets with 64 tiles: <= 15 % of one core,
 # <= 400 MB, timer 99th percentile <= 50 ms.
-# Usage: bench/tile_wall.sh [busy] [tiles=32, busy: 64] [seconds=60]
+# With 256 busy tiles of which about 40 are in sight (LATIS_WALL_SCREEN=1280x1024): <= 10 % of one core.
+# Quiet mode: four Xvnc servers with still screens (an idle xterm). Targets with 256
+# tiles: every tile's picture within 20 s, <= 5 % of one core, <= 600 MB, timer p99 <= 50 ms.
+# Usage: bench/tile_wall.sh [busy|quiet] [tiles=32, busy: 64] [seconds=60]
 # (LATIS_BENCH_BUILD names another build folder than build/bench, e.g. an existing release build.)
+# LATIS_WALL_GROUPS=n puts the computers into n groups ("Oda 1" ...); LATIS_WALL_SEARCH=text types
+# that text into the search field after the measurement and switches through the groups, timing
+# each step; LATIS_WALL_SCREEN=WxH sizes the program's screen (default 1920x1200; 1280x1024 shows
+# about 40 tiles of 160, the rest scrolled out of sight); LATIS_WALL_REBUILDS=n rebuilds the grid n
+# times after the measurement and prints how long each took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/xvnc-servers.sh
 busy=0
+quiet=0
 if [[ ${1:-} == busy ]]; then
     busy=1
+    shift
+elif [[ ${1:-} == quiet ]]; then
+    quiet=1
     shift
 fi
 tiles=${1:-$((busy ? 64 : 32))}
@@ -52,7 +64,7 @@ else
     for i in 0 1 2 3; do
         display=$(free_display "$display")
         port=$(free_port)
-        start_xvnc "$display" "$port" 1024x768 "$work/passwd" "${contents[$i]}"
+        start_xvnc "$display" "$port" 1024x768 "$work/passwd" "$( ((quiet)) && echo quiet || echo "${contents[$i]}")"
         ports+=("$port")
         display=$((display + 1))
     done
@@ -62,18 +74,22 @@ for ((i = 0; i < tiles; i++)); do
     entries+=("$(printf 'Tile %02d' "$i"):${ports[$((i % ${#ports[@]}))]}")
 done
 write_computer_list "$folder/bilgisayar.ini" latis "${entries[@]}"
+if [[ -n ${LATIS_WALL_GROUPS:-} ]]; then
+    awk -v n="$LATIS_WALL_GROUPS" '{ print } /^BILGISAYARADI=/ { printf "GRUP=Oda %d\r\n", (k++ % n) + 1 }' \
+        "$folder/bilgisayar.ini" >"$work/list" && cat "$work/list" >"$folder/bilgisayar.ini"
+fi
 
 screen=$(free_display 90)
-setsid Xvfb ":$screen" -screen 0 1920x1200x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+setsid Xvfb ":$screen" -screen 0 "${LATIS_WALL_SCREEN:-1920x1200}x24" -nolisten tcp </dev/null >/dev/null 2>&1 &
 XVNC_GROUPS+=($!)
 for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$screen ]] && break; sleep 0.1; done
 
 if ((busy)); then
     echo "tile wall: $tiles tiles on busy_server (1920x1080, whole screen changed per request), 15 s warm-up, $seconds s measured"
 else
-    echo "tile wall: $tiles tiles on 4 servers, 15 s warm-up, $seconds s measured"
+    echo "tile wall: $tiles tiles on 4 $( ((quiet)) && echo quiet) servers, 15 s warm-up, $seconds s measured"
 fi
-DISPLAY=:$screen "$folder/latisvnc_tilewall" 15 "$seconds" &
+DISPLAY=:$screen "$folder/latisvnc_tilewall" 15 "$seconds" "${LATIS_WALL_REBUILDS:-0}" &
 probe=$!
 # A look at the wall just before the measurement (grabbing the screen would disturb the figures).
 (sleep 12; xwd -root -display ":$screen" -silent | convert xwd:- "$PWD/$build/tile_wall.png") \

@@ -49,6 +49,7 @@ start_xvnc() {
             clock) xclock -update 1 -geometry 300x300+40+40 & xterm -geometry 80x24+380+40 -e top & ;;
             eyes)  xeyes -geometry 400x300+60+60 & xclock -digital -update 1 -geometry +500+60 & ;;
             top)   xterm -geometry 100x30+20+20 -e top & ;;
+            quiet) xterm -geometry 80x24+40+40 -e sleep 1000000 & ;;
             *)     xclock -update 1 -geometry 200x200+20+20 & xeyes -geometry 200x150+240+20 &
                    xterm -geometry 80x20+20+260 -e top & ;;
         esac

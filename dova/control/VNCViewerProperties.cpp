@@ -345,6 +345,10 @@ VNCStatus CVNCViewer::put_RequestFrames(VNCBool value) {
     State->RequestFrames = value != 0;
     if (Session)
         Session->SetFramesAllowed(value != 0);
+    // The request the session held goes out from the input thread: the session thread is blocked
+    // reading, and this thread never writes to the network.
+    if (value != 0 && Input && State->RequestHeld.exchange(false))
+        Input->PostToThread(thread_messages::VncResumeFrames);
     return VNC_S_OK;
 }
 

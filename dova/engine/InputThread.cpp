@@ -138,6 +138,16 @@ void CInputThread::Dispatch(ThreadMessage& message) {
             }
         }
         break;
+    case msg::VncResumeFrames:
+        if (Protocol) {
+            UpdateRegion whole;
+            {
+                CLockGuard hold(State);
+                whole = UpdateRegion{0, 0, State.FrameWidth, State.FrameHeight};
+            }
+            Protocol->SendUpdateRequest(whole, false);
+        }
+        break;
     case msg::VncFrameUpdate:
         // The session asks for the whole request region, whatever region the host named.
         State.FullRefreshRequested = true;

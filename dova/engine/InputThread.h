@@ -13,6 +13,8 @@
 //                              cut_text::Plain) or, for a server in the extended clipboard, UTF-8
 //                              (cut_text::Utf8; dropped when the server does not take part).
 //   VncFrameUpdate             payload RegionRecord: asks the session for a full refresh.
+//   VncResumeFrames            sends the update request the session held while RequestFrames was
+//                              false, for the whole frame, not incremental (the picture is stale).
 //   MoveToken (2025)           wParam token: clears MoveToken when it still holds that token.
 //   KeyDown, SysKeyDown, KeyUp, SysKeyUp (relayed local keys)
 //                              wParam virtual-key code; lParam the Unicode code point of the character

@@ -154,8 +154,15 @@ bool CServerMessageReader::RequestNextUpdate() {
         Protocol.SendUpdateRequest(Region, false);
         return true;
     }
-    if (!Link.AwaitFramesAllowed())
-        return false;
+    if (!State.RequestFrames) {
+        // Held without blocking: the thread keeps reading, so a peer that goes away is noticed.
+        State.RequestHeld = true;
+        if (!State.RequestFrames || !State.RequestHeld.exchange(false))
+            return true;
+        // Allowed again in the meantime and the flag is ours: the owed request, as on resume.
+        Protocol.SendUpdateRequest(Region, false);
+        return true;
+    }
     Protocol.SendUpdateRequest(Region, true);
     return true;
 }

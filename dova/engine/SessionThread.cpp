@@ -14,6 +14,7 @@ CSessionThread::CSessionThread(CViewerState& state) : State(state), FramesEvent(
     CLockGuard hold(State);
     Region = UpdateRegion{0, 0, State.FrameWidth, State.FrameHeight};
     State.Session = this;
+    State.RequestHeld = false; // a request owed by an earlier session is not this one's
 }
 
 CSessionThread::~CSessionThread() {

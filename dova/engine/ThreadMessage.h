@@ -59,6 +59,7 @@ inline constexpr uint32_t VncMouseDown = 0x8003;
 inline constexpr uint32_t VncMouseUp = 0x8004;
 inline constexpr uint32_t VncClientCutText = 0x8005;
 inline constexpr uint32_t VncFrameUpdate = 0x8006;
+inline constexpr uint32_t VncResumeFrames = 0x8007;
 } // namespace thread_messages
 
 // lParam of a relayed local key with this bit set: the low 32 bits are the keysym the local key names

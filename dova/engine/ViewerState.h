@@ -111,6 +111,10 @@ public:
 
     // Session behaviour.
     std::atomic<bool> RequestFrames{true};
+    // The session owes the server its next update request: RequestFrames was false when it was due.
+    // The session goes on reading meanwhile (so a lost peer is still noticed); whoever turns
+    // RequestFrames on again and takes this flag sends the owed request, as a full one.
+    std::atomic<bool> RequestHeld{false};
     std::atomic<int32_t> FrameUpdateDelay{0};
     std::atomic<bool> EnableBell{true};
     std::atomic<bool> RelayServerClipboard{true};

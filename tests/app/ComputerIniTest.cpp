@@ -230,3 +230,22 @@ TEST(FieldToIniText, NumbersUseAPointAndDatesTheirDayNumber) {
     EXPECT_EQ(FieldToIniText(QVariant(QDate(1900, 1, 1))), QStringLiteral("2"));
     EXPECT_EQ(FieldToIniText(QVariant(QStringLiteral("metin"))), QStringLiteral("metin"));
 }
+
+// The optional group: read in any letter case, kept by a save, and never written for a record
+// without one, so a list without groups is saved exactly as before.
+TEST_F(ComputerIni, GroupIsReadAndKeptAndAbsentGroupsWriteNothing) {
+    WriteFile("[RecNo1]\r\nBILGISAYARADI=Ofis\r\nIP=1.1.1.1\r\nPORT=5900\r\nPASSWORD=\r\ngrup=Oda 2\r\n"
+              "[RecNo2]\r\nBILGISAYARADI=Depo\r\nIP=2.2.2.2\r\nPORT=5900\r\nPASSWORD=\r\n");
+    LoadTableFromIni(Table, Path());
+    ASSERT_EQ(Table.RecordCount(), 2);
+    EXPECT_EQ(Table.Value(0, TComputerTable::GRUP), QStringLiteral("Oda 2"));
+    EXPECT_TRUE(Table.Value(1, TComputerTable::GRUP).isEmpty());
+    Table.MoveTo(1);
+    Table.SetFieldValue(TComputerTable::GRUP, QStringLiteral("Oda 1"));
+    ASSERT_TRUE(Table.Post());
+    ASSERT_TRUE(SaveTableToIni(Table, Path()));
+    EXPECT_EQ(ReadFile(),
+              QByteArray("[RecNo1]\r\nBILGISAYARADI=Ofis\r\nIP=1.1.1.1\r\nPORT=5900\r\nPASSWORD=\r\n"
+                         "GRUP=Oda 2\r\n[RecNo2]\r\nBILGISAYARADI=Depo\r\nIP=2.2.2.2\r\nPORT=5900\r\n"
+                         "PASSWORD=\r\nGRUP=Oda 1\r\n"));
+}

@@ -2,15 +2,20 @@
 #include "ComputerTable.h"
 #include "ControlLibrary.h"
 #include "FakeViewer.h"
+#include "TileWall.h"
 #include "VNCPanel.h"
+#include "WallBuilder.h"
+#include "WallFilter.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QLineEdit>
 #include <QPointer>
 #include <QScrollArea>
 #include <QSlider>
@@ -121,13 +126,128 @@ TEST_F(Grid, TilesFollowTheNameOrderAndEveryBuildStartsAfresh) {
     EXPECT_FALSE(Form->PanelUyari()->isHidden());
 }
 
-TEST_F(Grid, ResizingTheWindowLeavesTheTilesWhereTheyAre) {
+TEST_F(Grid, ResizingTheWindowReflowsTheSameTiles) {
     Start(Records({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
                    QStringLiteral("e")}));
     Build(850, 160);
+    const QPointer<TVNCPanel> last = Form->Tiles()[4];
     Form->resize(1400, 700);
     QCoreApplication::processEvents();
-    EXPECT_EQ(Form->Tiles()[4]->geometry(), QRect(10, 170, 160, 160));
+    EXPECT_EQ(Form->Tiles()[4]->geometry(), QRect(690, 10, 160, 160)) << "the fifth tile joins the first row";
+    EXPECT_EQ(Form->Tiles()[4], last.data()) << "not rebuilt: nothing reconnects";
+}
+
+// The search shows only matching tiles, Turkish letters folded, without touching the list file;
+// Escape brings every tile back; the status line counts the shown tiles only.
+TEST_F(Grid, SearchShowsMatchingTilesAndEscapeClearsIt) {
+    const QByteArray ini = Records({QStringLiteral("IŞIK-1"), QStringLiteral("İstanbul"),
+                                    QStringLiteral("KIOSK"), QStringLiteral("depo")});
+    Start(ini);
+    Build(850, 160);
+    TTileWall* wall = Form->Wall();
+    auto shownTitles = [&] {
+        QStringList titles;
+        for (TVNCPanel* tile : wall->ShownTiles())
+            titles.append(tile->Title());
+        return titles;
+    };
+    QTest::keyClick(Form.get(), Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(wall->SearchField()->hasFocus());
+    for (QChar c : QStringLiteral("ışık")) // typed, one key at a time
+        QTest::sendKeyEvent(QTest::Click, wall->SearchField(), Qt::Key_unknown, QString(c), Qt::NoModifier);
+    EXPECT_EQ(shownTitles(), QStringList({QStringLiteral("IŞIK-1")}));
+    EXPECT_EQ(wall->ShownTiles().first()->geometry(), QRect(10, 10, 160, 160)) << "moved up to the start";
+    EXPECT_EQ(wall->StatusLine()->text(), QStringLiteral("Bağlanıyor 1"));
+    wall->SetSearchText(QStringLiteral("istanbul"));
+    EXPECT_EQ(shownTitles(), QStringList({QStringLiteral("İstanbul")}));
+    wall->SetSearchText(QStringLiteral("kiosk"));
+    EXPECT_EQ(shownTitles(), QStringList({QStringLiteral("KIOSK")}));
+    wall->SetSearchText(QStringLiteral("127.0"));
+    EXPECT_EQ(shownTitles().size(), 4) << "the address matches too";
+    wall->SetSearchText(QStringLiteral("yok"));
+    EXPECT_TRUE(shownTitles().isEmpty());
+    QTest::keyClick(wall->SearchField(), Qt::Key_Escape);
+    EXPECT_TRUE(wall->SearchField()->text().isEmpty());
+    EXPECT_EQ(shownTitles().size(), 4);
+    QFile f(Folder.filePath(QStringLiteral("bilgisayar.ini")));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), ini);
+}
+
+// Groups: the choice shows one group, "Tümü" all, and survives a restart; a list without groups
+// shows no group choice at all.
+TEST_F(Grid, GroupChoiceShowsOneGroupAndIsRemembered) {
+    QByteArray ini = Records({QStringLiteral("a1"), QStringLiteral("b1"), QStringLiteral("x")});
+    ini.replace("BILGISAYARADI=a1\r\n", "BILGISAYARADI=a1\r\nGRUP=Oda A\r\n");
+    ini.replace("BILGISAYARADI=b1\r\n", "BILGISAYARADI=b1\r\nGRUP=Oda B\r\n");
+    Start(ini);
+    Build(850, 160);
+    TTileWall* wall = Form->Wall();
+    EXPECT_FALSE(wall->GroupBox()->isHidden());
+    ASSERT_EQ(wall->GroupBox()->count(), 3);
+    EXPECT_EQ(wall->GroupBox()->itemText(0), QStringLiteral("Tümü"));
+    wall->SetGroupChoice(QStringLiteral("Oda B"));
+    ASSERT_EQ(wall->ShownTiles().size(), 1);
+    EXPECT_EQ(wall->ShownTiles().first()->Title(), QStringLiteral("b1"));
+    EXPECT_EQ(wall->ShownTiles().first()->geometry(), QRect(10, 10, 160, 160));
+    Form->close();
+    Form.reset();
+
+    Form = std::make_unique<TAnaFormF>(Folder.path() + u'/');
+    Form->RestoreSettings();
+    Build(850, 160);
+    EXPECT_EQ(Form->Wall()->GroupBox()->currentText(), QStringLiteral("Oda B"));
+    EXPECT_EQ(Form->Wall()->ShownTiles().size(), 1);
+    Form->Wall()->SetGroupChoice(QString());
+    EXPECT_EQ(Form->Wall()->ShownTiles().size(), 3);
+}
+
+TEST_F(Grid, ListWithoutGroupsHasNoGroupChoice) {
+    Start(Records({QStringLiteral("a"), QStringLiteral("b")}));
+    Build(850, 160);
+    EXPECT_TRUE(Form->Wall()->GroupBox()->isHidden());
+    EXPECT_EQ(Form->Wall()->ShownTiles().size(), 2);
+}
+
+// A wall larger than a few dozen tiles is made and cleared a slice per turn; in between the old tiles
+// are out of sight and the new ones already placed.
+TEST_F(Grid, LargeWallIsBuiltAndClearedInSlices) {
+    QStringList names;
+    for (int i = 0; i < TWallBuilder::LargeWall + 16; ++i)
+        names.append(QStringLiteral("pc%1").arg(i, 3, 10, QLatin1Char('0')));
+    Start(Records(names));
+    Build(850, 160);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->Builder()->Busy(); }, 30000));
+    ASSERT_EQ(Form->Tiles().size(), names.size());
+    const QPointer<TVNCPanel> old = Form->Tiles()[0];
+    Form->BuildTiles();
+    EXPECT_TRUE(Form->Tiles().isEmpty()) << "nothing is made in the call itself";
+    EXPECT_TRUE(old && old->isHidden()) << "the old tiles leave the screen at once";
+    Form->resize(1000, 700); // a reflow meanwhile does not bring them back
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(!old || old->isHidden());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->Builder()->Busy(); }, 30000));
+    EXPECT_TRUE(old.isNull());
+    ASSERT_EQ(Form->Tiles().size(), names.size());
+    EXPECT_EQ(Form->Tiles().last()->geometry(),
+              TAnaFormF::TilePlacement(int(names.size()), 160, Form->ScrollBox1()->width()).last());
+}
+
+TEST(WallFilter, TurkishCaseAndBothIsMatch) {
+    TWallFilter filter;
+    filter.SetText(QStringLiteral("ışık"));
+    EXPECT_TRUE(filter.Matches(QStringLiteral("OFİS-IŞIK"), QString(), QString()));
+    filter.SetText(QStringLiteral("İSTANBUL"));
+    EXPECT_TRUE(filter.Matches(QStringLiteral("istanbul"), QString(), QString()));
+    // An İ typed as I plus the combining dot is the same letter.
+    EXPECT_TRUE(filter.Matches(QStringLiteral("I\u0307stanbul"), QString(), QString()));
+    filter.SetText(QStringLiteral("şğüöç"));
+    EXPECT_TRUE(filter.Matches(QStringLiteral("ŞĞÜÖÇ"), QString(), QString()));
+    EXPECT_FALSE(filter.Matches(QStringLiteral("sguoc"), QString(), QString()));
+    filter.SetText(QString());
+    filter.SetGroup(QStringLiteral("Lab"));
+    EXPECT_TRUE(filter.Matches(QStringLiteral("x"), QString(), QStringLiteral("LAB")));
+    EXPECT_FALSE(filter.Matches(QStringLiteral("x"), QString(), QString()));
 }
 
 TEST_F(Grid, FirstActivationBuildsOnceThroughThePostedMessage) {

@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <unistd.h>
@@ -244,4 +245,70 @@ TEST(ViewerOnXvnc, RelayedKeysAndClicksReachTheRemoteDisplay) {
     unlink(typedPath);
     unlink(clickPath);
     EXPECT_EQ(typed, "hi") << "the keys typed, the vetoed key stayed home";
+}
+
+// A hidden tile's viewer: RequestFrames false. The server answers nothing more while the screen keeps
+// changing; allowing requests again brings the whole current screen in one update; and a server that
+// dies while requests are held is still noticed.
+TEST(ViewerOnXvnc, HeldRequestsAskForNothingResumeWithTheWholeScreenAndStillNoticeALostServer) {
+    auto server = std::make_unique<XvncServer>(ServerOptions().WithSize(320, 240));
+    ViewerRig rig(320, 240);
+    rig.Viewer->put_BitsPerPixel(32);
+    rig.Viewer->put_FireFrameUpdates(VNC_TRUE);
+    ConnectViewer(rig, server->Port());
+    ASSERT_TRUE(PumpUntil([&] { return rig.Sink.Count("FrameUpdated") > 0; }));
+
+    rig.Viewer->put_RequestFrames(VNC_FALSE);
+    // The request already out is answered once; after it the session owes the next one.
+    server->RunClientAndWait({"xsetroot", "-solid", "#203040"});
+    PumpFor(std::chrono::milliseconds(1500));
+    const size_t held = rig.Sink.Count("FrameUpdated");
+    for (const char* colour : {"#a01010", "#10a010", "#1010a0"}) {
+        server->RunClientAndWait({"xsetroot", "-solid", colour});
+        PumpFor(std::chrono::milliseconds(500));
+    }
+    EXPECT_EQ(rig.Sink.Count("FrameUpdated"), held) << "updates while requests were held";
+
+    const size_t before = rig.Sink.Events.size();
+    rig.Viewer->put_RequestFrames(VNC_TRUE);
+    RgbImage screen = server->Screenshot();
+    int mismatches = -1;
+    int64_t covered = 0;
+    PumpUntil(
+        [&] {
+            covered = 0;
+            for (size_t i = before; i < rig.Sink.Events.size(); ++i) {
+                int x, y, w, h;
+                if (std::sscanf(rig.Sink.Events[i].c_str(), "FrameUpdated:%d,%d,%d,%d", &x, &y, &w, &h) == 4)
+                    covered += int64_t(w) * h;
+            }
+            mismatches = CountMismatches(rig.Viewer->grab().toImage(), 0, 0, screen);
+            return mismatches == 0 && covered >= 320 * 240;
+        },
+        std::chrono::seconds(5));
+    EXPECT_EQ(mismatches, 0) << "the view is current after resuming";
+    EXPECT_GE(covered, 320 * 240);
+
+    // Held with nothing changed since: an incremental request would bring nothing, a full one all.
+    rig.Viewer->put_RequestFrames(VNC_FALSE);
+    server->RunClientAndWait({"xsetroot", "-solid", "#000000"});
+    PumpFor(std::chrono::milliseconds(1500));
+    const size_t quiet = rig.Sink.Events.size();
+    rig.Viewer->put_RequestFrames(VNC_TRUE);
+    EXPECT_TRUE(PumpUntil([&] {
+        int64_t area = 0;
+        for (size_t i = quiet; i < rig.Sink.Events.size(); ++i) {
+            int x, y, w, h;
+            if (std::sscanf(rig.Sink.Events[i].c_str(), "FrameUpdated:%d,%d,%d,%d", &x, &y, &w, &h) == 4)
+                area += int64_t(w) * h;
+        }
+        return area >= 320 * 240;
+    })) << "a full update, not only the changed part";
+
+    rig.Viewer->put_RequestFrames(VNC_FALSE);
+    server->RunClientAndWait({"xsetroot", "-solid", "#ffffff"});
+    PumpFor(std::chrono::milliseconds(800));
+    server.reset(); // kills the server while the session holds its request
+    EXPECT_TRUE(PumpUntil([&] { return rig.Sink.Count("Disconnected") == 1; }, std::chrono::seconds(20)));
+    EXPECT_GE(rig.Sink.Count("Error:"), 1u);
 }

@@ -252,18 +252,21 @@ TEST(SessionThread, OwnerCloseDuringAPartlyArrivedUpdateIsQuiet) {
     EXPECT_EQ(rig.Host.Count(HostMessage::Exception), 0u);
 }
 
-TEST(SessionThread, RequestFramesFalseHoldsTheNextRequestUntilAllowed) {
+TEST(SessionThread, RequestFramesFalseHoldsTheNextRequestButKeepsReading) {
     SessionRig rig(64, 64, 16);
     rig.State.FireFrameUpdates = true;
     rig.Start();
     rig.State.RequestFrames = false;
     rig.Session->SetFramesAllowed(false);
-    rig.Send(OneRawPixel(16, 1, 1, 0x1234));
+    ServerStream s = OneRawPixel(16, 1, 1, 0x1234);
+    s.U8(2); // a bell behind the update: the held session still reads
+    rig.Send(s);
     ASSERT_TRUE(rig.Host.WaitFor(HostMessage::FrameUpdated)) << "the update in hand is processed";
+    EXPECT_TRUE(rig.Host.WaitFor(HostMessage::ServerBell));
     EXPECT_TRUE(rig.Peer.Drain(200ms).empty()) << "but no request leaves";
-    rig.State.RequestFrames = true;
-    rig.Session->SetFramesAllowed(true);
-    EXPECT_TRUE(rig.NextRequest().Incremental);
+    EXPECT_TRUE(rig.State.RequestHeld.load()) << "it is owed, for whoever allows requests again";
+    rig.Socket.CloseByOwner(true);
+    rig.Session->Stop();
 }
 
 TEST(SessionThread, FrameUpdateDelayHoldsTheNextReadAndALowerDelayEndsIt) {
@@ -302,6 +305,8 @@ TEST(SessionThread, StopEndsThePacingAndGatingWaits) {
         rig.Session->SetFramesAllowed(false);
         rig.Send(OneRawPixel(8, 0, 0, 1));
         ASSERT_TRUE(rig.Host.WaitFor(HostMessage::FrameUpdated));
+        // A held request leaves the thread reading: the owner closes the socket first, as always.
+        rig.Socket.CloseByOwner(true);
         rig.Session->Stop();
         EXPECT_TRUE(rig.Peer.Drain(50ms).empty()) << "a stopped session sends no request";
     }
