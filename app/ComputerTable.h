@@ -19,7 +19,7 @@
 // duplicates, the fields' own lines), which a save writes back in place. Keys other programs or later
 // versions add (a user name, a group) live among those lines and are read and set by key.
 struct TComputerRecord {
-    std::array<QString, 4> Fields;
+    std::array<QString, 5> Fields; // one per field of TComputerTable
     QList<TIniLine> Lines;
     std::uint64_t Creation = 0;
 };
