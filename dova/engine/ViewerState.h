@@ -8,8 +8,9 @@
 #include "../base/Lockable.h"
 #include "../base/ManualEvent.h"
 #include "../framebuffer/PixelFormat.h"
-#include "ExtendedClipboard.h"
 #include "ConnectionHealth.h"
+#include "Encryption.h"
+#include "ExtendedClipboard.h"
 #include "HostMessages.h"
 
 #include <array>
@@ -79,6 +80,7 @@ public:
     int32_t Port = 5900;
     bool Shared = true;
     ConnectionLimits Limits;
+    EncryptionSettings Encryption;
 
     std::atomic<int32_t> State{states::NotConnected};
 
@@ -89,6 +91,7 @@ public:
     uint16_t FrameHeight = 0;
     PixelFormat ServerPixelFormat;
     std::string DesktopName;
+    SecurityOutcome Security;
 
     // Pixel formats (under the lock).
     PixelFormat CurrentPixelFormat;   // in force: the framebuffer is built in it
