@@ -187,6 +187,19 @@ public:
     VNCStatus GetPredefinedStrings(int32_t dispid, QStringList* texts, QList<int32_t>* cookies) override;
     VNCStatus GetPredefinedValue(int32_t dispid, int32_t cookie, VNCVariant* value) override;
     VNCStatus MapPropertyToPage(int32_t dispid, QString* page) override;
+    VNCStatus get_Encryption(int32_t* value) override;
+    VNCStatus put_Encryption(int32_t value) override;
+    VNCStatus get_UserName(QString* value) override;
+    VNCStatus put_UserName(const QString& value) override;
+    VNCStatus get_KnownCertificates(QString* value) override;
+    VNCStatus put_KnownCertificates(const QString& value) override;
+    VNCStatus get_CertificateAuthorities(QString* value) override;
+    VNCStatus put_CertificateAuthorities(const QString& value) override;
+    VNCStatus get_Security(QString* value) override;
+    VNCStatus get_Encrypted(VNCBool* value) override;
+    VNCStatus get_ServerVerified(VNCBool* value) override;
+    VNCStatus get_CertificateFingerprint(QString* value) override;
+    VNCStatus TrustCertificate(const QString& Fingerprint, VNCBool Remember, VNCVariant* retVal) override;
 
     // Scrolls the view; false when nothing moved (at an end, or no window).
     bool ScrollBy(int dx, int dy);

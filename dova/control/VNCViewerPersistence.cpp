@@ -117,6 +117,8 @@ const std::vector<SavedProperty>& PropertyMap() {
         NumberEntry<VNCBool>("MouseTrap", dispids::MouseTrap, &V::get_MouseTrap, &V::put_MouseTrap),
         NumberEntry<int32_t>("MouseTrapModifiers", dispids::MouseTrapModifers, &V::get_MouseTrapModifers,
                              &V::put_MouseTrapModifers),
+        NumberEntry<int32_t>("Encryption", dispids::Encryption, &V::get_Encryption, &V::put_Encryption),
+        TextEntry("UserName", dispids::UserName, &V::get_UserName, &V::put_UserName),
     };
     return map;
 }
