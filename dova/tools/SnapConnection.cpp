@@ -1,5 +1,7 @@
 #include "SnapConnection.h"
 
+#include "engine/TrustStore.h"
+
 #include <algorithm>
 
 namespace dova_snap {
@@ -33,6 +35,11 @@ SnapConnection::SnapConnection(const SnapOptions& options) : Settings(options) {
     Viewer.SetRequestedPixelFormat(Settings.BitsPerPixel);
     Viewer.CurrentPixelFormat = Viewer.RequestedPixelFormat;
     Viewer.Socket = &Connection;
+    Viewer.Encryption.Policy = EncryptionPolicy(Settings.Encryption);
+    Viewer.Encryption.UserName = Settings.User;
+    Viewer.Encryption.KnownCertificatesFile =
+        Settings.KnownCertificates.empty() ? CTrustStore::DefaultPath() : Settings.KnownCertificates;
+    Viewer.Encryption.AcceptNew = Settings.AcceptNew;
     if (!Settings.Encodings.empty()) {
         Viewer.Codecs.fill(-1);
         std::copy(Settings.Encodings.begin(), Settings.Encodings.end(), Viewer.Codecs.begin());
