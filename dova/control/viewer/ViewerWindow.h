@@ -15,6 +15,10 @@ struct ViewerOptions {
     int ScaleNumerator = 1;
     int ScaleDenominator = 1;
     int BitsPerPixel = 0; // 0: the component's default
+    int Encryption = 1;   // dovaEncryptionPrefer, as dova-snap
+    QString User;
+    QString KnownCertificates; // empty: the user's store
+    bool AcceptNew = false;    // remember an unknown certificate without asking
 };
 
 class ViewerWindow : public QWidget, public dova::IVNCViewerEvents {
@@ -37,4 +41,5 @@ private:
     dova::IVNCViewer& Viewer;
     ViewerOptions Options;
     bool Failed = false;
+    bool TrustAsked = false;
 };
