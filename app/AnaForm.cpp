@@ -11,6 +11,7 @@
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QFileInfo>
@@ -47,6 +48,9 @@ QString SkinNameKey() {
 }
 QString AutoReconnectKey() {
     return QStringLiteral("sCheckBoxYenidenBaglan.Checked");
+}
+QString EncryptionKey() {
+    return QStringLiteral("sComboSifreleme.ItemIndex");
 }
 QString LowBandwidthKey() {
     return QStringLiteral("sCheckBoxDusukBant.Checked");
@@ -130,7 +134,7 @@ void TAnaFormF::CreateSettingsPanel() {
     FPanelAyar = new QWidget(FScrollBoxContents);
     FPanelAyar->setObjectName(QStringLiteral("PanelAyar"));
     FPanelAyar->setAttribute(Qt::WA_StyledBackground);
-    FPanelAyar->resize(361, 225);
+    FPanelAyar->resize(361, 255);
     FPanelAyar->hide();
     FPanelAyar->installEventFilter(this);
 
@@ -156,6 +160,14 @@ void TAnaFormF::CreateSettingsPanel() {
     FCheckBoxDusukBant = new QCheckBox(QStringLiteral("Düşük bant genişliği (ZRLE)"), FPanelAyar);
     FCheckBoxDusukBant->setObjectName(QStringLiteral("sCheckBoxDusukBant"));
     FCheckBoxDusukBant->setGeometry(24, 140, 313, 24);
+    auto* encryptionLabel = new QLabel(QStringLiteral("Şifreleme:"), FPanelAyar);
+    encryptionLabel->setGeometry(24, 172, 90, 24);
+    FComboSifreleme = new QComboBox(FPanelAyar);
+    FComboSifreleme->setObjectName(QStringLiteral("sComboSifreleme"));
+    FComboSifreleme->addItems(
+        {QStringLiteral("Kapalı"), QStringLiteral("Varsa kullan"), QStringLiteral("Zorunlu")});
+    FComboSifreleme->setCurrentIndex(dova::dovaEncryptionPrefer);
+    FComboSifreleme->setGeometry(114, 172, 223, 24);
 
     FPanel2 = new QWidget(FPanelAyar);
     FPanel2->setObjectName(QStringLiteral("Panel2"));
@@ -216,6 +228,18 @@ bool TAnaFormF::AutoReconnect() const {
 void TAnaFormF::SetAutoReconnect(bool on) {
     FCheckBoxYenidenBaglan->setChecked(on);
 }
+int TAnaFormF::Encryption() const {
+    return FComboSifreleme->currentIndex();
+}
+void TAnaFormF::SetEncryption(int policy) {
+    if (policy < dova::dovaEncryptionOff || policy > dova::dovaEncryptionRequire)
+        policy = dova::dovaEncryptionPrefer;
+    FComboSifreleme->setCurrentIndex(policy);
+}
+QString TAnaFormF::KnownCertificatesFile() const {
+    return FFolder + QStringLiteral("known-certificates");
+}
+
 bool TAnaFormF::LowBandwidth() const {
     return FCheckBoxDusukBant->isChecked();
 }
@@ -254,6 +278,7 @@ void TAnaFormF::RestoreSettings() {
     SetSkinName(store.value(SkinNameKey(), DefaultSkinName()).toString());
     SetAutoReconnect(store.value(AutoReconnectKey(), false).toBool());
     SetLowBandwidth(store.value(LowBandwidthKey(), false).toBool());
+    SetEncryption(store.value(EncryptionKey(), int(dova::dovaEncryptionPrefer)).toInt());
 }
 
 void TAnaFormF::StoreSettings() {
@@ -264,6 +289,7 @@ void TAnaFormF::StoreSettings() {
     store.setValue(SkinNameKey(), FSkinName);
     store.setValue(AutoReconnectKey(), AutoReconnect());
     store.setValue(LowBandwidthKey(), LowBandwidth());
+    store.setValue(EncryptionKey(), Encryption());
     store.endGroup();
     store.sync(); // a read-only folder simply keeps the old settings
 }
@@ -344,6 +370,7 @@ void TAnaFormF::BuildTiles() {
         tile->show();
         tile->SetAutoReconnect(AutoReconnect());
         tile->SetLowBandwidth(LowBandwidth());
+        tile->SetEncryption(Encryption(), KnownCertificatesFile());
         extent |= places[row];
         tile->ConnectTo(FTable->Value(row, TComputerTable::IP), FTable->Value(row, TComputerTable::PORT),
                         FTable->Value(row, TComputerTable::PASSWORD));

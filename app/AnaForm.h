@@ -10,6 +10,7 @@
 
 class QActionGroup;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QScrollArea;
@@ -67,6 +68,13 @@ public:
     void SetSkinName(const QString& name);
     // "Düşük bant genişliği (ZRLE)": new tiles and their full-screen windows ask for ZRLE first.
     bool LowBandwidth() const;
+    // "Şifreleme": Kapalı / Varsa kullan / Zorunlu, the DOVAEncryptionEnum of every tile (default
+    // Varsa kullan).
+    int Encryption() const;
+    void SetEncryption(int policy);
+    QComboBox* sComboSifreleme() const { return FComboSifreleme; }
+    // The remembered server certificates, beside the other user files.
+    QString KnownCertificatesFile() const;
     void SetLowBandwidth(bool on);
     QString SettingsFileName() const;
     void RestoreSettings();
@@ -114,6 +122,7 @@ private:
     QSlider* FTrackBar1 = nullptr;
     QCheckBox* FCheckBoxYenidenBaglan = nullptr;
     QCheckBox* FCheckBoxDusukBant = nullptr;
+    QComboBox* FComboSifreleme = nullptr;
     QWidget* FPanel2 = nullptr;
     QPushButton* FButton3 = nullptr;
     QActionGroup* FSkinGroup = nullptr;

@@ -14,3 +14,9 @@ QString FailureReasonText(int number, const dova::VNCVariant& cause);
 
 // A failed tile's text when the computer wants a password and its record holds none.
 QString PasswordMissingText();
+
+// The tile's text for a server certificate nobody has confirmed yet.
+QString CertificateApprovalText();
+// The short mark a connected tile shows (empty without encryption), and the full sentence.
+QString SecurityBadgeText(bool encrypted, bool verified);
+QString SecurityStateText(bool encrypted, bool verified);

@@ -21,6 +21,10 @@ class TVNCPanel : public QFrame {
     Q_OBJECT
 
 public:
+    // The operator's answer about an unknown certificate: trust and remember, this time only, or
+    // cancel (asked in a separate step so tests can answer it).
+    enum class CertificateAnswer { Remember, Once, Cancel };
+
     // Component names of the two viewers a tile makes; they tell the viewers' events apart.
     static QString TileViewerName() { return QStringLiteral("DOVA"); }
     static QString FullScreenViewerName() { return QStringLiteral("FULLFORMDOVA"); }
@@ -35,6 +39,11 @@ public:
     // Set before ConnectTo; turning it off takes a new tile (the grid rebuilds after the settings).
     void SetLowBandwidth(bool on);
     bool LowBandwidth() const { return FLowBandwidth; }
+    // Encryption policy (DOVAEncryptionEnum) and the trust store of the tile's viewers; set before
+    // ConnectTo.
+    void SetEncryption(int policy, const QString& knownCertificates);
+    QLabel* SecurityBadge() const { return FSecurityBadge; }
+    bool CertificatePending() const { return FCertificatePending; }
 
     // Starts at once, or a few milliseconds later when other tiles have just started (see
     // TConnectPacer); the tile shows it is connecting meanwhile.
@@ -74,6 +83,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     // The Yes/No/Cancel question before full screen (a separate step so tests can answer it).
     virtual int AskForInputControl();
+    virtual CertificateAnswer AskAboutCertificate(const QString& fingerprint);
 
 private:
     void PanelResize();
@@ -104,4 +114,11 @@ private:
     TRetryClock::Clock::time_point FRetryDue{};
     QString FFailureText; // the failed look's text, without the countdown
     bool FLowBandwidth = false;
+    int FEncryption = dova::dovaEncryptionPrefer;
+    QString FKnownCertificates;
+    QLabel* FSecurityBadge = nullptr;
+    bool FCertificatePending = false;
+    QString FAcceptedFingerprint; // trusted "this time only": the full-screen viewer needs it too
+    void ConfirmCertificate();
+    void ShowSecurityState();
 };

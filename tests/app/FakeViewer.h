@@ -340,12 +340,12 @@ private:
     int32_t FState = 0;
     int32_t FFrameWidth = 0;
     int32_t FFrameHeight = 0;
+public:
     VNCStatus get_Encryption(int32_t* value) override {
         *value = EncryptionValue;
         return VNC_S_OK;
     }
     VNCStatus put_Encryption(int32_t value) override {
-        Log() << QStringLiteral("put_Encryption %1").arg(value);
         EncryptionValue = value;
         return VNC_S_OK;
     }
