@@ -71,6 +71,14 @@ private:
     int Descriptor;
     std::atomic<uint32_t>& BytesIn;
     std::atomic<uint32_t>& BytesOut;
+    // True when the bytes read ahead hold a whole record, so decrypting it will not wait.
+    bool WholeRecordBuffered() const;
+
+    // Ciphertext read ahead from the socket: one receive brings in what has arrived, so a record
+    // costs no receive calls of its own. Raw[RawAt, RawEnd) is not yet given to the session.
+    std::vector<uint8_t> Raw;
+    size_t RawAt = 0;
+    size_t RawEnd = 0;
     // Decrypted, shown by a peek, not consumed: Pending[PendingAt, PendingEnd).
     std::vector<uint8_t> Pending;
     size_t PendingAt = 0;

@@ -47,6 +47,15 @@ bool TlsServerSide::Handshake() {
 }
 
 void TlsServerSide::Send(const std::vector<uint8_t>& bytes) {
+    // Corked: the records of one message leave together, as a plain server's one send would.
+    gnutls_record_cork(Tls->Handle);
+    struct Uncork {
+        gnutls_session_t Session;
+        ~Uncork() {
+            while (gnutls_record_uncork(Session, GNUTLS_RECORD_WAIT) == GNUTLS_E_AGAIN) {
+            }
+        }
+    } uncork{Tls->Handle};
     size_t sent = 0;
     while (sent < bytes.size()) {
         const ssize_t put = gnutls_record_send(Tls->Handle, bytes.data() + sent, bytes.size() - sent);
