@@ -73,10 +73,10 @@ long CTlsChannel::Pull(void* self, void* buffer, size_t size) {
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0) {
-                if (got < 0) {
+                // errno itself tells the library why (thread-local, unlike the session's own field,
+                // which a sending thread may be setting at the same time).
+                if (got < 0)
                     channel->PullError = errno;
-                    gnutls_transport_set_errno(channel->Tls->Handle, errno);
-                }
                 return got;
             }
             channel->BytesIn += uint32_t(got); // counted as it comes off the wire
@@ -107,7 +107,6 @@ long CTlsChannel::Push(void* self, const void* buffer, size_t size) {
             continue;
         if (put < 0) {
             channel->PushError = errno;
-            gnutls_transport_set_errno(channel->Tls->Handle, errno);
         } else {
             channel->BytesOut += uint32_t(put);
         }
