@@ -65,6 +65,9 @@ QString AutoReconnectKey() {
 QString FullScreenFitKey() {
     return QStringLiteral("FullScreenFit");
 }
+QString EncryptionKey() {
+    return QStringLiteral("sComboSifreleme.ItemIndex");
+}
 QString LowBandwidthKey() {
     return QStringLiteral("sCheckBoxDusukBant.Checked");
 }
@@ -166,7 +169,7 @@ void TAnaFormF::CreateSettingsPanel() {
     FPanelAyar = new QWidget(FScrollBoxContents);
     FPanelAyar->setObjectName(QStringLiteral("PanelAyar"));
     FPanelAyar->setAttribute(Qt::WA_StyledBackground);
-    FPanelAyar->resize(361, 225);
+    FPanelAyar->resize(361, 255);
     FPanelAyar->hide();
     FPanelAyar->installEventFilter(this);
 
@@ -198,6 +201,14 @@ void TAnaFormF::CreateSettingsPanel() {
     lowBandwidthNote->setObjectName(QStringLiteral("sLabelDusukBant"));
     lowBandwidthNote->setGeometry(44, 162, 293, 18);
     lowBandwidthNote->setStyleSheet(QStringLiteral("color: rgb(96, 96, 96);"));
+    auto* encryptionLabel = new QLabel(QStringLiteral("Şifreleme:"), FPanelAyar);
+    encryptionLabel->setGeometry(24, 186, 90, 24);
+    FComboSifreleme = new QComboBox(FPanelAyar);
+    FComboSifreleme->setObjectName(QStringLiteral("sComboSifreleme"));
+    FComboSifreleme->addItems(
+        {QStringLiteral("Kapalı"), QStringLiteral("Varsa kullan"), QStringLiteral("Zorunlu")});
+    FComboSifreleme->setCurrentIndex(dova::dovaEncryptionPrefer);
+    FComboSifreleme->setGeometry(114, 186, 223, 24);
 
     FPanel2 = new QWidget(FPanelAyar);
     FPanel2->setObjectName(QStringLiteral("Panel2"));
@@ -267,6 +278,18 @@ bool TAnaFormF::AutoReconnect() const {
 void TAnaFormF::SetAutoReconnect(bool on) {
     FCheckBoxYenidenBaglan->setChecked(on);
 }
+int TAnaFormF::Encryption() const {
+    return FComboSifreleme->currentIndex();
+}
+void TAnaFormF::SetEncryption(int policy) {
+    if (policy < dova::dovaEncryptionOff || policy > dova::dovaEncryptionRequire)
+        policy = dova::dovaEncryptionPrefer;
+    FComboSifreleme->setCurrentIndex(policy);
+}
+QString TAnaFormF::KnownCertificatesFile() const {
+    return FFolder + QStringLiteral("known-certificates");
+}
+
 bool TAnaFormF::LowBandwidth() const {
     return FCheckBoxDusukBant->isChecked();
 }
@@ -308,6 +331,7 @@ void TAnaFormF::RestoreSettings() {
     TVNCPanel::SetFullScreenFit(store.value(FullScreenFitKey(), false).toBool());
     FWall->SetGroupChoice(store.value(GroupKey()).toString());
     FWall->Notifier()->SetEnabled(store.value(NotificationsKey(), false).toBool());
+    SetEncryption(store.value(EncryptionKey(), int(dova::dovaEncryptionPrefer)).toInt());
 }
 
 void TAnaFormF::StoreSettings() {
@@ -321,6 +345,7 @@ void TAnaFormF::StoreSettings() {
     store.setValue(FullScreenFitKey(), TVNCPanel::FullScreenFit());
     store.setValue(GroupKey(), FWall->GroupChoice());
     store.setValue(NotificationsKey(), FWall->Notifier()->Enabled());
+    store.setValue(EncryptionKey(), Encryption());
     store.endGroup();
     store.sync(); // a read-only folder simply keeps the old settings
 }
@@ -433,6 +458,7 @@ void TAnaFormF::BuildTiles() {
             tile->resize(s, s);
             tile->SetAutoReconnect(AutoReconnect());
             tile->SetLowBandwidth(LowBandwidth());
+            tile->SetEncryption(Encryption(), KnownCertificatesFile());
         },
         [this, records, s](int first, int end) {
             // Placed (and filtered by the search and the group) before any of them connects.

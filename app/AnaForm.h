@@ -12,6 +12,7 @@
 
 class QActionGroup;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QScrollArea;
@@ -72,6 +73,13 @@ public:
     // "Düşük bant genişliği": new tiles ask for Tight with JPEG, their full-screen windows for Tight
     // without JPEG.
     bool LowBandwidth() const;
+    // "Şifreleme": Kapalı / Varsa kullan / Zorunlu, the DOVAEncryptionEnum of every tile (default
+    // Varsa kullan).
+    int Encryption() const;
+    void SetEncryption(int policy);
+    QComboBox* sComboSifreleme() const { return FComboSifreleme; }
+    // The remembered server certificates, beside the other user files.
+    QString KnownCertificatesFile() const;
     void SetLowBandwidth(bool on);
     QString SettingsFileName() const;
     void RestoreSettings();
@@ -123,6 +131,7 @@ private:
     QSlider* FTrackBar1 = nullptr;
     QCheckBox* FCheckBoxYenidenBaglan = nullptr;
     QCheckBox* FCheckBoxDusukBant = nullptr;
+    QComboBox* FComboSifreleme = nullptr;
     QWidget* FPanel2 = nullptr;
     QPushButton* FButton3 = nullptr;
     QActionGroup* FSkinGroup = nullptr;

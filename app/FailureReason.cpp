@@ -37,6 +37,14 @@ QString FailureReasonText(int number, const VNCVariant& cause) {
         return QStringLiteral("Şifre hatalı");
     case dovaErrorHandshakeTimeout:
         return QStringLiteral("Sunucu yanıt vermiyor");
+    case dovaErrorEncryption:
+        return QStringLiteral("Şifreli bağlantı kurulamadı");
+    case dovaErrorEncryptionRequired:
+        return QStringLiteral("Sunucu şifreli bağlantı sunmuyor");
+    case dovaErrorCertificateUnknown:
+        return CertificateApprovalText();
+    case dovaErrorCertificateChanged:
+        return QStringLiteral("UYARI: SUNUCUNUN SERTİFİKASI DEĞİŞMİŞ! Bağlantı reddedildi");
     case dovaErrorValidity:
         return QStringLiteral("Sunucunun ekranı gösterilemiyor");
     default:
@@ -57,4 +65,21 @@ bool IsNetworkFailure(int number) {
     return (number >= dovaErrorSocketMin && number <= dovaErrorSocketMax) ||
            (number >= dovaErrorConnectionMin && number <= dovaErrorConnectionMax) ||
            number == dovaErrorHandshakeTimeout;
+}
+
+QString CertificateApprovalText() {
+    return QStringLiteral("Sertifika onayı gerekli");
+}
+
+QString SecurityBadgeText(bool encrypted, bool verified) {
+    if (!encrypted)
+        return QString();
+    return verified ? QStringLiteral("Şifreli ✓") : QStringLiteral("Şifreli");
+}
+
+QString SecurityStateText(bool encrypted, bool verified) {
+    if (!encrypted)
+        return QStringLiteral("Şifresiz bağlantı");
+    return verified ? QStringLiteral("Şifreli bağlantı, sunucunun kimliği doğrulandı")
+                    : QStringLiteral("Şifreli bağlantı, sunucunun kimliği doğrulanmadı");
 }

@@ -19,3 +19,8 @@ QString PasswordMissingText();
 // refused, lost, silent). A refused password tried every few seconds gets the operator's address
 // blacklisted by the server; it and the other refusals wait for the button or a changed record.
 bool IsNetworkFailure(int number);
+// The tile's text for a server certificate nobody has confirmed yet.
+QString CertificateApprovalText();
+// The short mark a connected tile shows (empty without encryption), and the full sentence.
+QString SecurityBadgeText(bool encrypted, bool verified);
+QString SecurityStateText(bool encrypted, bool verified);

@@ -73,6 +73,7 @@ TFullScreenF::TFullScreenF(QWidget* owner, const QString& caption)
     setObjectName(QStringLiteral("FullScreenForm"));
     FComputerName = caption;
     setWindowTitle(caption);
+    FCaption = caption;
     // The work area is the screen without the task bar; the window frame stays inside it.
     const QRect area = WorkArea(owner);
     setFixedSize(area.size());
@@ -309,6 +310,10 @@ void TFullScreenF::ShowLive() {
     if (FViewer && FViewer->Widget())
         FViewer->Widget()->show();
     FocusViewer();
+}
+
+void TFullScreenF::ShowSecurity(const QString& state) {
+    setWindowTitle(state.isEmpty() ? FCaption : FCaption + QStringLiteral(" — ") + state);
 }
 
 void TFullScreenF::FocusViewer() {

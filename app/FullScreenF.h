@@ -59,6 +59,8 @@ public:
     void ShowConnecting();
     // The viewer connected (again): it shows and takes the keyboard as on opening.
     void ShowLive();
+    // The connection's security in the caption, where the operator sees it the whole time.
+    void ShowSecurity(const QString& state);
 
     TVNCViewer* Viewer() const { return FViewer.get(); }
     QFrame* TopBar() const { return FTopBar; }
@@ -111,4 +113,5 @@ private:
     QPushButton* FRetryButton = nullptr;
     std::unique_ptr<TVNCViewer> FViewer;
     int FFitsAfterMoves = 0;
+    QString FCaption;
 };

@@ -50,6 +50,9 @@ QString FullScreenCaption() {
 QString ReconnectCaption() {
     return QStringLiteral("Yeniden Bağlan");
 }
+QString ConfirmCertificateCaption() {
+    return QStringLiteral("Sertifikayı Onayla");
+}
 QString CountdownText(long long seconds) {
     return QStringLiteral("Yeniden deneme: %1 sn").arg(seconds);
 }
@@ -103,6 +106,9 @@ TVNCPanel::TVNCPanel(QWidget* parent) : QFrame(parent) {
     bold.setBold(true);
     FTitlePanel->setFont(bold);
     FTitlePanel->setGeometry(0, 0, width(), TitleHeight);
+    FSecurityBadge = new QLabel(FTitlePanel);
+    FSecurityBadge->setObjectName(QStringLiteral("FSecurityBadge"));
+    FSecurityBadge->hide();
 
     CreateViewer();
     PanelResize();
@@ -237,6 +243,15 @@ void TVNCPanel::ApplyStretch() {
     FViewer->StretchY(static_cast<int>(num), static_cast<int>(den));
 }
 
+void TVNCPanel::SetEncryption(int policy, const QString& knownCertificates) {
+    FEncryption = policy;
+    FKnownCertificates = knownCertificates;
+    if (IVNCViewer* control = FViewerReady ? FViewer->Control() : nullptr) {
+        control->put_Encryption(FEncryption);
+        control->put_KnownCertificates(FKnownCertificates);
+    }
+}
+
 void TVNCPanel::SetLowBandwidth(bool on) {
     FLowBandwidth = on;
     if (!on || !FViewerReady)
@@ -250,6 +265,12 @@ void TVNCPanel::SetLowBandwidth(bool on) {
 int TVNCPanel::ConnectWithArguments(TVNCViewer& viewer) const {
     int32_t port = 0;
     const VNCVariant portArgument = PortNumber(FPort, port) ? VNCVariant(port) : VNCVariant();
+    if (IVNCViewer* control = viewer.Control()) {
+        control->put_Encryption(FEncryption);
+        control->put_KnownCertificates(FKnownCertificates);
+        if (!FAcceptedFingerprint.isEmpty())
+            control->TrustCertificate(FAcceptedFingerprint, VNC_FALSE, nullptr);
+    }
     return viewer.Connect(VNCVariant(FServer), portArgument, VNCVariant(FPassword));
 }
 
@@ -313,14 +334,83 @@ void TVNCPanel::ViewerConnected(TVNCViewer* Sender) {
     FButton->setEnabled(true);
     ApplyStretch();
     SetTileState(TTileState::Connected);
+    ShowSecurityState();
 }
 
-void TVNCPanel::ViewerError(TVNCViewer*, int Number, const QString& Message, const VNCVariant& v1) {
+void TVNCPanel::ShowSecurityState() {
+    IVNCViewer* control = FViewer ? FViewer->Control() : nullptr;
+    VNCBool encrypted = VNC_FALSE, verified = VNC_FALSE;
+    QString security;
+    if (control) {
+        control->get_Encrypted(&encrypted);
+        control->get_ServerVerified(&verified);
+        control->get_Security(&security);
+    }
+    FSecurityBadge->setText(SecurityBadgeText(encrypted, verified));
+    FSecurityBadge->setStyleSheet(verified ? QStringLiteral("color: rgb(0, 120, 0);")
+                                           : QStringLiteral("color: rgb(180, 90, 0);"));
+    FSecurityBadge->setVisible(encrypted);
+    FSecurityBadge->adjustSize();
+    FSecurityBadge->move(FTitlePanel->width() - FSecurityBadge->width() - 2, 0);
+    FTitlePanel->setToolTip(SecurityStateText(encrypted, verified) + u'\n' + security);
+}
+
+void TVNCPanel::ViewerError(TVNCViewer* Sender, int Number, const QString& Message, const VNCVariant& v1) {
     if (TConnectPacer::Instance().Waiting(this))
         return; // the attempt that failed is about to be replaced by the waiting one
+    if (Number == dovaErrorCertificateUnknown && Sender == FViewer.get()) {
+        // One question per tile and only when the operator asks for it: a wall of tiles opens no
+        // dialogs by itself, and nothing retries until the certificate is answered.
+        QString fingerprint;
+        if (IVNCViewer* control = FViewer->Control())
+            control->get_CertificateFingerprint(&fingerprint);
+        ShowFailedLook(CertificateApprovalText() + u'\n' + fingerprint, false);
+        FCertificatePending = true;
+        FButton->setText(ConfirmCertificateCaption());
+        return;
+    }
     ShowFailedLook(FailureReasonText(Number, v1) + u'\n' + Message, IsNetworkFailure(Number));
     if (Number == dovaErrorHandshakeAuth)
         SetTileState(TTileState::PasswordNeeded);
+}
+
+TVNCPanel::CertificateAnswer TVNCPanel::AskAboutCertificate(const QString& fingerprint) {
+    QMessageBox box(
+        QMessageBox::Warning, QStringLiteral("Sertifika onayı"),
+        QStringLiteral("%1 bilgisayarının sertifikası tanınmıyor.\n\nParmak izi (SHA-256):\n%2\n\n"
+                       "Parmak izini bilgisayarın yöneticisinden öğrendiğinizle karşılaştırın.")
+            .arg(Title(), fingerprint),
+        QMessageBox::NoButton, window());
+    QPushButton* remember = box.addButton(QStringLiteral("Güven ve hatırla"), QMessageBox::AcceptRole);
+    QPushButton* once = box.addButton(QStringLiteral("Yalnızca bu sefer"), QMessageBox::YesRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("İptal"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.exec();
+    if (box.clickedButton() == remember)
+        return CertificateAnswer::Remember;
+    if (box.clickedButton() == once)
+        return CertificateAnswer::Once;
+    return CertificateAnswer::Cancel;
+}
+
+void TVNCPanel::ConfirmCertificate() {
+    IVNCViewer* control = FViewer ? FViewer->Control() : nullptr;
+    if (!control)
+        return;
+    QString fingerprint;
+    control->get_CertificateFingerprint(&fingerprint);
+    const CertificateAnswer answer = AskAboutCertificate(fingerprint);
+    if (answer == CertificateAnswer::Cancel)
+        return;
+    VNCVariant stored;
+    control->TrustCertificate(fingerprint, answer == CertificateAnswer::Remember ? VNC_TRUE : VNC_FALSE,
+                              &stored);
+    // A store that cannot be written still lets the operator in this time.
+    if (answer == CertificateAnswer::Once || stored.ToInt32() != 0)
+        FAcceptedFingerprint = fingerprint;
+    FCertificatePending = false;
+    ShowConnectingLook();
+    ConnectInTurn();
 }
 
 // The engine asks only when the control holds no password, so the record has none to give. The
@@ -335,6 +425,8 @@ void TVNCPanel::ViewerPassword(TVNCViewer* Sender) {
 }
 
 void TVNCPanel::ShowFailedLook(const QString& text, bool retryLater) {
+    FCertificatePending = false;
+    FSecurityBadge->hide();
     FFailureText = text;
     FStatusLabel->setText(FFailureText);
     FStatusLabel->show();
@@ -371,6 +463,10 @@ void TVNCPanel::ButtonClick() {
         default:
             break;
         }
+        return;
+    }
+    if (FCertificatePending) {
+        ConfirmCertificate();
         return;
     }
     CancelRetry();

@@ -24,6 +24,10 @@ class TVNCPanel : public QFrame {
     Q_OBJECT
 
 public:
+    // The operator's answer about an unknown certificate: trust and remember, this time only, or
+    // cancel (asked in a separate step so tests can answer it).
+    enum class CertificateAnswer { Remember, Once, Cancel };
+
     // Component names of the two viewers a tile makes; they tell the viewers' events apart.
     static QString TileViewerName() { return QStringLiteral("DOVA"); }
     static QString FullScreenViewerName() { return QStringLiteral("FULLFORMDOVA"); }
@@ -39,6 +43,11 @@ public:
     // Set before ConnectTo; turning it off takes a new tile (the grid rebuilds after the settings).
     void SetLowBandwidth(bool on);
     bool LowBandwidth() const { return FLowBandwidth; }
+    // Encryption policy (DOVAEncryptionEnum) and the trust store of the tile's viewers; set before
+    // ConnectTo.
+    void SetEncryption(int policy, const QString& knownCertificates);
+    QLabel* SecurityBadge() const { return FSecurityBadge; }
+    bool CertificatePending() const { return FCertificatePending; }
 
     // Whether full-screen windows fit a larger remote screen into the window (off: 1:1). One choice
     // for the program, kept in its settings file by the main window.
@@ -90,6 +99,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     // The Yes/No/Cancel question before full screen (a separate step so tests can answer it).
     virtual int AskForInputControl();
+    virtual CertificateAnswer AskAboutCertificate(const QString& fingerprint);
 
 private:
     void PanelResize();
@@ -125,4 +135,11 @@ private:
     bool FLowBandwidth = false;
     static inline bool FFullScreenFit = false;
     TTileState FTileState = TTileState::Connecting;
+    int FEncryption = dova::dovaEncryptionPrefer;
+    QString FKnownCertificates;
+    QLabel* FSecurityBadge = nullptr;
+    bool FCertificatePending = false;
+    QString FAcceptedFingerprint; // trusted "this time only": the full-screen viewer needs it too
+    void ConfirmCertificate();
+    void ShowSecurityState();
 };

@@ -49,6 +49,12 @@ void TVNCPanel::ShowFullScreen(bool inputEnabled) {
             ViewerConnected(sender);
             shown->ApplyFit(); // the frame's size is known now
             shown->ShowLive();
+            VNCBool encrypted = VNC_FALSE, verified = VNC_FALSE;
+            if (IVNCViewer* control = sender->Control()) {
+                control->get_Encrypted(&encrypted);
+                control->get_ServerVerified(&verified);
+            }
+            shown->ShowSecurity(SecurityStateText(encrypted, verified));
         };
         // A lost or refused connection must not look like a frozen screen that ignores the keyboard.
         viewer->OnError = [shown](TVNCViewer*, int number, QString& message, const VNCVariant& v1) {

@@ -8,6 +8,7 @@ packages=(
     tigervnc-standalone-server tigervnc-tools x11vnc xvfb x11-apps x11-xserver-utils xterm x11-utils xdotool xclip openbox
     imagemagick fonts-dejavu-core poppler-utils
     dpkg-dev iproute2 zlib1g-dev libturbojpeg0-dev wayvnc sway grim qt6-wayland
+    libgnutls28-dev gnutls-bin # TLS; certtool makes the tests' certificates
     pkg-config libvncserver-dev tigervnc-viewer # peers the benchmarks measure against
 )
 missing=()

@@ -188,7 +188,11 @@ enum DOVAErrorsEnum : int32_t {
     dovaErrorHandshakeMin = 512,
     dovaErrorHandshake = 512,
     dovaErrorHandshakeAuth = 513,
-    dovaErrorHandshakeTimeout = 514, // the server stopped answering before the handshake ended
+    dovaErrorHandshakeTimeout = 514,   // the server stopped answering before the handshake ended
+    dovaErrorEncryption = 520,         // TLS or the VeNCrypt negotiation failed
+    dovaErrorEncryptionRequired = 521, // Encryption is dovaEncryptionRequire; the server offers none
+    dovaErrorCertificateUnknown = 522, // nobody has confirmed this certificate yet (TrustCertificate)
+    dovaErrorCertificateChanged = 523, // not the certificate remembered for this address: refused
     dovaErrorHandshakeMax = 767,
     dovaErrorProtocolMin = 1280,
     dovaErrorProtocolSync = 1298,
@@ -208,6 +212,13 @@ enum DOVAWarningsEnum : int32_t {
     dovaWarningOtherMin = 20480,
     dovaWarningClipboard = 20480,
     dovaWarningOtherStart = 24576,
+};
+
+// The Encryption property.
+enum DOVAEncryptionEnum : int32_t {
+    dovaEncryptionOff = 0,     // never negotiated: the classic handshake, byte for byte
+    dovaEncryptionPrefer = 1,  // VeNCrypt where the server offers it (3.7 or later), as before elsewhere
+    dovaEncryptionRequire = 2, // a server offering no encryption is refused (dovaErrorEncryptionRequired)
 };
 
 // What lay behind a network error: the v1 argument of the Error event carries one of these as a
@@ -603,6 +614,45 @@ public:
     // Other values are ignored. Saved as "CompressLevel" (dispatch identifier 130).
     virtual VNCStatus get_CompressLevel(int32_t* value) = 0;
     virtual VNCStatus put_CompressLevel(int32_t value) = 0;
+
+    // ---- Interface 1.2: encryption (after Tight's levels)
+    // ---------------------------------------------------------------
+    //
+    // Encryption (DOVAEncryptionEnum, default dovaEncryptionOff) and UserName are saved after
+    // QualityLevel and CompressLevel, in that order. Under Prefer and Require the viewer answers a server
+    // of 3.7 or later in its own version and, when it offers VeNCrypt (type 19), chooses the
+    // strongest subtype: X509 (certificate) over TLS (anonymous: encrypted, the server unverified);
+    // Plain subtypes only with a UserName, and Plain credentials never outside TLS. Everything after
+    // the security handshake then travels inside TLS. A stream-coding plug-in is never used on an
+    // encrypted connection (the viewer does not ask for it and refuses a server that starts it).
+    //
+    // Certificates: the chain and host name are checked against the system's authorities and
+    // CertificateAuthorities (a PEM file, optional). Otherwise the certificate's SHA-256 fingerprint
+    // is looked up in KnownCertificates (a file of "host:port SHA256:hex" lines, 0600; empty: none):
+    // a remembered one connects; another one is refused with dovaErrorCertificateChanged; an unknown
+    // one with dovaErrorCertificateUnknown, its fingerprint in the message and in
+    // CertificateFingerprint, until the host calls TrustCertificate and connects again.
+    virtual VNCStatus get_Encryption(int32_t* value) = 0;
+    virtual VNCStatus put_Encryption(int32_t value) = 0; // other values: VNC_E_INVALIDARG
+    virtual VNCStatus get_UserName(QString* value) = 0;
+    virtual VNCStatus put_UserName(const QString& value) = 0;
+    virtual VNCStatus get_KnownCertificates(QString* value) = 0;
+    virtual VNCStatus put_KnownCertificates(const QString& value) = 0;
+    virtual VNCStatus get_CertificateAuthorities(QString* value) = 0;
+    virtual VNCStatus put_CertificateAuthorities(const QString& value) = 0;
+    // The connection's security as text, e.g. "VeNCrypt X509Vnc, TLS1.3, AES-256-GCM, certificate
+    // verified by pin SHA256:..." or "VNC authentication (not encrypted)"; empty before a handshake.
+    virtual VNCStatus get_Security(QString* value) = 0;
+    virtual VNCStatus get_Encrypted(VNCBool* value) = 0;
+    // True when the server's certificate was verified by an authority or a remembered fingerprint.
+    virtual VNCStatus get_ServerVerified(VNCBool* value) = 0;
+    // "SHA256:" and 64 hex digits: the certificate the server last showed; empty when none.
+    virtual VNCStatus get_CertificateFingerprint(QString* value) = 0;
+    // Trusts the fingerprint for the server now set: remembered in KnownCertificates (retVal -1 when
+    // that cannot be written or is not set), or only for this viewer's later connections. Takes
+    // effect at the next Connect.
+    virtual VNCStatus TrustCertificate(const QString& Fingerprint, VNCBool Remember,
+                                       VNCVariant* retVal = nullptr) = 0;
 };
 
 } // namespace dova

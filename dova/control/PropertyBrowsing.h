@@ -22,7 +22,7 @@ inline constexpr int32_t RelayLocalClipboard = 98, RelayServerClipboard = 99, Sc
 inline constexpr int32_t QualityLevel = 129, CompressLevel = 130;
 inline constexpr int32_t PrimaryCodec = 128, Stretch = 144, StretchMode = 145, BitsPerPixel = 256, Draw = 288;
 inline constexpr int32_t MouseTrap = 336, MouseTrapModifers = 337, FireFrameUpdates = 2048;
-inline constexpr int32_t FireDataTransfers = 2064;
+inline constexpr int32_t FireDataTransfers = 2064, Encryption = 4100, UserName = 4101;
 } // namespace dispids
 
 struct PredefinedValue {

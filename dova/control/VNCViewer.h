@@ -191,6 +191,19 @@ public:
     VNCStatus put_QualityLevel(int32_t value) override;
     VNCStatus get_CompressLevel(int32_t* value) override;
     VNCStatus put_CompressLevel(int32_t value) override;
+    VNCStatus get_Encryption(int32_t* value) override;
+    VNCStatus put_Encryption(int32_t value) override;
+    VNCStatus get_UserName(QString* value) override;
+    VNCStatus put_UserName(const QString& value) override;
+    VNCStatus get_KnownCertificates(QString* value) override;
+    VNCStatus put_KnownCertificates(const QString& value) override;
+    VNCStatus get_CertificateAuthorities(QString* value) override;
+    VNCStatus put_CertificateAuthorities(const QString& value) override;
+    VNCStatus get_Security(QString* value) override;
+    VNCStatus get_Encrypted(VNCBool* value) override;
+    VNCStatus get_ServerVerified(VNCBool* value) override;
+    VNCStatus get_CertificateFingerprint(QString* value) override;
+    VNCStatus TrustCertificate(const QString& Fingerprint, VNCBool Remember, VNCVariant* retVal) override;
 
     // Scrolls the view; false when nothing moved (at an end, or no window).
     bool ScrollBy(int dx, int dy);

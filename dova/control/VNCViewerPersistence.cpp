@@ -121,6 +121,8 @@ const std::vector<SavedProperty>& PropertyMap() {
                              &V::put_QualityLevel),
         NumberEntry<int32_t>("CompressLevel", dispids::CompressLevel, &V::get_CompressLevel,
                              &V::put_CompressLevel),
+        NumberEntry<int32_t>("Encryption", dispids::Encryption, &V::get_Encryption, &V::put_Encryption),
+        TextEntry("UserName", dispids::UserName, &V::get_UserName, &V::put_UserName),
     };
     return map;
 }

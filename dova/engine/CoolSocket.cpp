@@ -34,6 +34,7 @@ CCoolSocket::~CCoolSocket() {
     CLockGuard reading(*Reading);
     CLockGuard writing(*Writing);
     const int fd = Descriptor.exchange(-1);
+    Tls.reset();
     if (fd >= 0)
         ::close(fd);
     Stream.reset();
@@ -226,7 +227,51 @@ void CCoolSocket::FailRead(long result, int error) {
         throw CQuietException();
     if (result == 0)
         throw CErrorException(codes::SocketClosed, texts::SocketClosed);
+    if (Tls && error == EPROTO)
+        throw CErrorException(codes::SocketRead, std::string(texts::SocketRead) + " TLS: " + Tls->Failure());
     throw CErrorException(codes::SocketRead, texts::SocketRead, FailureCause(error));
+}
+
+long CCoolSocket::ReceiveRaw(uint8_t* buffer, size_t capacity, int flags, int& error) {
+    for (;;) {
+        const int fd = Descriptor.load();
+        if (fd < 0 || !Open) {
+            error = 0;
+            return -1;
+        }
+        if (!LimitNextReceive(fd)) { // the handshake's time is up
+            error = EAGAIN;
+            return -1;
+        }
+        if (Tls)
+            return Tls->Receive(buffer, capacity, (flags & PeekFlag) != 0, error);
+        const long got = ::recv(fd, buffer, capacity, flags);
+        if (got < 0 && errno == EINTR)
+            continue;
+        error = got < 0 ? errno : 0;
+        return got;
+    }
+}
+
+void CCoolSocket::StartTls(TlsMode mode, const std::string& serverName, const std::string& caFile) {
+    CLockGuard reading(*Reading);
+    CLockGuard writing(*Writing);
+    if (Closing)
+        throw CQuietException();
+    auto channel = std::make_unique<CTlsChannel>(Descriptor.load(), BytesRead, BytesWritten);
+    int error = 0;
+    if (!channel->Handshake(mode, serverName, caFile, error)) {
+        if (Closing)
+            throw CQuietException();
+        if (error == EPROTO)
+            throw CErrorException(codes::Encryption, "The TLS handshake failed: " + channel->Failure());
+        if (error == 0)
+            throw CErrorException(codes::SocketClosed, texts::SocketClosed);
+        throw CErrorException(codes::SocketRead, texts::SocketRead, FailureCause(error));
+    }
+    Tls = std::move(channel);
+    Encrypted = true;
+    NotifyTransfer();
 }
 
 void CCoolSocket::ReadBytes(void* buffer, size_t length, int flags) {
@@ -241,18 +286,11 @@ void CCoolSocket::ReadBytes(void* buffer, size_t length, int flags) {
         if (ReadThroughStream()) {
             got = Stream->ReadExact(out + filled, length - filled, flags);
             BytesRead = Stream->TotalIn();
+        } else if (Tls && (flags & PeekFlag)) {
+            got = Tls->PeekWhole(out, length, error);
         } else {
-            const int fd = Descriptor.load();
-            if (fd < 0 || !Open)
-                FailRead(-1, 0);
-            if (!LimitNextReceive(fd))
-                FailRead(-1, EAGAIN);
-            got = ::recv(fd, out + filled, length - filled, flags);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0)
-                error = errno;
-            if (got > 0)
+            got = ReceiveRaw(out + filled, length - filled, flags, error);
+            if (got > 0 && !Tls)
                 BytesRead += uint32_t(got);
         }
         if (got <= 0)
@@ -270,29 +308,28 @@ void CCoolSocket::ReadBytes(void* buffer, size_t length, int flags) {
 
 size_t CCoolSocket::ReceiveSome(uint8_t* buffer, size_t capacity, bool peek) {
     CLockGuard hold(*Reading);
-    for (;;) {
-        const int fd = Descriptor.load();
-        if (fd < 0 || !Open)
-            FailRead(-1, 0);
-        if (!LimitNextReceive(fd))
-            FailRead(-1, EAGAIN);
-        const long got = ::recv(fd, buffer, capacity, peek ? MSG_PEEK : 0);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            FailRead(got, got < 0 ? errno : 0);
-        if (!peek) {
+    int error = 0;
+    const long got = ReceiveRaw(buffer, capacity, peek ? PeekFlag : 0, error);
+    if (got <= 0)
+        FailRead(got, error);
+    if (!peek) {
+        if (!Tls)
             BytesRead += uint32_t(got);
-            NotifyTransfer();
-        }
-        return size_t(got);
+        NotifyTransfer();
     }
+    return size_t(got);
 }
 
 void CCoolSocket::DropPeeked(uint8_t* at, size_t length) {
     if (length == 0)
         return;
     CLockGuard hold(*Reading);
+    if (Tls) {
+        // The bytes were counted as they came off the wire, before decryption.
+        Tls->Consume(length);
+        NotifyTransfer();
+        return;
+    }
     // MSG_TRUNC spares TCP the copy; where it is not honoured the same bytes land where they were.
     for (size_t dropped = 0; dropped < length;) {
         const int fd = Descriptor.load();
@@ -337,6 +374,10 @@ void CCoolSocket::WriteBytes(const void* buffer, size_t length) {
     size_t sent = 0;
     bool failed = false;
     int error = 0;
+    if (Tls) {
+        failed = !Open || !Tls->Send(in, length, error);
+        sent = length;
+    }
     while (sent < length) {
         const int fd = Descriptor.load();
         if (fd < 0 || !Open) {

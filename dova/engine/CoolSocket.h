@@ -7,6 +7,7 @@
 #include "../base/Lockable.h"
 #include "ConnectionHealth.h"
 #include "NameLookup.h"
+#include "TlsChannel.h"
 
 #include <atomic>
 #include <chrono>
@@ -80,6 +81,14 @@ public:
     CLockable& WriteLock() { return *Writing; }
     CLockable& ReadLock() { return *Reading; }
 
+    // Switches the connection to TLS: from now on every read and write is encrypted, and the byte
+    // counts stay those of the wire. Runs on the connect thread before any other thread uses the
+    // socket. Failures: CQuietException after an owner close, CErrorException otherwise
+    // (codes::Encryption for what TLS refused, the read codes for a closed or silent peer).
+    void StartTls(TlsMode mode, const std::string& serverName, const std::string& caFile);
+    bool IsEncrypted() const { return Encrypted.load(); }
+    CTlsChannel* Channel() { return Tls.get(); }
+
     // Stream coding.
     void SetStreamSource(std::unique_ptr<IStreamSource> source);
     IStreamSource* StreamSource() const { return Stream.get(); }
@@ -96,6 +105,8 @@ private:
     void PublishConnecting(int fd); // -1 withdraws
     void InstallDescriptor(int fd);
     [[noreturn]] void FailRead(long result, int error);
+    // One receive from the connection, decrypted when TLS is on; as recv.
+    long ReceiveRaw(uint8_t* buffer, size_t capacity, int flags, int& error);
     [[noreturn]] void FailConnect(int error);
     bool ReadThroughStream() const;
     // Before each receive: what is left of the deadline becomes the receive's limit; false once it
@@ -118,6 +129,8 @@ private:
     std::unique_ptr<CLockable> Writing;
     std::unique_ptr<CLockable> Reading;
     std::unique_ptr<IStreamSource> Stream;
+    std::unique_ptr<CTlsChannel> Tls; // set before the session's threads start, never changed then
+    std::atomic<bool> Encrypted{false};
     int LastPort = 0;
     std::string LastHost;
 };

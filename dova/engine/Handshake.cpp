@@ -6,6 +6,7 @@
 #include "RfbProtocol.h"
 #include "ServerInit.h"
 #include "StreamCoding.h"
+#include "VeNCrypt.h"
 #include "ViewerState.h"
 
 #include <algorithm>
@@ -19,6 +20,7 @@ namespace {
 
 // What the operator reads when a server refuses without saying why.
 constexpr const char* RefusedWithoutReason = "The server refused the connection.";
+constexpr const char* UserOrPasswordIncorrect = "The user name or password was incorrect.";
 
 std::string CopyPassword(CViewerState& state) {
     CLockGuard hold(state);
@@ -38,8 +40,8 @@ std::string AskHostForPassword(CViewerState& state) {
     return CopyPassword(state);
 }
 
-// Password, challenge and response; the caller reads the result, whose form depends on the version.
-void AnswerVncChallenge(CViewerState& state, CCoolSocket& socket) {
+// The password, asking the host when none is set; a cancel ends the attempt.
+std::string RequirePassword(CViewerState& state, CCoolSocket& socket) {
     std::string password = CopyPassword(state);
     if (password.empty()) {
         // The user's typing does not count against the server's time.
@@ -51,6 +53,17 @@ void AnswerVncChallenge(CViewerState& state, CCoolSocket& socket) {
             state.State = states::NotConnected;
             throw CWarningException(codes::HandshakeAuthCancelled, texts::AuthCancelled);
         }
+    }
+    return password;
+}
+
+// Password, challenge and response; the caller reads the result, whose form depends on the version.
+void AnswerVncChallenge(CViewerState& state, CCoolSocket& socket) {
+    std::string password = RequirePassword(state, socket);
+    {
+        CLockGuard hold(state);
+        if (!state.Security.Encrypted)
+            state.Security.Description = "VNC authentication (not encrypted)";
     }
 
     uint8_t challenge[VncChallengeSize];
@@ -122,22 +135,36 @@ void NegotiateSecurity(CViewerState& state, CCoolSocket& socket, int minor) {
         RaiseServerRefusal(socket);
     uint8_t offered[255];
     socket.ReadBytes(offered, count);
-    uint8_t chosen = 0;
+    EncryptionPolicy policy;
+    {
+        CLockGuard hold(state);
+        policy = state.Encryption.Policy;
+    }
+    uint8_t chosen = EncryptedSecurityType(offered, count, policy);
     for (unsigned i = 0; i < count && !chosen; ++i)
         if (offered[i] == security_types::None || offered[i] == security_types::VncAuthentication)
             chosen = offered[i];
     if (!chosen)
         throw CErrorException(codes::Handshake, "The server offers no security type this viewer supports.");
     socket.WriteBytes(&chosen, 1);
-    if (chosen == security_types::VncAuthentication)
+    InnerAuthentication inner = InnerAuthentication::None;
+    if (chosen == security_types::VeNCrypt) {
+        // Everything from here on, the result included, travels inside TLS.
+        inner = NegotiateVeNCrypt(state, socket, [&] { return RequirePassword(state, socket); });
+        if (inner == InnerAuthentication::Vnc)
+            AnswerVncChallenge(state, socket);
+    } else if (chosen == security_types::VncAuthentication) {
         AnswerVncChallenge(state, socket);
-    else if (minor < NewestMinorVersion)
+    } else if (minor < NewestMinorVersion) {
         return;
+    }
     if (socket.ReadUInt32() == 0)
         return;
     const std::string reason = minor >= NewestMinorVersion ? ReadReason(socket) : std::string();
-    if (chosen == security_types::VncAuthentication)
+    if (chosen == security_types::VncAuthentication || inner == InnerAuthentication::Vnc)
         throw CErrorException(codes::HandshakeAuth, IsBlank(reason) ? texts::PasswordIncorrect : reason);
+    if (inner == InnerAuthentication::Plain)
+        throw CErrorException(codes::HandshakeAuth, IsBlank(reason) ? UserOrPasswordIncorrect : reason);
     throw CErrorException(codes::Handshake, IsBlank(reason) ? RefusedWithoutReason : reason);
 }
 
@@ -153,7 +180,19 @@ bool ExchangeUntilServerInit(CViewerState& state, CCoolSocket& socket, Handshake
         state.ServerVersionText.assign(version, VersionLength);
     }
     const int serverMinor = VersionRank(version);
-    if (dialect == HandshakeDialect::Negotiated && serverMinor >= 7) {
+    EncryptionPolicy policy;
+    {
+        CLockGuard hold(state);
+        policy = state.Encryption.Policy;
+        state.Security = SecurityOutcome();
+        state.Security.Description = "None (not encrypted)";
+    }
+    // Encryption is negotiated in the 3.7/3.8 handshake only; an older server offers none.
+    if (policy == EncryptionPolicy::Require && serverMinor < 7) {
+        socket.CloseByOwner(true);
+        throw CErrorException(codes::EncryptionRequired, EncryptionRequiredText);
+    }
+    if ((dialect == HandshakeDialect::Negotiated || policy != EncryptionPolicy::Off) && serverMinor >= 7) {
         const int minor = std::min(serverMinor, NewestMinorVersion);
         socket.WriteBytes(minor >= NewestMinorVersion ? NewestClientVersion : ClientVersion37, VersionLength);
         NegotiateSecurity(state, socket, minor);

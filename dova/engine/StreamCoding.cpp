@@ -17,6 +17,9 @@ constexpr uint8_t CodecPlugin = 1;
 
 bool LoadStreamPlugin(CCoolSocket& socket) {
     socket.SetStreamSource(nullptr);
+    // A plug-in reads the socket itself: over TLS it would see ciphertext, and bypass the encryption.
+    if (socket.IsEncrypted())
+        return false;
     std::unique_ptr<CStreamPlugin> plugin = FindPlugin(StreamPluginName);
     if (!plugin || !plugin->BindEntries())
         return false;
@@ -35,6 +38,10 @@ void StartCompatibleStream(CViewerState& state, CCoolSocket& socket, CRfbProtoco
     }
     if (!enabled || level == 0)
         return;
+    if (socket.IsEncrypted()) {
+        state.ReportException(CWarningException(0, StreamCodingEncryptedText));
+        return;
+    }
     if (!LoadStreamPlugin(socket)) {
         state.ReportException(CWarningException(0, PluginNotFoundText));
         return;
@@ -43,6 +50,8 @@ void StartCompatibleStream(CViewerState& state, CCoolSocket& socket, CRfbProtoco
 }
 
 void HandleStreamStart(CCoolSocket& socket) {
+    if (socket.IsEncrypted())
+        throw CErrorException(0, StreamCodingEncryptedText);
     // Reads cannot go through a plug-in that does not exist, and reading the coded stream directly
     // would hand garbage to the decoders.
     if (!socket.StreamSource())
@@ -59,6 +68,8 @@ void HandleStreamCoding(CViewerState& state, CCoolSocket& socket, const uint8_t*
             CLockGuard hold(state);
             inForce = state.StreamCodingMessage[1];
         }
+        if (socket.IsEncrypted())
+            throw CErrorException(0, StreamCodingEncryptedText);
         if (start && inForce != CodecPlugin) {
             if (!LoadStreamPlugin(socket))
                 throw CErrorException(0, UnsupportedStreamCodingText);

@@ -22,6 +22,10 @@ inline constexpr const char* PluginNotFoundText =
     "Could not find or initialize compatible zlib plugin (dova_zlib.dll).";
 inline constexpr const char* UnsupportedStreamCodingText =
     "Server sent unsupported RFB_SERVER_STREAMCODING message";
+// Encryption wins over stream coding: a plug-in reads the network itself and would bypass TLS, so
+// an encrypted connection never asks for the coded stream and refuses a server that starts it.
+inline constexpr const char* StreamCodingEncryptedText =
+    "Stream coding is not used on an encrypted connection.";
 inline constexpr const char* NoStreamPluginText =
     "Server switched stream coding on, but no stream plug-in is loaded.";
 

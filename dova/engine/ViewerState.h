@@ -9,6 +9,7 @@
 #include "../base/ManualEvent.h"
 #include "../framebuffer/PixelFormat.h"
 #include "ConnectionHealth.h"
+#include "Encryption.h"
 #include "ExtendedClipboard.h"
 #include "HostMessages.h"
 
@@ -85,6 +86,7 @@ public:
     int32_t Port = 5900;
     bool Shared = true;
     ConnectionLimits Limits;
+    EncryptionSettings Encryption;
 
     std::atomic<int32_t> State{states::NotConnected};
 
@@ -95,6 +97,7 @@ public:
     uint16_t FrameHeight = 0;
     PixelFormat ServerPixelFormat;
     std::string DesktopName;
+    SecurityOutcome Security;
 
     // Pixel formats (under the lock).
     PixelFormat CurrentPixelFormat;   // in force: the framebuffer is built in it

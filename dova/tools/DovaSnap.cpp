@@ -28,6 +28,7 @@ void PrintServer(dova::CViewerState& state) {
                 state.ServerVersion.substr(0, state.ServerVersion.find('\n')).c_str());
     std::printf("Desktop name: %s\n", state.DesktopName.c_str());
     std::printf("Size: %dx%d\n", state.FrameWidth, state.FrameHeight);
+    std::printf("Security: %s\n", state.Security.Description.c_str());
     PrintFormat("Server pixel format", state.ServerPixelFormat);
     PrintFormat("Pixel format in use", state.CurrentPixelFormat);
 }

@@ -1,5 +1,7 @@
 #include "SnapConnection.h"
 
+#include "engine/TrustStore.h"
+
 #include <algorithm>
 
 namespace dova_snap {
@@ -31,6 +33,11 @@ SnapConnection::SnapConnection(const SnapOptions& options) : Settings(options) {
     Viewer.Server = Settings.Host;
     Viewer.Port = Settings.Port;
     Viewer.Socket = &Connection;
+    Viewer.Encryption.Policy = EncryptionPolicy(Settings.Encryption);
+    Viewer.Encryption.UserName = Settings.User;
+    Viewer.Encryption.KnownCertificatesFile =
+        Settings.KnownCertificates.empty() ? CTrustStore::DefaultPath() : Settings.KnownCertificates;
+    Viewer.Encryption.AcceptNew = Settings.AcceptNew;
     if (!Settings.Encodings.empty()) {
         Viewer.Codecs.fill(-1);
         std::copy(Settings.Encodings.begin(), Settings.Encodings.end(), Viewer.Codecs.begin());

@@ -11,13 +11,18 @@ namespace dova_snap {
 const char* const Usage =
     "usage: dova-snap HOST[:PORT] [--password P] [--bpp 8|16|32] [--encodings LIST] [--updates N]\n"
     "                 [--quality 0-9] [--compress 0-9] [--out FILE.png] [--click X,Y] [--type TEXT]\n"
+    "                 [--encryption off|prefer|require] [--user NAME] [--known-certs FILE] [--accept-new]\n"
     "  HOST:N with N below 100 is display N (port 5900 + N); HOST:PN is port N.\n"
     "  --encodings: comma-separated encoding numbers, asked for in that order (0 Raw, 1 CopyRect,\n"
     "  2 RRE, 4 CoRRE, 5 Hextile, 7 Tight, 16 ZRLE). --updates N: decode N updates and print what\n"
     "  arrived. --quality: Tight's JPEG quality (without it no JPEG); --compress: its zlib level.\n"
     "  --out: write the framebuffer after the updates (1 unless --updates says more) as PNG.\n"
     "  --click moves the remote pointer to X,Y and clicks the left button; --type\n"
-    "  then types TEXT (capitals through Shift). Both once the connection is up.\n";
+    "  then types TEXT (capitals through Shift). Both once the connection is up.\n"
+    "  --encryption (default prefer): VeNCrypt over TLS where the server offers it; require refuses\n"
+    "  a server that does not, off never asks. --user: the user name for Plain authentication.\n"
+    "  --known-certs: the file of remembered server certificates (default: the user's);\n"
+    "  --accept-new remembers a certificate not seen before instead of refusing it.\n";
 
 namespace {
 
@@ -109,6 +114,31 @@ const std::vector<Option>& OptionTable() {
         {"--type", true,
          [](SnapOptions& o, const std::string& v) {
              o.TypeText = v;
+             return std::string();
+         }},
+        {"--encryption", true,
+         [](SnapOptions& o, const std::string& v) {
+             const char* names[] = {"off", "prefer", "require"};
+             for (int i = 0; i < 3; ++i)
+                 if (v == names[i]) {
+                     o.Encryption = i;
+                     return std::string();
+                 }
+             return std::string("--encryption takes off, prefer or require");
+         }},
+        {"--user", true,
+         [](SnapOptions& o, const std::string& v) {
+             o.User = v;
+             return std::string();
+         }},
+        {"--known-certs", true,
+         [](SnapOptions& o, const std::string& v) {
+             o.KnownCertificates = v;
+             return std::string();
+         }},
+        {"--accept-new", false,
+         [](SnapOptions& o, const std::string&) {
+             o.AcceptNew = true;
              return std::string();
          }},
         {"--out", true,

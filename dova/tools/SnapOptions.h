@@ -25,7 +25,11 @@ struct SnapOptions {
     int UpdatesToCapture() const { return Updates > 0 ? Updates : 1; }
     bool HasClick = false; // --click X,Y: move the remote pointer there and click the left button
     int ClickX = 0, ClickY = 0;
-    std::string TypeText; // --type TEXT (UTF-8), typed after the click
+    std::string TypeText;          // --type TEXT (UTF-8), typed after the click
+    int Encryption = 1;            // --encryption off|prefer|require: 0, 1, 2
+    std::string User;              // --user NAME, for Plain authentication inside TLS
+    std::string KnownCertificates; // --known-certs FILE (empty: the user's store)
+    bool AcceptNew = false;        // --accept-new: remember an unknown certificate
 };
 
 extern const char* const Usage;

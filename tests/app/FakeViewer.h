@@ -352,4 +352,60 @@ private:
     int32_t FFrameWidth = 0;
     int32_t FFrameHeight = 0;
     int32_t FQuality = -1;
+
+public:
+    VNCStatus get_Encryption(int32_t* value) override {
+        *value = EncryptionValue;
+        return VNC_S_OK;
+    }
+    VNCStatus put_Encryption(int32_t value) override {
+        EncryptionValue = value;
+        return VNC_S_OK;
+    }
+    VNCStatus get_UserName(QString* value) override {
+        *value = UserNameValue;
+        return VNC_S_OK;
+    }
+    VNCStatus put_UserName(const QString& value) override {
+        UserNameValue = value;
+        return VNC_S_OK;
+    }
+    VNCStatus get_KnownCertificates(QString* value) override {
+        *value = KnownCertificatesValue;
+        return VNC_S_OK;
+    }
+    VNCStatus put_KnownCertificates(const QString& value) override {
+        KnownCertificatesValue = value;
+        return VNC_S_OK;
+    }
+    VNCStatus get_CertificateAuthorities(QString* value) override {
+        value->clear();
+        return VNC_S_OK;
+    }
+    VNCStatus put_CertificateAuthorities(const QString&) override { return VNC_S_OK; }
+    VNCStatus get_Security(QString* value) override {
+        *value = SecurityText;
+        return VNC_S_OK;
+    }
+    VNCStatus get_Encrypted(VNCBool* value) override {
+        *value = EncryptedValue;
+        return VNC_S_OK;
+    }
+    VNCStatus get_ServerVerified(VNCBool* value) override {
+        *value = VerifiedValue;
+        return VNC_S_OK;
+    }
+    VNCStatus get_CertificateFingerprint(QString* value) override {
+        *value = FingerprintValue;
+        return VNC_S_OK;
+    }
+    VNCStatus TrustCertificate(const QString& fingerprint, VNCBool remember, VNCVariant* retVal) override {
+        Log() << QStringLiteral("TrustCertificate %1 %2").arg(fingerprint).arg(remember);
+        if (retVal)
+            *retVal = VNCVariant(int32_t(0));
+        return VNC_S_OK;
+    }
+    int32_t EncryptionValue = 0;
+    QString UserNameValue, KnownCertificatesValue, SecurityText, FingerprintValue;
+    VNCBool EncryptedValue = 0, VerifiedValue = 0;
 };

@@ -25,6 +25,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+
 namespace {
 
 // A main window started in its own program folder holding the given bilgisayar.ini (if any).
@@ -313,6 +315,30 @@ TEST_F(Grid, LowBandwidthSurvivesARestartAndAsksTheTilesForTightWithJpeg) {
     SetViewerFactoryForTesting(nullptr);
 }
 
+TEST_F(Grid, EncryptionIsPreferredUnlessTheSettingsSayOtherwise) {
+    SetViewerFactoryForTesting([](QWidget* parent) -> dova::IVNCViewer* { return new FakeViewer(parent); });
+    Start(Records({QStringLiteral("a")}));
+    Form->RestoreSettings();
+    ASSERT_EQ(Form->sComboSifreleme()->count(), 3);
+    EXPECT_EQ(Form->sComboSifreleme()->itemText(0), QStringLiteral("Kapalı"));
+    EXPECT_EQ(Form->sComboSifreleme()->itemText(1), QStringLiteral("Varsa kullan"));
+    EXPECT_EQ(Form->sComboSifreleme()->itemText(2), QStringLiteral("Zorunlu"));
+    EXPECT_EQ(Form->Encryption(), dova::dovaEncryptionPrefer);
+    Form->BuildTiles();
+    EXPECT_EQ(FakeViewer::Created().back()->EncryptionValue, dova::dovaEncryptionPrefer);
+    EXPECT_EQ(FakeViewer::Created().back()->KnownCertificatesValue, Folder.path() + QStringLiteral("/known-certificates"));
+
+    Form->sComboSifreleme()->setCurrentIndex(dova::dovaEncryptionRequire);
+    Form->StoreSettings();
+    Form = std::make_unique<TAnaFormF>(Folder.path() + u'/');
+    Form->RestoreSettings();
+    EXPECT_EQ(Form->Encryption(), dova::dovaEncryptionRequire);
+    Form->BuildTiles();
+    EXPECT_EQ(FakeViewer::Created().back()->EncryptionValue, dova::dovaEncryptionRequire);
+    Form.reset();
+    SetViewerFactoryForTesting(nullptr);
+}
+
 TEST_F(Grid, DefaultSkinIsOffice2007Blue) {
     Start(QByteArray());
     Form->RestoreSettings();
@@ -363,13 +389,13 @@ TEST_F(Grid, SettingsDialogShowsThePanelAndEscapeStillRebuilds) {
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
     Form->Ayarlar1Click();
-    EXPECT_EQ(clientSize, QSize(366, 265));
+    EXPECT_EQ(clientSize, QSize(366, 295));
     EXPECT_EQ(caption, QStringLiteral("TARNOVEX LatisVNC s1.02.01f"));
     EXPECT_TRUE(panelInside);
     EXPECT_EQ(labelText, QStringLiteral("İkon Boyutu : 160"));
     EXPECT_EQ(panel->parentWidget(), home);
     EXPECT_TRUE(panel->isHidden());
-    EXPECT_EQ(panel->size(), QSize(361, 225));
+    EXPECT_EQ(panel->size(), QSize(361, 255));
     ASSERT_EQ(Form->Tiles().size(), 1);
     EXPECT_TRUE(before.isNull());
     EXPECT_EQ(Form->Tiles()[0]->geometry(), QRect(10, 10, 200, 200));

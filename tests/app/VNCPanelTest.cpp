@@ -19,10 +19,17 @@ public:
     int Answer = QMessageBox::Cancel;
     int Asked = 0;
 
+    CertificateAnswer CertificateReply = CertificateAnswer::Cancel;
+    int CertificateAsked = 0;
+
 protected:
     int AskForInputControl() override {
         ++Asked;
         return Answer;
+    }
+    CertificateAnswer AskAboutCertificate(const QString&) override {
+        ++CertificateAsked;
+        return CertificateReply;
     }
 };
 
@@ -175,6 +182,55 @@ TEST_F(Tile, ErrorShowsTheMessageAndReconnectButton) {
     EXPECT_FALSE(Panel->Button()->isEnabled());
     EXPECT_EQ(FakeViewer::Log(), QStringList{QStringLiteral("Connect(h,-,,-)")}); // no disconnect first
     EXPECT_EQ(Panel->Asked, 0);
+}
+
+// A wall of tiles opens no dialogs by itself: the tile says what it needs and asks on its button.
+TEST_F(Tile, UnknownCertificateWaitsForTheOperatorAndChangedOneIsOnlyShown) {
+    const QString fingerprint = QStringLiteral("SHA256:") + QString(64, u'a');
+    Fake->FingerprintValue = fingerprint;
+    Panel->SetAutoReconnect(true);
+    Panel->ConnectTo(QStringLiteral("h"), QString(), QString());
+    Fake->RaiseError(QStringLiteral("The server's certificate is not known"),
+                     dova::dovaErrorCertificateUnknown);
+    EXPECT_EQ(Panel->StatusLabel()->text(), QStringLiteral("Sertifika onayı gerekli\n") + fingerprint);
+    EXPECT_EQ(Panel->Button()->text(), QStringLiteral("Sertifikayı Onayla"));
+    EXPECT_FALSE(Panel->RetryPending()) << "nothing retries past an unanswered certificate";
+    EXPECT_EQ(Panel->CertificateAsked, 0);
+
+    FakeViewer::Log().clear();
+    Panel->Button()->click(); // cancelled: nothing happens
+    EXPECT_EQ(Panel->CertificateAsked, 1);
+    EXPECT_TRUE(FakeViewer::Log().isEmpty());
+    Panel->CertificateReply = TestPanel::CertificateAnswer::Remember;
+    Panel->Button()->click();
+    EXPECT_EQ(FakeViewer::Log(), (QStringList{QStringLiteral("TrustCertificate %1 -1").arg(fingerprint),
+                                              QStringLiteral("Connect(h,-,,-)")}));
+    Fake->RaiseConnected(800, 600);
+    EXPECT_EQ(Panel->Button()->text(), QStringLiteral("Tam Ekran"));
+
+    Fake->RaiseError(QStringLiteral("WARNING: CHANGED"), dova::dovaErrorCertificateChanged);
+    EXPECT_TRUE(
+        Panel->StatusLabel()->text().startsWith(QStringLiteral("UYARI: SUNUCUNUN SERTİFİKASI DEĞİŞMİŞ!")));
+    EXPECT_EQ(Panel->Button()->text(), QStringLiteral("Yeniden Bağlan")) << "never a one-click accept";
+    EXPECT_FALSE(Panel->CertificatePending());
+}
+
+TEST_F(Tile, ConnectedTileShowsWhetherItIsEncrypted) {
+    Panel->ConnectTo(QStringLiteral("h"), QString(), QString());
+    Fake->EncryptedValue = dova::VNC_TRUE;
+    Fake->VerifiedValue = dova::VNC_TRUE;
+    Fake->RaiseConnected(800, 600);
+    EXPECT_FALSE(Panel->SecurityBadge()->isHidden());
+    EXPECT_EQ(Panel->SecurityBadge()->text(), QStringLiteral("Şifreli ✓"));
+    EXPECT_TRUE(Panel->TitlePanel()->toolTip().startsWith(
+        QStringLiteral("Şifreli bağlantı, sunucunun kimliği doğrulandı")));
+    Fake->RaiseError(QStringLiteral("Connection closed."), dova::dovaErrorSocketClosed);
+    EXPECT_TRUE(Panel->SecurityBadge()->isHidden());
+    Fake->EncryptedValue = dova::VNC_FALSE;
+    Fake->VerifiedValue = dova::VNC_FALSE;
+    Fake->RaiseConnected(800, 600);
+    EXPECT_TRUE(Panel->SecurityBadge()->isHidden());
+    EXPECT_TRUE(Panel->TitlePanel()->toolTip().startsWith(QStringLiteral("Şifresiz bağlantı")));
 }
 
 TEST_F(Tile, FullScreenViewerConnectedDoesNotChangeTheTile) {

@@ -16,17 +16,38 @@ QStringList Names(const QString& saved) {
 }
 } // namespace
 
-TEST(ViewerPersistence, ThirtyFiveEntriesInMapOrder) {
+TEST(ViewerPersistence, ThirtySevenEntriesInMapOrder) {
     ViewerRig rig;
     QString saved;
     ASSERT_EQ(rig.Viewer->SaveProperties(&saved), VNC_S_OK);
     const QStringList names = Names(saved);
-    ASSERT_EQ(names.size(), 35);
+    ASSERT_EQ(names.size(), 37);
     EXPECT_EQ(names.first(), QStringLiteral("_cx"));
     EXPECT_EQ(names.at(8), QStringLiteral("Port"));
     EXPECT_EQ(names.at(9), QStringLiteral("Display"));
     EXPECT_EQ(names.at(32), QStringLiteral("MouseTrapModifiers")) << "the stored name, not the member's";
-    EXPECT_EQ(names.last(), QStringLiteral("CompressLevel")) << "new entries come last: older files still load";
+    EXPECT_EQ(names.at(33), QStringLiteral("QualityLevel"));
+    EXPECT_EQ(names.at(34), QStringLiteral("CompressLevel"));
+    EXPECT_EQ(names.at(35), QStringLiteral("Encryption"));
+    EXPECT_EQ(names.at(36), QStringLiteral("UserName"));
+    EXPECT_TRUE(saved.contains(QStringLiteral("\nEncryption=0\n"))) << "off unless the host asks";
+}
+
+TEST(ViewerPersistence, EncryptionAndUserNameComeBack) {
+    ViewerRig first;
+    ASSERT_EQ(first.Viewer->put_Encryption(dovaEncryptionRequire), VNC_S_OK);
+    EXPECT_EQ(first.Viewer->put_Encryption(3), VNC_E_INVALIDARG);
+    first.Viewer->put_UserName(QStringLiteral("işletmen=1"));
+    QString saved;
+    first.Viewer->SaveProperties(&saved);
+    ViewerRig second;
+    ASSERT_EQ(second.Viewer->LoadProperties(saved), VNC_S_OK);
+    int32_t policy = 0;
+    QString user;
+    second.Viewer->get_Encryption(&policy);
+    second.Viewer->get_UserName(&user);
+    EXPECT_EQ(policy, dovaEncryptionRequire);
+    EXPECT_EQ(user, QStringLiteral("işletmen=1"));
 }
 
 TEST(ViewerPersistence, PortBelowTheDisplayRangeComesBackAsDisplayZero) {

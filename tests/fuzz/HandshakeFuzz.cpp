@@ -35,6 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     dova::CViewerState state;
     state.Password = "password"; // no prompt: nobody would answer it
+    // Every policy in turn, so VeNCrypt and the TLS handshake see hostile input too.
+    state.Encryption.Policy = dova::EncryptionPolicy(int(size % 3));
+    state.Encryption.UserName = "user";
     dova::CCoolSocket socket(state);
     socket.AttachConnected(pair[1]);
     try {

@@ -195,6 +195,7 @@ X11vncServer::X11vncServer(const ServerOptions& options) : XDisplayServer(option
         } else {
             argv.insert(argv.end(), {"-rfbauth", passwordFile});
         }
+        argv.insert(argv.end(), Settings.X11vncArguments.begin(), Settings.X11vncArguments.end());
         ChildOptions childOptions;
         childOptions.LogPath = LogPath;
         try {

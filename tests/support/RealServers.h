@@ -24,9 +24,10 @@ struct ServerOptions {
     int Height = 768;
     int Depth = 24; // 16 or 24
     std::string DesktopName = "latis-test";
-    std::vector<std::string> XvncArguments;  // appended to Xvnc's command line (e.g. -BlacklistThreshold)
-    std::string ListenAddress = "127.0.0.1"; // Xvnc only; "::1" for IPv6 loopback alone
-    int Port = 0;                            // Xvnc only; 0: a free one (a server back on its old port)
+    std::vector<std::string> XvncArguments;   // appended to Xvnc's command line (e.g. -BlacklistThreshold)
+    std::vector<std::string> X11vncArguments; // appended to x11vnc's command line (e.g. -ssl)
+    std::string ListenAddress = "127.0.0.1";  // Xvnc only; "::1" for IPv6 loopback alone
+    int Port = 0;                             // Xvnc only; 0: a free one (a server back on its old port)
 
     // Chainable, e.g. ServerOptions().WithPassword("secret12").WithSize(800, 600).
     ServerOptions& WithPassword(std::string password) {

@@ -53,7 +53,7 @@ std::string FindWaylandDisplay(const std::string& folder) {
 }
 } // namespace
 
-WayvncServer::WayvncServer(int width, int height) {
+WayvncServer::WayvncServer(int width, int height, const WayvncAuth& auth) {
     const passwd* user = FindOrCreateUser();
     char pattern[] = "/tmp/latis-wayland-XXXXXX";
     if (!::mkdtemp(pattern))
@@ -63,10 +63,21 @@ WayvncServer::WayvncServer(int width, int height) {
         std::ofstream config(Folder + "/config");
         config << "output HEADLESS-1 resolution " << width << "x" << height << "\n";
     }
+    std::string vncConfig = "/dev/null";
+    std::vector<std::string> owned = {Folder, Folder + "/config"};
+    if (!auth.User.empty()) {
+        vncConfig = Folder + "/wayvnc.config";
+        std::filesystem::copy_file(auth.CertificateFile, Folder + "/cert.pem");
+        std::filesystem::copy_file(auth.KeyFile, Folder + "/key.pem");
+        std::ofstream(vncConfig) << "enable_auth=true\nusername=" << auth.User
+                                 << "\npassword=" << auth.Password << "\nprivate_key_file=" << Folder
+                                 << "/key.pem\ncertificate_file=" << Folder << "/cert.pem\n";
+        owned.insert(owned.end(), {vncConfig, Folder + "/cert.pem", Folder + "/key.pem"});
+    }
     // The runtime folder must belong to the user and be private to it.
-    if (::chown(Folder.c_str(), user->pw_uid, user->pw_gid) != 0 ||
-        ::chown((Folder + "/config").c_str(), user->pw_uid, user->pw_gid) != 0)
-        throw std::runtime_error("cannot hand the runtime folder to " + std::string(WaylandUser));
+    for (const std::string& path : owned)
+        if (::chown(path.c_str(), user->pw_uid, user->pw_gid) != 0)
+            throw std::runtime_error("cannot hand the runtime folder to " + std::string(WaylandUser));
 
     const std::vector<std::string> asUser = {"setpriv", "--reuid=" + std::to_string(user->pw_uid),
                                              "--regid=" + std::to_string(user->pw_gid), "--clear-groups",
@@ -97,7 +108,7 @@ WayvncServer::WayvncServer(int width, int height) {
         if (entry.rfind("WAYLAND_DISPLAY=", 0) == 0)
             entry = "WAYLAND_DISPLAY=" + display;
     argv = asUser;
-    argv.insert(argv.end(), {"wayvnc", "-C", "/dev/null", "127.0.0.1", std::to_string(RfbPort)});
+    argv.insert(argv.end(), {"wayvnc", "-C", vncConfig, "127.0.0.1", std::to_string(RfbPort)});
     Server = ChildProcess(argv, options);
     while (!PortAccepts(RfbPort)) {
         if (!Server.Running() || std::chrono::steady_clock::now() > deadline)

@@ -12,10 +12,15 @@ namespace latis_test {
 
 inline constexpr char WaylandUser[] = "latis-wayland";
 
+// wayvnc's own authentication (VeNCrypt X509Plain): a certificate and a user name with a password.
+struct WayvncAuth {
+    std::string User, Password, CertificateFile, KeyFile; // empty User: no authentication
+};
+
 class WayvncServer {
 public:
     // The headless output's size.
-    WayvncServer(int width = 800, int height = 600);
+    WayvncServer(int width = 800, int height = 600, const WayvncAuth& auth = {});
     ~WayvncServer();
     WayvncServer(const WayvncServer&) = delete;
     WayvncServer& operator=(const WayvncServer&) = delete;

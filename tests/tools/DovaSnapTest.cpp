@@ -2,11 +2,14 @@
 #include "RealServers.h"
 #include "ScriptedServer.h"
 #include "SnapOptions.h"
+#include "WireTap.h"
 #include "engine/ServerAddress.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
+#include <unistd.h>
 
 using namespace latis_test;
 
@@ -107,6 +110,15 @@ TEST(SnapOptions, ParsesServerAndOptions) {
     ASSERT_TRUE(plain.Ok);
     EXPECT_EQ(plain.Options.Port, 5900);
     EXPECT_FALSE(plain.Options.HasPassword);
+    EXPECT_EQ(plain.Options.Encryption, 1) << "prefer unless told otherwise";
+
+    const Parsed secure =
+        Parse({"host", "--encryption", "require", "--user", "op", "--known-certs", "k", "--accept-new"});
+    ASSERT_TRUE(secure.Ok) << secure.Error;
+    EXPECT_EQ(secure.Options.Encryption, 2);
+    EXPECT_EQ(secure.Options.User, "op");
+    EXPECT_EQ(secure.Options.KnownCertificates, "k");
+    EXPECT_TRUE(secure.Options.AcceptNew);
 }
 
 TEST(SnapOptions, RefusesBadCommandLines) {
@@ -116,6 +128,7 @@ TEST(SnapOptions, RefusesBadCommandLines) {
     EXPECT_FALSE(Parse({"host", "--colour"}).Ok);
     EXPECT_FALSE(Parse({"a", "b"}).Ok);
     EXPECT_FALSE(Parse({"host:P70000"}).Ok);
+    EXPECT_FALSE(Parse({"host", "--encryption", "maybe"}).Ok);
 }
 
 TEST(DovaSnap, PrintsWhatTheServerSaid) {
@@ -127,8 +140,12 @@ TEST(DovaSnap, PrintsWhatTheServerSaid) {
     EXPECT_NE(ok.Output.find("Desktop name: snap-desk"), std::string::npos) << ok.Output;
     EXPECT_NE(ok.Output.find("Size: 640x400"), std::string::npos) << ok.Output;
     EXPECT_NE(ok.Output.find("Pixel format in use: 16 bpp"), std::string::npos) << ok.Output;
+    EXPECT_NE(ok.Output.find("Security: VNC authentication (not encrypted)"), std::string::npos) << ok.Output;
+    const SnapRun required = Snap({address, "--password", "secret12", "--encryption", "require"});
+    EXPECT_NE(required.Status, 0);
+    EXPECT_NE(required.Output.find("error 521: "), std::string::npos) << required.Output;
 
-    const SnapRun wrong = Snap({address, "--password", "wrong"});
+    const SnapRun wrong = Snap({address, "--password", "wrong", "--encryption", "off"});
     EXPECT_NE(wrong.Status, 0);
     EXPECT_NE(wrong.Output.find("error 513: The password was incorrect."), std::string::npos) << wrong.Output;
 
@@ -147,4 +164,30 @@ TEST(DovaSnap, ReportsEngineErrors) {
     EXPECT_NE(unknown.Status, 0);
     EXPECT_NE(unknown.Output.find("error 4: Failed to resolve server/host address"), std::string::npos)
         << unknown.Output;
+}
+
+TEST(DovaSnap, EncryptsAndPinsCertificates) {
+    char pattern[] = "/tmp/latis-snap-tls-XXXXXX";
+    const std::string folder = ::mkdtemp(pattern);
+    const TestCertificate certificate = MakeTestCertificate(folder, "snap");
+    XvncServer server(ServerOptions()
+                          .WithPassword("secret12")
+                          .WithSize(320, 200)
+                          .WithXvncArguments({"-SecurityTypes", "X509Vnc,TLSVnc", "-X509Cert",
+                                              certificate.CertificateFile, "-X509Key", certificate.KeyFile}));
+    const std::string address = "127.0.0.1:P" + std::to_string(server.Port());
+    const std::string store = folder + "/known";
+    const SnapRun unknown = Snap({address, "--password", "secret12", "--known-certs", store});
+    EXPECT_NE(unknown.Status, 0);
+    EXPECT_NE(unknown.Output.find("error 522: "), std::string::npos) << unknown.Output;
+    EXPECT_NE(unknown.Output.find("SHA256:"), std::string::npos) << unknown.Output;
+    const SnapRun pinned = Snap({address, "--password", "secret12", "--known-certs", store, "--accept-new"});
+    EXPECT_EQ(pinned.Status, 0) << pinned.Output;
+    EXPECT_NE(pinned.Output.find("Security: VeNCrypt X509Vnc, TLS"), std::string::npos) << pinned.Output;
+    const SnapRun known = Snap({address, "--password", "secret12", "--known-certs", store});
+    EXPECT_EQ(known.Status, 0) << known.Output;
+    EXPECT_NE(known.Output.find("certificate verified by pin SHA256:"), std::string::npos) << known.Output;
+    const SnapRun plain = Snap({address, "--password", "secret12", "--encryption", "off"});
+    EXPECT_NE(plain.Status, 0) << "the server offers no type without encryption";
+    std::system(("rm -rf '" + folder + "'").c_str());
 }

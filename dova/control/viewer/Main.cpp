@@ -1,5 +1,6 @@
 // dova-viewer HOST[:PORT] [--password P] [--view-only] [--scale N/D] [--bpp 8|16|32]
 //             [--encodings LIST] [--quality 0-9] [--compress 0-9] [--full-screen]
+//             [--encryption off|prefer|require] [--user NAME] [--known-certs FILE] [--accept-new]
 // A plain single-window viewer: loads the component library like any host and shows one server.
 #include "ViewerWindow.h"
 
@@ -63,7 +64,20 @@ int main(int argc, char* argv[]) {
                                       QStringLiteral("0-9"));
     const QCommandLineOption fullScreen(QStringLiteral("full-screen"),
                                         QStringLiteral("Fill the screen with the window."));
-    parser.addOptions({password, viewOnly, scale, bpp, encodings, quality, compress, fullScreen});
+    const QCommandLineOption encryption(
+        QStringLiteral("encryption"), QStringLiteral("off, prefer (default) or require: VeNCrypt over TLS."),
+        QStringLiteral("off|prefer|require"));
+    const QCommandLineOption user(QStringLiteral("user"),
+                                  QStringLiteral("User name for Plain authentication."),
+                                  QStringLiteral("NAME"));
+    const QCommandLineOption knownCerts(QStringLiteral("known-certs"),
+                                        QStringLiteral("File of remembered server certificates."),
+                                        QStringLiteral("FILE"));
+    const QCommandLineOption acceptNew(
+        QStringLiteral("accept-new"),
+        QStringLiteral("Remember a certificate not seen before without asking."));
+    parser.addOptions({password, viewOnly, scale, bpp, encodings, quality, compress, fullScreen, encryption,
+                       user, knownCerts, acceptNew});
     parser.process(app);
     if (parser.positionalArguments().size() != 1)
         parser.showHelp(2);
@@ -118,6 +132,18 @@ int main(int argc, char* argv[]) {
             return 2;
         }
     }
+    if (parser.isSet(encryption)) {
+        const QStringList names = {QStringLiteral("off"), QStringLiteral("prefer"),
+                                   QStringLiteral("require")};
+        options.Encryption = int(names.indexOf(parser.value(encryption)));
+        if (options.Encryption < 0) {
+            std::fprintf(stderr, "dova-viewer: --encryption takes off, prefer or require\n");
+            return 2;
+        }
+    }
+    options.User = parser.value(user);
+    options.KnownCertificates = parser.value(knownCerts);
+    options.AcceptNew = parser.isSet(acceptNew);
 
     dova::IVNCViewer* viewer = LoadViewer(nullptr);
     if (!viewer)

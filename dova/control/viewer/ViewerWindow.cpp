@@ -1,15 +1,29 @@
 #include "ViewerWindow.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <QStandardPaths>
+#include <QTimer>
+
 #include <cstdio>
 
 using namespace dova;
+
+namespace {
+// The store the application and dova-snap use: $XDG_DATA_HOME/latisvnc/known-certificates.
+QString DefaultKnownCertificates() {
+    const QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    const QString base =
+        data.startsWith(QLatin1Char('/')) ? data : QDir::homePath() + QStringLiteral("/.local/share");
+    return base + QStringLiteral("/latisvnc/known-certificates");
+}
+} // namespace
 
 ViewerWindow::ViewerWindow(IVNCViewer& viewer, const ViewerOptions& options)
     : Viewer(viewer), Options(options) {
@@ -32,6 +46,10 @@ ViewerWindow::ViewerWindow(IVNCViewer& viewer, const ViewerOptions& options)
             Viewer.put_Codecs(slot, slot < Options.Encodings.size() ? Options.Encodings[slot] : -1);
     Viewer.put_QualityLevel(Options.QualityLevel);
     Viewer.put_CompressLevel(Options.CompressLevel);
+    Viewer.put_Encryption(Options.Encryption);
+    Viewer.put_UserName(Options.User);
+    Viewer.put_KnownCertificates(Options.KnownCertificates.isEmpty() ? DefaultKnownCertificates()
+                                                                     : Options.KnownCertificates);
     if (Options.BitsPerPixel != 0)
         Viewer.put_BitsPerPixel(int16_t(Options.BitsPerPixel));
     if (Options.ScaleNumerator != Options.ScaleDenominator) {
@@ -66,8 +84,15 @@ void ViewerWindow::FitToImage() {
 }
 
 void ViewerWindow::Connected(QString& ServerName) {
-    std::fprintf(stderr, "dova-viewer: connected to %s\n", qPrintable(ServerName));
-    setWindowTitle(QStringLiteral("%1 - dova-viewer").arg(ServerName));
+    QString security;
+    Viewer.get_Security(&security);
+    VNCBool encrypted = VNC_FALSE;
+    Viewer.get_Encrypted(&encrypted);
+    std::fprintf(stderr, "dova-viewer: connected to %s\nSecurity: %s\n", qPrintable(ServerName),
+                 qPrintable(security));
+    setWindowTitle(QStringLiteral("%1 - dova-viewer%2")
+                       .arg(ServerName, encrypted ? QStringLiteral(" (encrypted)") : QString()));
+    setToolTip(security);
     Viewer.Start(nullptr);
     if (!Options.FullScreen)
         FitToImage();
@@ -90,6 +115,27 @@ void ViewerWindow::Password() {
 }
 
 void ViewerWindow::Error(int32_t Number, QString& Message, const VNCVariant&) {
+    if (Number == dovaErrorCertificateUnknown && !TrustAsked) {
+        // Asked once: remembered on yes (or at once with --accept-new), then connected again.
+        TrustAsked = true;
+        QString fingerprint;
+        Viewer.get_CertificateFingerprint(&fingerprint);
+        std::fprintf(stderr, "dova-viewer: %s\n", qPrintable(Message));
+        const bool trust =
+            Options.AcceptNew ||
+            QMessageBox::question(this, QStringLiteral("dova-viewer"),
+                                  QStringLiteral("The server's certificate is not known:\n%1\n\n"
+                                                 "Trust it and remember it?")
+                                      .arg(fingerprint)) == QMessageBox::Yes;
+        if (trust) {
+            VNCVariant stored;
+            Viewer.TrustCertificate(fingerprint, VNC_TRUE, &stored);
+            if (stored.ToInt32() != 0)
+                Viewer.TrustCertificate(fingerprint, VNC_FALSE, nullptr);
+            QTimer::singleShot(0, this, [this] { Open(); });
+            return;
+        }
+    }
     Failed = true;
     std::fprintf(stderr, "dova-viewer: error %d: %s\n", int(Number), qPrintable(Message));
     QMessageBox::critical(this, QStringLiteral("dova-viewer"),

@@ -18,6 +18,10 @@ struct ViewerOptions {
     QList<int> Encodings;   // the codec list in that order; empty: the component's default
     int QualityLevel = -1;  // Tight's JPEG quality 0-9; -1: the component's default (no JPEG)
     int CompressLevel = -1; // Tight's zlib level 0-9; -1: the server's choice
+    int Encryption = 1;     // dovaEncryptionPrefer, as dova-snap
+    QString User;
+    QString KnownCertificates; // empty: the user's store
+    bool AcceptNew = false;    // remember an unknown certificate without asking
 };
 
 class ViewerWindow : public QWidget, public dova::IVNCViewerEvents {
@@ -40,4 +44,5 @@ private:
     dova::IVNCViewer& Viewer;
     ViewerOptions Options;
     bool Failed = false;
+    bool TrustAsked = false;
 };

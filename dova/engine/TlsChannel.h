@@ -1,0 +1,89 @@
+#pragma once
+// TLS over the connection's socket (GnuTLS). The channel reads and writes the descriptor itself, so
+// every byte that crosses the network is counted as it crosses (the counts stay those of the wire,
+// not of the decrypted stream), and a shutdown of the descriptor by another thread ends a blocked
+// receive at once. Decrypted bytes that a peek has shown stay in the channel until they are
+// consumed, so the read window on top works as it does over plain TCP.
+//
+// One thread may receive while another sends; the handshake runs before either starts.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace dova {
+
+enum class TlsMode {
+    Anonymous,  // anonymous Diffie-Hellman: encrypted, the server's identity unknown
+    Certificate // the server shows an X.509 certificate
+};
+
+class CTlsChannel {
+public:
+    CTlsChannel(int descriptor, std::atomic<uint32_t>& bytesIn, std::atomic<uint32_t>& bytesOut);
+    ~CTlsChannel();
+    CTlsChannel(const CTlsChannel&) = delete;
+    CTlsChannel& operator=(const CTlsChannel&) = delete;
+
+    // Runs the TLS handshake. serverName goes out as SNI when it is a name, not an address; caFile,
+    // when given, is trusted beside the system's authorities. False on failure, with error: 0 when
+    // the peer closed, an errno of the receive (EAGAIN: a receive limit ran out), or EPROTO when TLS
+    // refused (Failure() says why).
+    bool Handshake(TlsMode mode, const std::string& serverName, const std::string& caFile, int& error);
+
+    // Decrypted bytes: at least one and at most capacity, blocking until one is there. A peek leaves
+    // them for the next receive. Returns the count, 0 when the peer closed, -1 on an error (error
+    // holds errno, or EPROTO when TLS failed; Failure() then says why).
+    long Receive(uint8_t* buffer, size_t capacity, bool peek, int& error);
+    // A peek of exactly length bytes (at most 16 KiB), waiting until all have arrived.
+    long PeekWhole(uint8_t* buffer, size_t length, int& error);
+    // Consumes n bytes a peek has shown.
+    void Consume(size_t n);
+    // Sends all bytes; false on failure (error as for Receive).
+    bool Send(const uint8_t* buffer, size_t length, int& error);
+
+    // The chain and the host name against the trusted authorities; true when both hold. why tells
+    // what failed otherwise.
+    bool VerifyPeer(const std::string& hostName, std::string& why);
+    // "SHA256:" and the lowercase hex SHA-256 of the server's certificate; empty without one.
+    std::string PeerFingerprint() const;
+    // e.g. "TLS1.3, AES-256-GCM".
+    std::string Details() const;
+    std::string Failure() const { return LastFailure; }
+
+private:
+    static long Pull(void* self, void* buffer, size_t size);
+    static long Push(void* self, const void* buffer, size_t size);
+    // One receive of the session into Pending's free room (at least one byte), and whatever the
+    // session holds decrypted already.
+    long FillPending(int& error);
+    long RecordError(long result, int& error);
+    bool Retry(long result) const;
+    // errno of the last failed receive and send; a receive may send (an alert), hence atomics.
+    std::atomic<int> PullError{0};
+    std::atomic<int> PushError{0};
+
+    struct Session;
+    std::unique_ptr<Session> Tls;
+    int Descriptor;
+    std::atomic<uint32_t>& BytesIn;
+    std::atomic<uint32_t>& BytesOut;
+    // True when the bytes read ahead hold a whole record, so decrypting it will not wait.
+    bool WholeRecordBuffered() const;
+
+    // Ciphertext read ahead from the socket: one receive brings in what has arrived, so a record
+    // costs no receive calls of its own. Raw[RawAt, RawEnd) is not yet given to the session.
+    std::vector<uint8_t> Raw;
+    size_t RawAt = 0;
+    size_t RawEnd = 0;
+    // Decrypted, shown by a peek, not consumed: Pending[PendingAt, PendingEnd).
+    std::vector<uint8_t> Pending;
+    size_t PendingAt = 0;
+    size_t PendingEnd = 0;
+    std::string LastFailure;
+};
+
+} // namespace dova

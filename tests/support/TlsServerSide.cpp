@@ -1,0 +1,85 @@
+#include "TlsServerSide.h"
+
+#include <gnutls/gnutls.h>
+
+#include <sys/socket.h>
+
+namespace latis_test {
+
+struct TlsServerSide::Session {
+    gnutls_session_t Handle = nullptr;
+    gnutls_anon_server_credentials_t Credentials = nullptr;
+};
+
+TlsServerSide::TlsServerSide(int descriptor) : Tls(new Session), Descriptor(descriptor) {
+    gnutls_anon_allocate_server_credentials(&Tls->Credentials);
+    gnutls_anon_set_server_known_dh_params(Tls->Credentials, GNUTLS_SEC_PARAM_MEDIUM);
+    gnutls_init(&Tls->Handle, GNUTLS_SERVER);
+    gnutls_priority_set_direct(Tls->Handle, "NORMAL:+ANON-ECDH:+ANON-DH", nullptr);
+    gnutls_credentials_set(Tls->Handle, GNUTLS_CRD_ANON, Tls->Credentials);
+    gnutls_transport_set_ptr(Tls->Handle, this);
+    gnutls_transport_set_pull_function(
+        Tls->Handle, [](gnutls_transport_ptr_t self, void* buffer, size_t size) {
+            return ssize_t(::recv(static_cast<TlsServerSide*>(self)->Descriptor, buffer, size, 0));
+        });
+    gnutls_transport_set_push_function(
+        Tls->Handle, [](gnutls_transport_ptr_t self, const void* buffer, size_t size) {
+            auto* side = static_cast<TlsServerSide*>(self);
+            const ssize_t put = ::send(side->Descriptor, buffer, size, MSG_NOSIGNAL);
+            if (put > 0)
+                side->Sent += uint64_t(put);
+            return put;
+        });
+}
+
+TlsServerSide::~TlsServerSide() {
+    gnutls_deinit(Tls->Handle);
+    gnutls_anon_free_server_credentials(Tls->Credentials);
+    delete Tls;
+}
+
+bool TlsServerSide::Handshake() {
+    int result;
+    do {
+        result = gnutls_handshake(Tls->Handle);
+    } while (result < 0 && !gnutls_error_is_fatal(result));
+    return result == 0;
+}
+
+void TlsServerSide::Send(const std::vector<uint8_t>& bytes) {
+    // Corked: the records of one message leave together, as a plain server's one send would.
+    gnutls_record_cork(Tls->Handle);
+    struct Uncork {
+        gnutls_session_t Session;
+        ~Uncork() {
+            while (gnutls_record_uncork(Session, GNUTLS_RECORD_WAIT) == GNUTLS_E_AGAIN) {
+            }
+        }
+    } uncork{Tls->Handle};
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t put = gnutls_record_send(Tls->Handle, bytes.data() + sent, bytes.size() - sent);
+        if (put == GNUTLS_E_AGAIN || put == GNUTLS_E_INTERRUPTED)
+            continue;
+        if (put <= 0)
+            return;
+        sent += size_t(put);
+    }
+}
+
+std::vector<uint8_t> TlsServerSide::Receive(size_t n) {
+    std::vector<uint8_t> out(n);
+    size_t got = 0;
+    while (got < n) {
+        const ssize_t r = gnutls_record_recv(Tls->Handle, out.data() + got, n - got);
+        if (r == GNUTLS_E_AGAIN || r == GNUTLS_E_INTERRUPTED)
+            continue;
+        if (r <= 0)
+            break;
+        got += size_t(r);
+    }
+    out.resize(got);
+    return out;
+}
+
+} // namespace latis_test

@@ -1,0 +1,35 @@
+#pragma once
+// The server's end of anonymous TLS, for scripted peers: after the test has played the clear part of
+// the handshake on a descriptor, Handshake() switches it to TLS and Send/Receive speak inside. It
+// counts the bytes it puts on the wire, to compare with the viewer's counts.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace latis_test {
+
+class TlsServerSide {
+public:
+    explicit TlsServerSide(int descriptor); // not owned
+    ~TlsServerSide();
+    TlsServerSide(const TlsServerSide&) = delete;
+    TlsServerSide& operator=(const TlsServerSide&) = delete;
+
+    // False when the client went away or TLS failed.
+    bool Handshake();
+    void Send(const std::vector<uint8_t>& bytes);
+    void Send(const std::string& bytes) { Send(std::vector<uint8_t>(bytes.begin(), bytes.end())); }
+    // Exactly n bytes (fewer when the client went away).
+    std::vector<uint8_t> Receive(size_t n);
+    uint64_t WireBytesSent() const { return Sent; }
+
+private:
+    struct Session;
+    Session* Tls;
+    int Descriptor;
+    uint64_t Sent = 0;
+};
+
+} // namespace latis_test
