@@ -73,7 +73,6 @@ TFullScreenF::TFullScreenF(QWidget* owner, const QString& caption)
     setObjectName(QStringLiteral("FullScreenForm"));
     FComputerName = caption;
     setWindowTitle(caption);
-    FCaption = caption;
     // The work area is the screen without the task bar; the window frame stays inside it.
     const QRect area = WorkArea(owner);
     setFixedSize(area.size());
@@ -281,7 +280,8 @@ void TFullScreenF::ApplyFit() {
 
 void TFullScreenF::SetInputEnabled(bool enabled) {
     FClientPanel->setEnabled(enabled);
-    setWindowTitle(FComputerName + QStringLiteral(" - ") + ModeName(enabled));
+    FModeTitle = ModeName(enabled);
+    UpdateTitle();
     FModeLabel->setText(ModeDetail(enabled));
 }
 
@@ -313,7 +313,18 @@ void TFullScreenF::ShowLive() {
 }
 
 void TFullScreenF::ShowSecurity(const QString& state) {
-    setWindowTitle(state.isEmpty() ? FCaption : FCaption + QStringLiteral(" — ") + state);
+    FSecurityTitle = state;
+    UpdateTitle();
+}
+
+// The computer's name, then the mode, then the connection's security once it is known.
+void TFullScreenF::UpdateTitle() {
+    QString title = FComputerName;
+    if (!FModeTitle.isEmpty())
+        title += QStringLiteral(" - ") + FModeTitle;
+    if (!FSecurityTitle.isEmpty())
+        title += QStringLiteral(" — ") + FSecurityTitle;
+    setWindowTitle(title);
 }
 
 void TFullScreenF::FocusViewer() {

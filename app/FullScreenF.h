@@ -61,6 +61,7 @@ public:
     void ShowLive();
     // The connection's security in the caption, where the operator sees it the whole time.
     void ShowSecurity(const QString& state);
+    void UpdateTitle();
 
     TVNCViewer* Viewer() const { return FViewer.get(); }
     QFrame* TopBar() const { return FTopBar; }
@@ -113,5 +114,6 @@ private:
     QPushButton* FRetryButton = nullptr;
     std::unique_ptr<TVNCViewer> FViewer;
     int FFitsAfterMoves = 0;
-    QString FCaption;
+    QString FModeTitle;     // "Kontrol modu" or "Yalnız izleme"
+    QString FSecurityTitle; // the connection's security, once connected
 };

@@ -167,7 +167,7 @@ void TK_BilgisayarF::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TK_BilgisayarF::eventFilter(QObject* watched, QEvent* event) {
-    for (int field = 0; field < TComputerTable::FieldCount; ++field) {
+    for (int field = 0; field < TComputerTable::EditBoxFields; ++field) {
         if (watched != FEdits[field])
             continue;
         if (event->type() == QEvent::FocusIn)
@@ -187,7 +187,7 @@ bool TK_BilgisayarF::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TK_BilgisayarF::RememberFieldStarts() {
-    for (int field = 0; field < TComputerTable::FieldCount; ++field)
+    for (int field = 0; field < TComputerTable::EditBoxFields; ++field)
         FFieldStarts[field] = FTable.FieldValue(field);
 }
 

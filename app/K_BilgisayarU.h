@@ -50,7 +50,7 @@ private:
     TRecordNavigator* sDBNavigator1 = nullptr;
     TEditorGridModel* FGridModel = nullptr;
     QTableView* DBGrid1 = nullptr;
-    std::array<QString, 4> FFieldStarts; // each box's value when the cursor entered it or its record came
+    std::array<QString, TComputerTable::EditBoxFields> FFieldStarts; // each box's value when the cursor entered it or its record came
     bool FFollowingTable = false;        // the grid's selection is being moved to the table's record
 };
 
