@@ -440,14 +440,14 @@ void TAnaFormF::BuildTiles() {
     FTable->SortByName();
     FTable->First();
     struct Record {
-        QString Name, Address, Port, Password, Group;
+        QString Name, Address, Port, Password, Group, User;
     };
     auto records = std::make_shared<std::vector<Record>>();
     for (int row = 0; row < FTable->RecordCount(); ++row)
-        records->push_back({FTable->Value(row, TComputerTable::BILGISAYARADI),
-                            FTable->Value(row, TComputerTable::IP), FTable->Value(row, TComputerTable::PORT),
-                            FTable->Value(row, TComputerTable::PASSWORD),
-                            FTable->Value(row, TComputerTable::GRUP)});
+        records->push_back(
+            {FTable->Value(row, TComputerTable::BILGISAYARADI), FTable->Value(row, TComputerTable::IP),
+             FTable->Value(row, TComputerTable::PORT), FTable->Value(row, TComputerTable::PASSWORD),
+             FTable->Value(row, TComputerTable::GRUP), FTable->Value(row, TComputerTable::KULLANICI)});
     FWall->DropTiles();
     FBuilder->Build(
         int(records->size()),
@@ -470,6 +470,7 @@ void TAnaFormF::BuildTiles() {
             FWall->SetTiles(FTiles, addresses, groups, s);
             for (int row = first; row < end; ++row) {
                 const Record& r = (*records)[row];
+                FTiles[row]->SetUserName(r.User);
                 FTiles[row]->ConnectTo(r.Address, r.Port, r.Password);
             }
             // Once per start: the viewer component could not be loaded from its folder (the tiles say so

@@ -108,8 +108,9 @@ QList<QByteArray> ComposeRecordBody(const TComputerTable& table, int row) {
     auto writeMissingBefore = [&](int field) {
         for (int g = 0; g < field; ++g) {
             // An optional field the record never had stays out while it is empty: a list without
-            // groups is written as it always was.
-            const bool optionalAndEmpty = g == TComputerTable::GRUP && table.Value(row, g).isEmpty();
+            // groups or user names is written as it always was.
+            const bool optionalAndEmpty = (g == TComputerTable::GRUP || g == TComputerTable::KULLANICI) &&
+                                          table.Value(row, g).isEmpty();
             if (!present[static_cast<std::size_t>(g)] && !written[static_cast<std::size_t>(g)] &&
                 !optionalAndEmpty) {
                 body.insert(afterFields++, FieldLine(table, row, g));

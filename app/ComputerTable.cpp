@@ -8,8 +8,8 @@ namespace {
 
 const std::array<QString, TComputerTable::FieldCount>& FieldNames() {
     static const std::array<QString, TComputerTable::FieldCount> names = {
-        QStringLiteral("BILGISAYARADI"), QStringLiteral("IP"), QStringLiteral("PORT"),
-        QStringLiteral("PASSWORD"), QStringLiteral("GRUP")};
+        QStringLiteral("BILGISAYARADI"), QStringLiteral("IP"),   QStringLiteral("PORT"),
+        QStringLiteral("PASSWORD"),      QStringLiteral("GRUP"), QStringLiteral("KULLANICI")};
     return names;
 }
 
@@ -58,6 +58,8 @@ QString TComputerTable::CleanFieldText(const QString& value) {
 QString TComputerTable::ExtraValue(int row, const QString& key) const {
     if (row < 0 || row >= RecordCount())
         return QString();
+    if (const int field = FieldByName(key); field >= 0)
+        return Value(row, field);
     for (const TIniLine& line : Record(row).Lines)
         if (line.LineKind == TIniLine::Entry && SameIniKey(line.Name, key))
             return line.Value;

@@ -19,7 +19,7 @@
 // duplicates, the fields' own lines), which a save writes back in place. Keys other programs or later
 // versions add (a user name, a group) live among those lines and are read and set by key.
 struct TComputerRecord {
-    std::array<QString, 5> Fields; // one per field of TComputerTable
+    std::array<QString, 6> Fields; // one per field of TComputerTable
     QList<TIniLine> Lines;
     std::uint64_t Creation = 0;
 };
@@ -29,9 +29,10 @@ class TComputerTable : public QAbstractTableModel {
 
 public:
     // Field numbers follow the field order of the table; the file and the editor depend on it.
-    // GRUP is optional: the wall's group of the computer, written to the file only when it has one.
-    enum Field : int { BILGISAYARADI = 0, IP = 1, PORT = 2, PASSWORD = 3, GRUP = 4 };
-    static constexpr int FieldCount = 5;
+    // GRUP (the wall's group of the computer) and KULLANICI (the user name for servers that ask for
+    // one) are optional: written to the file only for records that have them.
+    enum Field : int { BILGISAYARADI = 0, IP = 1, PORT = 2, PASSWORD = 3, GRUP = 4, KULLANICI = 5 };
+    static constexpr int FieldCount = 6;
     static constexpr int EditBoxFields = 4;   // the editor's boxes; the group is edited in its grid
     static constexpr int MaxFieldLength = 50; // every field is a text of at most 50 characters
 

@@ -35,6 +35,8 @@ QVariant TEditorGridModel::headerData(int section, Qt::Orientation orientation, 
             return QStringLiteral("Port");
         case 3:
             return QStringLiteral("Grup");
+        case 4:
+            return QStringLiteral("Kullanıcı");
         default:
             break;
         }

@@ -50,8 +50,9 @@ private:
     TRecordNavigator* sDBNavigator1 = nullptr;
     TEditorGridModel* FGridModel = nullptr;
     QTableView* DBGrid1 = nullptr;
-    std::array<QString, TComputerTable::EditBoxFields> FFieldStarts; // each box's value when the cursor entered it or its record came
-    bool FFollowingTable = false;        // the grid's selection is being moved to the table's record
+    std::array<QString, TComputerTable::EditBoxFields>
+        FFieldStarts;             // each box's value when the cursor entered it or its record came
+    bool FFollowingTable = false; // the grid's selection is being moved to the table's record
 };
 
 // The editor while it exists, none otherwise.

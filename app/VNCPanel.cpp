@@ -268,6 +268,7 @@ int TVNCPanel::ConnectWithArguments(TVNCViewer& viewer) const {
     if (IVNCViewer* control = viewer.Control()) {
         control->put_Encryption(FEncryption);
         control->put_KnownCertificates(FKnownCertificates);
+        control->put_UserName(FUserName);
         if (!FAcceptedFingerprint.isEmpty())
             control->TrustCertificate(FAcceptedFingerprint, VNC_FALSE, nullptr);
     }

@@ -46,6 +46,8 @@ public:
     // Encryption policy (DOVAEncryptionEnum) and the trust store of the tile's viewers; set before
     // ConnectTo.
     void SetEncryption(int policy, const QString& knownCertificates);
+    // The user name for servers that authenticate with one (inside TLS only); set before ConnectTo.
+    void SetUserName(const QString& user) { FUserName = user; }
     QLabel* SecurityBadge() const { return FSecurityBadge; }
     bool CertificatePending() const { return FCertificatePending; }
 
@@ -126,6 +128,7 @@ private:
     QString FServer;
     QString FPort;
     QString FPassword;
+    QString FUserName;
 
     bool FAutoReconnect = false;
     bool FRetryPending = false;

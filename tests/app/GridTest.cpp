@@ -13,9 +13,9 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QLineEdit>
 #include <QPointer>
 #include <QScrollArea>
 #include <QSlider>
@@ -326,7 +326,8 @@ TEST_F(Grid, EncryptionIsPreferredUnlessTheSettingsSayOtherwise) {
     EXPECT_EQ(Form->Encryption(), dova::dovaEncryptionPrefer);
     Form->BuildTiles();
     EXPECT_EQ(FakeViewer::Created().back()->EncryptionValue, dova::dovaEncryptionPrefer);
-    EXPECT_EQ(FakeViewer::Created().back()->KnownCertificatesValue, Folder.path() + QStringLiteral("/known-certificates"));
+    EXPECT_EQ(FakeViewer::Created().back()->KnownCertificatesValue,
+              Folder.path() + QStringLiteral("/known-certificates"));
 
     Form->sComboSifreleme()->setCurrentIndex(dova::dovaEncryptionRequire);
     Form->StoreSettings();
@@ -335,6 +336,17 @@ TEST_F(Grid, EncryptionIsPreferredUnlessTheSettingsSayOtherwise) {
     EXPECT_EQ(Form->Encryption(), dova::dovaEncryptionRequire);
     Form->BuildTiles();
     EXPECT_EQ(FakeViewer::Created().back()->EncryptionValue, dova::dovaEncryptionRequire);
+    Form.reset();
+    SetViewerFactoryForTesting(nullptr);
+}
+
+// A record's optional user name reaches its tile's viewer (servers that authenticate a user, inside TLS).
+TEST_F(Grid, RecordsUserNameReachesTheTilesViewer) {
+    SetViewerFactoryForTesting([](QWidget* parent) -> dova::IVNCViewer* { return new FakeViewer(parent); });
+    Start(Records({QStringLiteral("a")}) + "KULLANICI=" + QStringLiteral("ayşe").toUtf8() + "\r\n");
+    Form->BuildTiles();
+    ASSERT_FALSE(FakeViewer::Created().empty());
+    EXPECT_EQ(FakeViewer::Created().back()->UserNameValue, QStringLiteral("ayşe"));
     Form.reset();
     SetViewerFactoryForTesting(nullptr);
 }

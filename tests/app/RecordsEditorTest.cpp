@@ -226,7 +226,8 @@ TEST_F(RecordsEditorTest, GridShowsTheSameCurrentRecordAndNeverThePassword) {
     editor.show();
     QTableView* grid = editor.Grid();
 
-    ASSERT_EQ(grid->model()->columnCount(), 4); // name, address, port, group
+    ASSERT_EQ(grid->model()->columnCount(), 5); // name, address, port, group, user name
+    EXPECT_EQ(grid->model()->headerData(4, Qt::Horizontal).toString(), QStringLiteral("Kullanıcı"));
     EXPECT_EQ(grid->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Tanımı"));
     EXPECT_EQ(grid->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Ip"));
     EXPECT_EQ(grid->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Port"));
