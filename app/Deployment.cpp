@@ -67,5 +67,8 @@ void DeployControlLibrary(const QString& folder) {
 }
 
 void DeployHelpDocument(const QString& folder) {
+    // QSaveFile would follow a link at the name and replace its target.
+    if (!HelpDocumentTrustProblem(folder).isEmpty())
+        return;
     WritePayload(EmbeddedHelpResource(), folder + QString::fromUtf16(HelpFileName));
 }

@@ -101,6 +101,7 @@ bool CVNCViewer::ConnectedOrDispatching() const {
 VNCStatus CVNCViewer::Connect(const VNCVariant& Server, const VNCVariant& Port, const VNCVariant& Password,
                               const VNCVariant& Flags, VNCVariant* retVal) {
     Stop(nullptr);
+    PlacedServerText.reset(); // another server, or one that has changed its clipboard meanwhile
     QString text;
     // A port beyond 65535 would wrap to another computer's service: no attempt at all.
     if ((TextArgument(Server, text) && !SetServerText(text)) ||

@@ -302,6 +302,7 @@ private:
     void OnServerCutText(uint32_t dataType);
     void OnLocalClipboardChanged();
     void RelayLocalText(bool withEvent);
+    void RelayText(QString text, bool withEvent);
     // To the input thread as ClientCutText: UTF-8 for a server in the extended clipboard, else 8-bit.
     void PostClientText(const QString& text);
     void SelectCursor();
@@ -353,6 +354,9 @@ private:
     int32_t AutoScrollBandValue = 10;
     int32_t ScreenEdgeDelayValue = 2000;
     QString ServerClipboardText;
+    // The server's text this viewer placed on the local clipboard, while both still hold it: the change
+    // it makes there is the server's own text, which never goes back.
+    std::optional<QString> PlacedServerText;
     uint32_t LastMouseKeyState = 0;
 
     // Local input relay.

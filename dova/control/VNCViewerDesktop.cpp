@@ -31,19 +31,34 @@ void CVNCViewer::OnServerCutText(uint32_t dataType) {
         VNCVariant data(text);
         const int32_t type = int32_t(dataType);
         Raise([&](IVNCViewerEvents& sink) { sink.ServerClipboard(type, data, action); });
-        if (action != 0)
-            if (QClipboard* clipboard = QGuiApplication::clipboard())
-                clipboard->setText(text);
+        QClipboard* clipboard = action != 0 ? QGuiApplication::clipboard() : nullptr;
+        if (clipboard) {
+            PlacedServerText = text; // before: the change notice may come from within setText
+            clipboard->setText(text);
+        } else {
+            PlacedServerText.reset(); // the server now holds a text the local clipboard does not
+        }
     }
 }
 
 void CVNCViewer::OnLocalClipboardChanged() {
-    RelayLocalText(true);
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    QString text = clipboard ? clipboard->text() : QString();
+    // Placing the server's text is a change too (one notice or more, by platform): relayed, it would
+    // take the server's clipboard from the program that owns it there. Any other text is the
+    // operator's and goes out, however soon after.
+    if (PlacedServerText && text == *PlacedServerText)
+        return;
+    PlacedServerText.reset();
+    RelayText(std::move(text), true);
 }
 
 void CVNCViewer::RelayLocalText(bool withEvent) {
     const QClipboard* clipboard = QGuiApplication::clipboard();
-    QString text = clipboard ? clipboard->text() : QString();
+    RelayText(clipboard ? clipboard->text() : QString(), withEvent);
+}
+
+void CVNCViewer::RelayText(QString text, bool withEvent) {
     int32_t action = RelayLocalClipboardValue;
     if (withEvent) {
         VNCVariant data(&text); // by reference: the host may change the text
@@ -54,6 +69,7 @@ void CVNCViewer::RelayLocalText(bool withEvent) {
 }
 
 void CVNCViewer::PostClientText(const QString& text) {
+    PlacedServerText.reset(); // the server's clipboard is no longer the text placed here
     if (State->Clipboard.Active()) {
         const QByteArray utf8 = text.toUtf8();
         Input->PostToThread(thread_messages::VncClientCutText, cut_text::Utf8, 0,

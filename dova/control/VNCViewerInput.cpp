@@ -251,9 +251,12 @@ void CVNCViewer::HandleKey(QKeyEvent* event, bool down) {
         Raise([&](IVNCViewerEvents& sink) { sink.BeforeKeyDown(modifiers, keyCode, action); });
     else
         Raise([&](IVNCViewerEvents& sink) { sink.BeforeKeyUp(modifiers, keyCode, action); });
-    // A key without a code of its own still carries its character.
+    // A key without a code of its own still carries its character; its scan code tells the input
+    // thread which press a release ends.
     const int64_t produced = RelayedKeyOf(*event);
-    if ((action & dovaActionAllowDOVA) && Input && RelayKeysValue && (keyCode != 0 || produced != 0)) {
+    const uint32_t scanCode = event->nativeScanCode();
+    if ((action & dovaActionAllowDOVA) && Input && RelayKeysValue &&
+        (keyCode != 0 || produced != 0 || scanCode != 0)) {
         {
             CLockGuard hold(*State);
             Input->SetKeyboardState(SnapshotOf(held));
@@ -261,7 +264,8 @@ void CVNCViewer::HandleKey(QKeyEvent* event, bool down) {
         const bool system = (held & Qt::AltModifier) != 0;
         const uint32_t message = down ? (system ? thread_messages::SysKeyDown : thread_messages::KeyDown)
                                       : (system ? thread_messages::SysKeyUp : thread_messages::KeyUp);
-        Input->PostToThread(message, keyCode, (down || (produced & LocalKeysymGiven)) ? produced : 0);
+        const int64_t carried = (down || (produced & LocalKeysymGiven)) ? produced : 0;
+        Input->PostToThread(message, keyCode, WithLocalScanCode(carried, scanCode));
     }
     if (action & dovaActionAllowWin)
         event->ignore(); // the key goes on to the window system

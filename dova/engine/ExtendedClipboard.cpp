@@ -132,8 +132,10 @@ std::optional<std::string> CExtendedClipboard::ReadServerMessage(CRfbProtocol& p
     if (flags & Provide)
         return ReadProvidedText(data, dataSize, flags);
     if (flags & Request) {
-        if (flags & Text)
+        if (flags & Text) {
+            std::lock_guard<std::mutex> order(WireOrder);
             ProvideLocalText(protocol);
+        }
         return std::nullopt;
     }
     if (flags & Peek) {
@@ -205,6 +207,7 @@ void CExtendedClipboard::ProvideLocalText(CRfbProtocol& protocol) {
 }
 
 void CExtendedClipboard::LocalTextChanged(CRfbProtocol& protocol, const std::string& utf8) {
+    std::lock_guard<std::mutex> order(WireOrder);
     uint32_t serverFlags;
     bool fits;
     {

@@ -6,7 +6,9 @@
 // asked for (request) and sent (provide, a zlib stream holding a u32 size and the bytes per format).
 //
 // One per viewer, shared by the session thread (server messages) and the input thread (local text);
-// its fields are guarded by its own mutex, never held while writing to the wire.
+// its fields are guarded by its own mutex, never held while writing to the wire. WireOrder is held from
+// reading the local text to writing what was read, so a provide of an older text never follows the
+// notice of a newer one on the wire (a server that keeps what it was given would keep the older).
 
 #include <atomic>
 #include <cstdint>
@@ -56,10 +58,12 @@ public:
 
 private:
     void AnswerCaps(CRfbProtocol& protocol);
+    // The caller holds WireOrder.
     void ProvideLocalText(CRfbProtocol& protocol);
     std::optional<std::string> ReadProvidedText(const uint8_t* data, size_t size, uint32_t flags);
 
     std::atomic<bool> IsActive{false};
+    std::mutex WireOrder; // taken before Mutex
     std::mutex Mutex;
     uint32_t ServerFlags = 0;             // under Mutex
     uint32_t ServerTextLimit = 0;         // under Mutex: the largest text the server takes

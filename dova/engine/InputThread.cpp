@@ -194,9 +194,12 @@ void CInputThread::Dispatch(ThreadMessage& message) {
     }
 }
 
-void CInputThread::SendKey(uint8_t virtualKey, uint32_t keysym, bool down) {
-    uint32_t& pressed = PressedKeysyms[virtualKey];
+void CInputThread::SendKey(uint32_t& pressed, uint32_t keysym, bool down) {
     if (down) {
+        // A repeat that now makes another keysym (a modifier changed meanwhile): the one held goes
+        // first, or no release would ever name it.
+        if (pressed != 0 && pressed != keysym && Protocol)
+            Protocol->SendKeyEvent(pressed, false);
         pressed = keysym;
     } else if (pressed != 0) {
         keysym = pressed;
@@ -207,18 +210,27 @@ void CInputThread::SendKey(uint8_t virtualKey, uint32_t keysym, bool down) {
 }
 
 void CInputThread::SendLocalKey(uint8_t virtualKey, bool down, int64_t produced) {
+    uint32_t keysym = 0;
     if (produced & LocalKeysymGiven) {
-        SendKey(virtualKey, uint32_t(produced), down);
+        keysym = uint32_t(produced);
+    } else {
+        keysym = VirtualKeyKeysyms()[virtualKey];
+        if (keysym == 0)
+            keysym = KeysymForCodePoint(uint32_t(produced));
+        if (keysym == 0) {
+            CLockGuard hold(KeyboardLock);
+            keysym = KeysymForCodePoint(UsLayoutCharacter(virtualKey, KeyboardState));
+        }
+    }
+    const uint32_t scanCode = LocalScanCodeOf(produced);
+    if (scanCode == 0) {
+        SendKey(PressedKeysyms[virtualKey], keysym, down);
         return;
     }
-    uint32_t keysym = VirtualKeyKeysyms()[virtualKey];
-    if (keysym == 0)
-        keysym = KeysymForCodePoint(uint32_t(produced));
-    if (keysym == 0) {
-        CLockGuard hold(KeyboardLock);
-        keysym = KeysymForCodePoint(UsLayoutCharacter(virtualKey, KeyboardState));
-    }
-    SendKey(virtualKey, keysym, down);
+    uint32_t& pressed = PressedByScanCode[scanCode];
+    SendKey(pressed, keysym, down);
+    if (pressed == 0)
+        PressedByScanCode.erase(scanCode);
 }
 
 void CInputThread::SendHostKey(uint8_t virtualKey, int32_t modifiers, bool down) {
@@ -240,7 +252,7 @@ void CInputThread::SendHostKey(uint8_t virtualKey, int32_t modifiers, bool down)
         }
         keysym = KeysymForCodePoint(UsLayoutCharacter(virtualKey, keyboard));
     }
-    SendKey(virtualKey, keysym, down);
+    SendKey(PressedKeysyms[virtualKey], keysym, down);
 }
 
 int32_t CInputThread::ApplyModifiers(int32_t modifiers) {
@@ -258,7 +270,7 @@ int32_t CInputThread::ApplyModifiers(int32_t modifiers) {
                                   {virtual_keys::Menu, modifiers::Alt}};
     // All three, changed or not: the remote keyboard may have drifted from what was last sent.
     for (const Modifier& key : Order)
-        SendKey(key.VirtualKey, VirtualKeyKeysyms()[key.VirtualKey], (held & key.Bit) != 0);
+        SendKey(PressedKeysyms[key.VirtualKey], VirtualKeyKeysyms()[key.VirtualKey], (held & key.Bit) != 0);
     return held;
 }
 

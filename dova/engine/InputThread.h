@@ -22,7 +22,8 @@
 //                              0 when it produced none. Keys with a fixed keysym ignore it; for the
 //                              others 0 (or a control character, as Ctrl+letter gives) falls back to
 //                              the US layout with the KeyboardState snapshot. With LocalKeysymGiven
-//                              set, the low 32 bits are the key's own keysym instead (AltGr).
+//                              set, the low 32 bits are the key's own keysym instead (AltGr). Bits
+//                              40..62 the key's scan code (WithLocalScanCode), or 0.
 //   MouseMove                  wParam button flags (0x0001 left, 0x0010 middle, 0x0002 right),
 //                              lParam x | y << 16 in frame coordinates; sent only while MoveToken is 0.
 //   LeftDown/Up, RightDown/Up, MiddleDown/Up   lParam x | y << 16.
@@ -36,6 +37,7 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <unordered_map>
 
 namespace dova {
 
@@ -84,7 +86,8 @@ private:
     void SendHostKey(uint8_t virtualKey, int32_t modifiers, bool down);
     // Sends Shift, Control and Alt as the modifiers ask; returns the ones now held.
     int32_t ApplyModifiers(int32_t modifiers);
-    void SendKey(uint8_t virtualKey, uint32_t keysym, bool down);
+    // pressed: the slot of the key (PressedKeysyms or PressedByScanCode).
+    void SendKey(uint32_t& pressed, uint32_t keysym, bool down);
     void ProcessPointer(int32_t x, int32_t y, uint8_t mask, bool down);
     void SendHostPointer(const PointerRecord& record, bool down);
     void SendWheel(int16_t delta);
@@ -99,7 +102,11 @@ private:
     std::atomic<uint8_t> SentButtons{0};
     // Keysym sent for each key still down, so its release names the same keysym even when Shift or
     // the carried character changed in between (X servers ignore releases of keysyms not pressed).
+    // Indexed by virtual-key code for the host's keys and for relayed keys without a scan code.
     std::array<uint32_t, 256> PressedKeysyms{};
+    // Relayed keys by scan code: keys without a code of their own (AltGr+Q's @, AltGr+E's €) and keys
+    // that share one each release their own keysym, also when the release reports another character.
+    std::unordered_map<uint32_t, uint32_t> PressedByScanCode;
 };
 
 } // namespace dova

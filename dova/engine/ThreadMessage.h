@@ -66,6 +66,18 @@ inline constexpr uint32_t VncResumeFrames = 0x8007;
 // itself (AltGr: ISO_Level3_Shift), sent as it is. Without it lParam is a Unicode code point.
 inline constexpr int64_t LocalKeysymGiven = int64_t(1) << 32;
 
+// Bits 40..62 of a relayed local key's lParam: the key's scan code on the local keyboard, the same on
+// its press and its release whatever the modifiers did in between; 0 when the platform gives none.
+// The input thread remembers each pressed key's keysym under it.
+inline constexpr int LocalScanCodeShift = 40;
+inline constexpr uint32_t LocalScanCodeMask = 0x7FFFFF;
+constexpr int64_t WithLocalScanCode(int64_t produced, uint32_t scanCode) {
+    return produced | (int64_t(scanCode & LocalScanCodeMask) << LocalScanCodeShift);
+}
+constexpr uint32_t LocalScanCodeOf(int64_t lParam) {
+    return uint32_t(uint64_t(lParam) >> LocalScanCodeShift) & LocalScanCodeMask;
+}
+
 // wParam of VncClientCutText: how its text is encoded.
 namespace cut_text {
 inline constexpr uint64_t Plain = 0;

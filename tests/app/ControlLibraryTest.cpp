@@ -13,10 +13,10 @@
 
 #include <dlfcn.h>
 #include <link.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 QByteArray ReadAll(const QString& path) {
@@ -125,13 +125,16 @@ TEST(ControlLibrary, UntrustedFolderOrLibraryIsNeitherLoadedNorWritten) {
     QTemporaryDir dir; // 0700, this user's
     const QString folder = dir.path() + u'/';
     const QString library = folder + QString::fromUtf16(ControlLibraryFileName);
+    const QString help = folder + QString::fromUtf16(HelpFileName);
     const auto chmodFolder = [&](mode_t mode) { ::chmod(QFile::encodeName(folder).constData(), mode); };
     EXPECT_TRUE(ControlLibraryTrustProblem(folder).isEmpty());
 
     chmodFolder(01777); // as /tmp: anyone may create the file
     EXPECT_NE(ControlLibraryTrustProblem(folder).indexOf(QStringLiteral("başka kullanıcılar")), -1);
     DeployControlLibrary(folder);
+    DeployHelpDocument(folder);
     EXPECT_FALSE(QFileInfo::exists(library)) << "nothing written where others write";
+    EXPECT_FALSE(QFileInfo::exists(help)) << "the help document neither";
     chmodFolder(0750 | S_IWGRP);
     EXPECT_FALSE(ControlLibraryTrustProblem(folder).isEmpty()) << "group-writable";
     chmodFolder(0700);
@@ -147,6 +150,12 @@ TEST(ControlLibrary, UntrustedFolderOrLibraryIsNeitherLoadedNorWritten) {
     DeployControlLibrary(folder);
     EXPECT_EQ(ReadAll(target), QByteArray("keep"));
     ASSERT_TRUE(QFile::remove(library));
+    ASSERT_TRUE(QFile::link(target, help));
+    DeployHelpDocument(folder);
+    EXPECT_EQ(ReadAll(target), QByteArray("keep")) << "the help document is not written through a link";
+    ASSERT_TRUE(QFile::remove(help));
+    DeployHelpDocument(folder);
+    EXPECT_TRUE(QFileInfo(help).isFile()) << "in a trusted folder it is written";
 
     if (::geteuid() != 0)
         return; // handing files to another user needs root

@@ -111,8 +111,24 @@ TEST(ViewerClipboard, ServerTextReachesTheLocalClipboardWithLineFeeds) {
     s.Rig.Viewer->get_ServerClipboard(&last);
     EXPECT_EQ(last.ToText(), expected);
     EXPECT_EQ(s.Rig.Sink.Count("ServerClipboard:1:" + expected.toStdString() + ":-1"), 1u);
-    // Writing the local clipboard is itself a change: it is offered back, here with Action 0.
-    EXPECT_EQ(s.Rig.Sink.Events.back(), "LocalClipboard:1:" + expected.toStdString() + ":0");
+}
+
+// The change that placing the server's text makes is not the operator's: it never goes back. The
+// operator's copy right after it does.
+TEST(ViewerClipboard, ServerTextNeverGoesBackTheOperatorsNextCopyDoes) {
+    DesktopSession s;
+    ServerStream cut;
+    cut.U8(3).U8(0).U8(0).U8(0).U32(4).Text("uzak");
+    s.Server.Send(cut.Data);
+    ASSERT_TRUE(PumpUntil([&] { return s.Rig.Sink.Count("ServerClipboard") == 1; }));
+    ASSERT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("uzak"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("yerel"));
+    const std::vector<uint8_t> head = s.Server.Receive(8);
+    ASSERT_EQ(head.size(), 8u);
+    EXPECT_EQ(head[0], 6);
+    EXPECT_EQ(head[7], 5) << "the first text on the wire is the operator's, not the server's own";
+    EXPECT_EQ(s.Server.Receive(5), Bytes({'y', 'e', 'r', 'e', 'l'}));
+    EXPECT_EQ(s.Rig.Sink.Count("LocalClipboard"), 1u);
 }
 
 TEST(ViewerClipboard, HostCanKeepServerTextOffTheClipboard) {

@@ -28,6 +28,11 @@ struct InputSession {
         QCoreApplication::sendEvent(&Viewer(), &event);
         return event.isAccepted();
     }
+    // A key as the window system reports it, with its scan code.
+    void NativeKey(QEvent::Type type, int key, uint32_t scanCode, const QString& text) {
+        QKeyEvent event(type, key, Qt::NoModifier, scanCode, 0, 0, text);
+        QCoreApplication::sendEvent(&Viewer(), &event);
+    }
     void Mouse(QEvent::Type type, QPoint at, Qt::MouseButton button) {
         const Qt::MouseButtons held =
             type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
@@ -84,6 +89,24 @@ TEST(ViewerKeys, TurkishCharacterTravelsAsTheLayoutProducedIt) {
     const std::vector<uint8_t> down = s.NextMessage();
     ASSERT_EQ(down.size(), 8u);
     EXPECT_EQ(Keysym(down), 0x01000000u + 0x011Fu);
+}
+
+TEST(ViewerKeys, KeysWithoutACodeReleaseWhatTheyPressed) {
+    InputSession s;
+    // Turkish Q with AltGr held: @ on the Q key, € on E; neither has a key code of its own.
+    s.NativeKey(QEvent::KeyPress, Qt::Key_At, 24, QStringLiteral("@"));
+    s.NativeKey(QEvent::KeyPress, 0x20AC, 26, QStringLiteral("€"));
+    s.NativeKey(QEvent::KeyRelease, Qt::Key_At, 24, QStringLiteral("@"));
+    s.NativeKey(QEvent::KeyRelease, 0x20AC, 26, QStringLiteral("€"));
+    std::vector<std::pair<int, uint32_t>> sent;
+    for (int i = 0; i < 4; ++i) {
+        const std::vector<uint8_t> m = s.NextMessage();
+        ASSERT_EQ(m.size(), 8u) << "message " << i;
+        sent.emplace_back(m[1], Keysym(m));
+    }
+    const std::vector<std::pair<int, uint32_t>> expected = {
+        {1, '@'}, {1, 0x010020AC}, {0, '@'}, {0, 0x010020AC}};
+    EXPECT_EQ(sent, expected);
 }
 
 TEST(ViewerMouse, PressOverTheImageRaisesBeforeMouseUpWithButtonsFour) {

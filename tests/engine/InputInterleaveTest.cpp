@@ -3,15 +3,22 @@
 #include "InputRig.h"
 
 #include "RecordingPresenter.h"
+#include "engine/ExtendedClipboard.h"
 #include "engine/KeyboardLayout.h"
+#include "engine/MemoryTransport.h"
 #include "engine/RfbProtocol.h"
 #include "engine/SessionThread.h"
+#include "engine/ViewerState.h"
 #include "framebuffer/FrameBuffer.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <future>
+#include <mutex>
 #include <thread>
+#include <utility>
 
 using namespace dova;
 using namespace latis_test;
@@ -221,4 +228,77 @@ TEST(InputInterleave, RealSessionThreadAndInputThread) {
     EXPECT_GT(updatesSent, 0);
     std::unique_ptr<CSimpleException> reported;
     EXPECT_TRUE(!fault.empty() || !rig.State.TakeException(reported));
+}
+
+namespace {
+// Keeps each message whole; calls BeforeProvide (once) when a provide of text starts, before its bytes.
+class ProvideHookSink : public IByteSink {
+public:
+    std::function<void()> BeforeProvide;
+
+    void Write(const void* buffer, size_t length) override {
+        const auto* bytes = static_cast<const uint8_t*>(buffer);
+        const uint32_t flags = length >= 12 ? GetU32(bytes + 8) : 0;
+        if ((flags & clipboard_flags::Provide) && !(flags & clipboard_flags::Caps) && BeforeProvide)
+            std::exchange(BeforeProvide, nullptr)();
+        std::lock_guard<std::mutex> hold(Mutex);
+        Flags.push_back(flags);
+    }
+    CLockable& WriteLock() override { return Writing; }
+    std::vector<uint32_t> Written() {
+        std::lock_guard<std::mutex> hold(Mutex);
+        return Flags;
+    }
+
+private:
+    CLockable Writing;
+    std::mutex Mutex;
+    std::vector<uint32_t> Flags;
+};
+
+// An extended server message after its 8-byte header: flags and data.
+std::vector<uint8_t> ExtendedBody(uint32_t flags, const std::vector<uint8_t>& data = {}) {
+    std::vector<uint8_t> body(4 + data.size());
+    PutU32(body.data(), flags);
+    std::copy(data.begin(), data.end(), body.begin() + 4);
+    return body;
+}
+} // namespace
+
+// The server asks for the text while the operator copies anew: a provide of the older text must not
+// reach the server after the notice of the newer one, or a server that keeps what it was given (Xvnc
+// does) keeps the older text for good.
+TEST(ExtendedClipboardOrder, ANewerLocalTextIsAnnouncedAfterTheProvideOfTheOlder) {
+    using namespace clipboard_flags;
+    CViewerState state;
+    CMemorySource input;
+    ProvideHookSink output;
+    CRfbProtocol protocol(state, input, output);
+    CExtendedClipboard& clipboard = state.Clipboard;
+    const auto serverSays = [&](const std::vector<uint8_t>& body) {
+        input.Reset(body.data(), body.size());
+        clipboard.ReadServerMessage(protocol, uint32_t(body.size()), true);
+    };
+    const std::vector<uint8_t> caps = ExtendedBody(Text | Caps | Request | Notify | Provide, {0, 0, 16, 0});
+    serverSays(caps);
+    clipboard.LocalTextChanged(protocol, "older");
+
+    std::thread operatorCopies;
+    output.BeforeProvide = [&] {
+        std::promise<void> done;
+        auto copied = done.get_future();
+        operatorCopies = std::thread([&clipboard, &protocol, done = std::move(done)]() mutable {
+            clipboard.LocalTextChanged(protocol, "newer");
+            done.set_value();
+        });
+        copied.wait_for(std::chrono::milliseconds(300)); // the copy may wait for the provide to go out
+    };
+    const std::vector<uint8_t> request = ExtendedBody(Request | Text);
+    serverSays(request);
+    operatorCopies.join();
+
+    const std::vector<uint32_t> written = output.Written();
+    ASSERT_EQ(written.size(), 4u);
+    EXPECT_EQ(written[2], Provide | Text);
+    EXPECT_EQ(written[3], Notify | Text) << "the newer text announced last, so the server asks again";
 }

@@ -121,6 +121,32 @@ TEST_F(InputThreadTest, ReleaseNamesTheKeysymThatWasPressed) {
     ExpectNextIs(KeyEvent(false, '1'));
 }
 
+TEST_F(InputThreadTest, EachHeldKeyReleasesItsOwnKeysym) {
+    // Turkish Q with AltGr: @ on the Q key (scan code 24), € on E (26); neither has a key code.
+    const auto key = [&](uint32_t message, uint8_t code, uint32_t character, uint32_t scanCode) {
+        Rig.Input->PostToThread(message, code, WithLocalScanCode(character, scanCode));
+    };
+    key(msg::KeyDown, 0, '@', 24);
+    key(msg::KeyDown, 0, 0x20AC, 26);
+    key(msg::KeyUp, 0, 0, 24);
+    ExpectNextIs(KeyEvent(true, '@'));
+    ExpectNextIs(KeyEvent(true, 0x010020AC));
+    ExpectNextIs(KeyEvent(false, '@'));
+    // AltGr let go first: the Q key's release names the letter, the server holds @.
+    key(msg::KeyDown, 0, '@', 24);
+    key(msg::KeyUp, 'Q', 0, 24);
+    ExpectNextIs(KeyEvent(true, '@'));
+    ExpectNextIs(KeyEvent(false, '@'));
+    // A repeat that now makes another character lets the first one go.
+    key(msg::KeyDown, 'Q', 'q', 24);
+    key(msg::KeyDown, 0, '@', 24);
+    key(msg::KeyUp, 0, 0, 26);
+    ExpectNextIs(KeyEvent(true, 'q'));
+    ExpectNextIs(KeyEvent(false, 'q'));
+    ExpectNextIs(KeyEvent(true, '@'));
+    ExpectNextIs(KeyEvent(false, 0x010020AC));
+}
+
 TEST_F(InputThreadTest, HostKeysSetTheModifiersFirst) {
     Host(msg::VncKeyDown, VkA, modifiers::Control);
     ExpectNextIs(Join(
