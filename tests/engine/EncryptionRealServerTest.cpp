@@ -279,7 +279,8 @@ TEST(EncryptionRealServer, TightVncConnectsPlainUnderPreferAndIsRefusedUnderRequ
 TEST(EncryptionRealServer, QemuX509VncPinnedOnFirstUse) {
     Folder folder;
     MakeQemuCredentials(folder.Path);
-    QemuServer server({.Password = "secret12", .TlsFolder = folder.Path, .VncSuffixes = {}});
+    QemuServer server(
+        {.Password = "secret12", .TlsFolder = folder.Path, .AnonymousTls = false, .VncSuffixes = {}});
     EncryptionSettings settings = Policy(EncryptionPolicy::Require);
     settings.KnownCertificatesFile = folder.Path + "/known";
     settings.AcceptNew = true;
@@ -303,4 +304,28 @@ TEST(EncryptionRealServer, QemuX509VncPinnedOnFirstUse) {
     EXPECT_TRUE(verified.Security.Verified);
     EXPECT_FALSE(tap.Saw("qemu-marker-31d7"));
     EXPECT_EQ(Connect(server.Port(), "wrong-pw", settings).Failure->Code, codes::HandshakeAuth);
+}
+
+// QEMU's other two: x509 without a password (X509None), and anonymous TLS with one (TLSVnc).
+TEST(EncryptionRealServer, QemuX509NoneAndAnonymousTls) {
+    Folder folder;
+    MakeQemuCredentials(folder.Path);
+    {
+        QemuServer server(
+            {.Password = {}, .TlsFolder = folder.Path, .AnonymousTls = false, .VncSuffixes = {}});
+        EncryptionSettings settings = Policy(EncryptionPolicy::Require);
+        settings.AuthorityFile = folder.Path + "/ca-cert.pem";
+        const Outcome o = Connect(server.Port(), std::string(), settings);
+        ASSERT_FALSE(o.Failure) << o.Failure->Code << " " << o.Failure->Message << "\n" << server.Log();
+        EXPECT_TRUE(o.Security.Verified);
+        EXPECT_EQ(o.Security.Description.rfind("VeNCrypt X509None, TLS", 0), 0u) << o.Security.Description;
+    }
+    QemuServer server({.Password = "secret12", .TlsFolder = {}, .AnonymousTls = true, .VncSuffixes = {}});
+    const Outcome o = Connect(server.Port(), "secret12", Policy(EncryptionPolicy::Require));
+    ASSERT_FALSE(o.Failure) << o.Failure->Code << " " << o.Failure->Message << "\n" << server.Log();
+    EXPECT_TRUE(o.Security.Encrypted);
+    EXPECT_FALSE(o.Security.Verified);
+    EXPECT_EQ(o.Security.Description.rfind("VeNCrypt TLSVnc, TLS", 0), 0u) << o.Security.Description;
+    EXPECT_EQ(Connect(server.Port(), "wrong-pw", Policy(EncryptionPolicy::Require)).Failure->Code,
+              codes::HandshakeAuth);
 }

@@ -79,6 +79,9 @@ QemuServer::QemuServer(const QemuOptions& options) {
         argv.insert(argv.end(), {"-object", "tls-creds-x509,id=tls0,dir=" + options.TlsFolder +
                                                 ",endpoint=server,verify-peer=no"});
         vnc += ",tls-creds=tls0";
+    } else if (options.AnonymousTls) {
+        argv.insert(argv.end(), {"-object", "tls-creds-anon,id=tls0,endpoint=server"});
+        vnc += ",tls-creds=tls0";
     }
     if (!options.Password.empty())
         vnc += ",password=on";

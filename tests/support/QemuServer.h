@@ -17,6 +17,7 @@ namespace latis_test {
 struct QemuOptions {
     std::string Password;                 // empty: no authentication
     std::string TlsFolder;                // non-empty: VeNCrypt with x509 credentials from this folder
+    bool AnonymousTls = false;            // VeNCrypt with anonymous TLS (no certificate)
     std::vector<std::string> VncSuffixes; // appended to -vnc's value, e.g. "lossy=on"
 };
 
