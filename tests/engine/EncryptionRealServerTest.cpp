@@ -279,8 +279,11 @@ TEST(EncryptionRealServer, TightVncConnectsPlainUnderPreferAndIsRefusedUnderRequ
 TEST(EncryptionRealServer, QemuX509VncPinnedOnFirstUse) {
     Folder folder;
     MakeQemuCredentials(folder.Path);
-    QemuServer server(
-        {.Password = "secret12", .TlsFolder = folder.Path, .AnonymousTls = false, .VncSuffixes = {}});
+    QemuServer server({.Password = "secret12",
+                       .TlsFolder = folder.Path,
+                       .AnonymousTls = false,
+                       .Gradient = false,
+                       .VncSuffixes = {}});
     EncryptionSettings settings = Policy(EncryptionPolicy::Require);
     settings.KnownCertificatesFile = folder.Path + "/known";
     settings.AcceptNew = true;
@@ -311,8 +314,11 @@ TEST(EncryptionRealServer, QemuX509NoneAndAnonymousTls) {
     Folder folder;
     MakeQemuCredentials(folder.Path);
     {
-        QemuServer server(
-            {.Password = {}, .TlsFolder = folder.Path, .AnonymousTls = false, .VncSuffixes = {}});
+        QemuServer server({.Password = {},
+                           .TlsFolder = folder.Path,
+                           .AnonymousTls = false,
+                           .Gradient = false,
+                           .VncSuffixes = {}});
         EncryptionSettings settings = Policy(EncryptionPolicy::Require);
         settings.AuthorityFile = folder.Path + "/ca-cert.pem";
         const Outcome o = Connect(server.Port(), std::string(), settings);
@@ -320,7 +326,11 @@ TEST(EncryptionRealServer, QemuX509NoneAndAnonymousTls) {
         EXPECT_TRUE(o.Security.Verified);
         EXPECT_EQ(o.Security.Description.rfind("VeNCrypt X509None, TLS", 0), 0u) << o.Security.Description;
     }
-    QemuServer server({.Password = "secret12", .TlsFolder = {}, .AnonymousTls = true, .VncSuffixes = {}});
+    QemuServer server({.Password = "secret12",
+                       .TlsFolder = {},
+                       .AnonymousTls = true,
+                       .Gradient = false,
+                       .VncSuffixes = {}});
     const Outcome o = Connect(server.Port(), "secret12", Policy(EncryptionPolicy::Require));
     ASSERT_FALSE(o.Failure) << o.Failure->Code << " " << o.Failure->Message << "\n" << server.Log();
     EXPECT_TRUE(o.Security.Encrypted);

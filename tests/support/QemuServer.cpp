@@ -33,6 +33,32 @@ bool LoopbackAccepts(int port) {
     return ok;
 }
 
+// A boot sector: VGA mode 13h, palette entry i = (i/4, 32, 63 - i/4), pixel (x, y) = entry (x + y) / 2,
+// then halt. Hand-assembled 16-bit code:
+//   mov ax,13h; int 10h; mov dx,3C8h; xor al,al; out dx,al; inc dx; xor cx,cx
+//   p: mov al,cl; shr al,2; out dx,al; mov al,32; out dx,al; mov al,cl; shr al,2; not al; and al,3Fh
+//      out dx,al; inc cx; cmp cx,256; jne p
+//   mov ax,0A000h; mov es,ax; xor di,di; xor bx,bx
+//   r: xor cx,cx
+//   c: mov ax,cx; add ax,bx; shr ax,1; stosb; inc cx; cmp cx,320; jne c
+//      inc bx; cmp bx,200; jne r
+//   h: cli; hlt; jmp h
+constexpr uint8_t GradientBootSector[] = {
+    0xB8, 0x13, 0x00, 0xCD, 0x10, 0xBA, 0xC8, 0x03, 0x30, 0xC0, 0xEE, 0x42, 0x31, 0xC9, 0x88, 0xC8,
+    0xC0, 0xE8, 0x02, 0xEE, 0xB0, 0x20, 0xEE, 0x88, 0xC8, 0xC0, 0xE8, 0x02, 0xF6, 0xD0, 0x24, 0x3F,
+    0xEE, 0x41, 0x81, 0xF9, 0x00, 0x01, 0x75, 0xE6, 0xB8, 0x00, 0xA0, 0x8E, 0xC0, 0x31, 0xFF, 0x31,
+    0xDB, 0x31, 0xC9, 0x89, 0xC8, 0x01, 0xD8, 0xD1, 0xE8, 0xAA, 0x41, 0x81, 0xF9, 0x40, 0x01, 0x75,
+    0xF2, 0x43, 0x81, 0xFB, 0xC8, 0x00, 0x75, 0xE9, 0xFA, 0xF4, 0xEB, 0xFE};
+
+// A 1.44 MB floppy image (SeaBIOS knows a floppy by its size) holding the boot sector.
+void WriteGradientFloppy(const std::string& path) {
+    std::vector<char> image(1474560, 0);
+    std::copy(std::begin(GradientBootSector), std::end(GradientBootSector), image.begin());
+    image[510] = char(0x55);
+    image[511] = char(0xAA);
+    std::ofstream(path, std::ios::binary).write(image.data(), std::streamsize(image.size()));
+}
+
 RgbImage DecodePpm(const std::string& data) {
     std::istringstream in(data);
     std::string magic;
@@ -88,6 +114,11 @@ QemuServer::QemuServer(const QemuOptions& options) {
     for (const std::string& suffix : options.VncSuffixes)
         vnc += "," + suffix;
     argv.insert(argv.end(), {"-vnc", vnc});
+    if (options.Gradient) {
+        WriteGradientFloppy(Folder + "/floppy.img");
+        argv.insert(argv.end(),
+                    {"-drive", "file=" + Folder + "/floppy.img,format=raw,if=floppy,readonly=on"});
+    }
     ChildOptions childOptions;
     childOptions.LogPath = LogPath;
     Process = ChildProcess(argv, childOptions);
@@ -111,7 +142,7 @@ QemuServer::QemuServer(const QemuOptions& options) {
     Monitor(""); // its greeting
     if (!options.Password.empty())
         Monitor("set_password vnc " + options.Password);
-    WaitForFirmware();
+    WaitUntilDrawn(options.Gradient);
     Monitor("stop");
 }
 
@@ -157,18 +188,25 @@ RgbImage QemuServer::Screenshot() {
     return DecodePpm(data.str());
 }
 
-// Until something is written below the firmware's first lines (its last words: "No bootable device").
-void QemuServer::WaitForFirmware() {
+// Until the gradient's last pixel is drawn (in the 640 x 400 of mode 13h, not the 720 x 400 of text),
+// or something is written below the firmware's first lines (its last words: "No bootable device").
+void QemuServer::WaitUntilDrawn(bool gradient) {
     const auto deadline = std::chrono::steady_clock::now() + StartLimit;
     while (std::chrono::steady_clock::now() < deadline) {
         const RgbImage screen = Screenshot();
+        if (gradient) {
+            if (screen.Width == 640 && screen.Height == 400 && screen.At(639, 399) != 0)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            continue;
+        }
         for (int y = 6 * 16; y < std::min(screen.Height, 8 * 16); ++y)
             for (int x = 0; x < screen.Width; ++x)
                 if (screen.At(x, y) != 0)
                     return;
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
-    throw std::runtime_error("QEMU's firmware wrote nothing:\n" + Log());
+    throw std::runtime_error("QEMU's screen was not drawn:\n" + Log());
 }
 
 std::string QemuServer::Log() const {

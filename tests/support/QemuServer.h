@@ -1,7 +1,8 @@
 #pragma once
-// QEMU's built-in RFB server showing a diskless PC (SeaBIOS's "No bootable device" text screen), on a
-// free port of 127.0.0.1. The machine is paused once the firmware has written its last line, so the
-// screen stays still; screenshots come from the monitor's screendump. The destructor ends QEMU.
+// QEMU's built-in RFB server on a free port of 127.0.0.1, showing a diskless PC (SeaBIOS's "No bootable
+// device" text screen) or, booted from a floppy the rig writes, a 256-colour gradient. The machine is
+// paused once the screen is drawn, so it stays still; screenshots come from the monitor's screendump.
+// The destructor ends QEMU.
 //
 //   latis_test::QemuServer server({.Password = "secret12"});
 //   latis_test::RgbImage screen = server.Screenshot();
@@ -18,6 +19,7 @@ struct QemuOptions {
     std::string Password;                 // empty: no authentication
     std::string TlsFolder;                // non-empty: VeNCrypt with x509 credentials from this folder
     bool AnonymousTls = false;            // VeNCrypt with anonymous TLS (no certificate)
+    bool Gradient = false;                // boot the gradient (640 x 400) instead of the text screen
     std::vector<std::string> VncSuffixes; // appended to -vnc's value, e.g. "lossy=on"
 };
 
@@ -35,7 +37,7 @@ public:
     std::string Log() const;
 
 private:
-    void WaitForFirmware();
+    void WaitUntilDrawn(bool gradient);
 
     std::string Folder;
     std::string LogPath;
