@@ -9,6 +9,8 @@ packages=(
     imagemagick fonts-dejavu-core poppler-utils
     dpkg-dev iproute2 zlib1g-dev libturbojpeg0-dev wayvnc sway grim qt6-wayland
     libgnutls28-dev gnutls-bin # TLS; certtool makes the tests' certificates
+    tightvncserver xfonts-base python3 # Xtightvnc needs the X "fixed" font; python3 moves its pointer
+    qemu-system-x86 # QEMU's RFB server, showing a diskless machine
     pkg-config libvncserver-dev tigervnc-viewer # peers the benchmarks measure against
 )
 missing=()

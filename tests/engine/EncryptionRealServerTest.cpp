@@ -1,6 +1,8 @@
 // Encrypted connections to real servers started on 127.0.0.1: VeNCrypt with anonymous TLS and with
 // certificates, trust on first use, and what an eavesdropper on the wire gets to see.
 
+#include "ChildProcess.h"
+#include "QemuServer.h"
 #include "RealServers.h"
 #include "ScriptedServer.h"
 #include "WayvncServer.h"
@@ -84,6 +86,23 @@ public:
     ~Folder() { std::system(("rm -rf '" + Path + "'").c_str()); }
     std::string Path;
 };
+
+// An authority and a server certificate it signed, under the names QEMU's x509 credentials expect.
+void MakeQemuCredentials(const std::string& folder) {
+    const std::string authorityTemplate = folder + "/ca.cfg", serverTemplate = folder + "/server.cfg";
+    std::ofstream(authorityTemplate)
+        << "cn = \"latis test authority\"\nca\ncert_signing_key\nexpiration_days = 2\n";
+    std::ofstream(serverTemplate) << "cn = \"127.0.0.1\"\nip_address = \"127.0.0.1\"\ntls_www_server\n"
+                                     "encryption_key\nsigning_key\nexpiration_days = 2\n";
+    for (const char* key : {"/ca-key.pem", "/server-key.pem"})
+        RunAndCapture({"certtool", "--generate-privkey", "--key-type", "ecdsa", "--outfile", folder + key});
+    RunAndCapture({"certtool", "--generate-self-signed", "--load-privkey", folder + "/ca-key.pem",
+                   "--template", authorityTemplate, "--outfile", folder + "/ca-cert.pem"});
+    RunAndCapture({"certtool", "--generate-certificate", "--load-privkey", folder + "/server-key.pem",
+                   "--load-ca-certificate", folder + "/ca-cert.pem", "--load-ca-privkey",
+                   folder + "/ca-key.pem", "--template", serverTemplate, "--outfile",
+                   folder + "/server-cert.pem"});
+}
 
 } // namespace
 
@@ -239,4 +258,84 @@ TEST(EncryptionRealServer, WayvncX509PlainWithAUserName) {
     // with reason, so only the refusal itself is certain).
     settings.UserName = "intruder";
     EXPECT_TRUE(Connect(server.Port(), "secret12", settings).Failure);
+}
+
+// Xtightvnc offers nothing but its own security types: no encryption to prefer, none to require.
+TEST(EncryptionRealServer, TightVncConnectsPlainUnderPreferAndIsRefusedUnderRequire) {
+    TightVncServer server(
+        ServerOptions().WithPassword("secret12").WithSize(640, 480).WithName("latis-tight"));
+    const Outcome preferred = Connect(server.Port(), "secret12", Policy(EncryptionPolicy::Prefer));
+    ASSERT_FALSE(preferred.Failure) << preferred.Failure->Code << " " << preferred.Failure->Message << "\n"
+                                    << server.Log();
+    EXPECT_FALSE(preferred.Security.Encrypted);
+    EXPECT_NE(preferred.DesktopName.find("latis-tight"), std::string::npos); // it adds user and host
+    EXPECT_EQ(preferred.Security.Description, "VNC authentication (not encrypted)");
+    const Outcome required = Connect(server.Port(), "secret12", Policy(EncryptionPolicy::Require));
+    ASSERT_TRUE(required.Failure);
+    EXPECT_EQ(required.Failure->Code, codes::EncryptionRequired) << required.Failure->Message;
+}
+
+// QEMU with x509 credentials: VeNCrypt X509Vnc, its certificate pinned on first use, then known.
+TEST(EncryptionRealServer, QemuX509VncPinnedOnFirstUse) {
+    Folder folder;
+    MakeQemuCredentials(folder.Path);
+    QemuServer server({.Password = "secret12",
+                       .TlsFolder = folder.Path,
+                       .AnonymousTls = false,
+                       .Gradient = false,
+                       .VncSuffixes = {}});
+    EncryptionSettings settings = Policy(EncryptionPolicy::Require);
+    settings.KnownCertificatesFile = folder.Path + "/known";
+    settings.AcceptNew = true;
+    const Outcome first = Connect(server.Port(), "secret12", settings);
+    ASSERT_FALSE(first.Failure) << first.Failure->Code << " " << first.Failure->Message << "\n"
+                                << server.Log();
+    EXPECT_TRUE(first.Security.Encrypted);
+    EXPECT_EQ(first.Security.Description.rfind("VeNCrypt X509Vnc, TLS", 0), 0u) << first.Security.Description;
+    settings.AcceptNew = false;
+    const Outcome known = Connect(server.Port(), "secret12", settings);
+    ASSERT_FALSE(known.Failure) << known.Failure->Code << " " << known.Failure->Message;
+    EXPECT_TRUE(known.Security.Verified);
+    EXPECT_EQ(known.Security.Fingerprint, first.Security.Fingerprint);
+
+    // Through an eavesdropper (another port, so no pin): verified by the authority that signed it.
+    EncryptionSettings byAuthority = Policy(EncryptionPolicy::Require);
+    byAuthority.AuthorityFile = folder.Path + "/ca-cert.pem";
+    WireTap tap(server.Port());
+    const Outcome verified = Connect(tap.Port(), "secret12", byAuthority, "qemu-marker-31d7");
+    ASSERT_FALSE(verified.Failure) << verified.Failure->Code << " " << verified.Failure->Message;
+    EXPECT_TRUE(verified.Security.Verified);
+    EXPECT_FALSE(tap.Saw("qemu-marker-31d7"));
+    EXPECT_EQ(Connect(server.Port(), "wrong-pw", settings).Failure->Code, codes::HandshakeAuth);
+}
+
+// QEMU's other two: x509 without a password (X509None), and anonymous TLS with one (TLSVnc).
+TEST(EncryptionRealServer, QemuX509NoneAndAnonymousTls) {
+    Folder folder;
+    MakeQemuCredentials(folder.Path);
+    {
+        QemuServer server({.Password = {},
+                           .TlsFolder = folder.Path,
+                           .AnonymousTls = false,
+                           .Gradient = false,
+                           .VncSuffixes = {}});
+        EncryptionSettings settings = Policy(EncryptionPolicy::Require);
+        settings.AuthorityFile = folder.Path + "/ca-cert.pem";
+        const Outcome o = Connect(server.Port(), std::string(), settings);
+        ASSERT_FALSE(o.Failure) << o.Failure->Code << " " << o.Failure->Message << "\n" << server.Log();
+        EXPECT_TRUE(o.Security.Verified);
+        EXPECT_EQ(o.Security.Description.rfind("VeNCrypt X509None, TLS", 0), 0u) << o.Security.Description;
+    }
+    QemuServer server({.Password = "secret12",
+                       .TlsFolder = {},
+                       .AnonymousTls = true,
+                       .Gradient = false,
+                       .VncSuffixes = {}});
+    const Outcome o = Connect(server.Port(), "secret12", Policy(EncryptionPolicy::Require));
+    ASSERT_FALSE(o.Failure) << o.Failure->Code << " " << o.Failure->Message << "\n" << server.Log();
+    EXPECT_TRUE(o.Security.Encrypted);
+    EXPECT_FALSE(o.Security.Verified);
+    EXPECT_EQ(o.Security.Description.rfind("VeNCrypt TLSVnc, TLS", 0), 0u) << o.Security.Description;
+    EXPECT_EQ(Connect(server.Port(), "wrong-pw", Policy(EncryptionPolicy::Require)).Failure->Code,
+              codes::HandshakeAuth);
 }

@@ -216,6 +216,50 @@ X11vncServer::~X11vncServer() {
     XServer.Stop();
 }
 
+TightVncServer::TightVncServer(const ServerOptions& options) : XDisplayServer(options) {
+    const std::string passwordFile = Settings.Password.empty() ? std::string() : WritePasswordFile();
+    // X servers note a display taken in /tmp/.X<n>-lock; start well above the usual ones.
+    for (int attempt = 1, display = 60;; ++attempt, ++display) {
+        while (std::filesystem::exists("/tmp/.X" + std::to_string(display) + "-lock") ||
+               std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(display)))
+            ++display;
+        Display = display;
+        RfbPort = FreeLoopbackPort();
+        std::vector<std::string> argv = {
+            "Xtightvnc", DisplayName(), "-geometry",
+            std::to_string(Settings.Width) + "x" + std::to_string(Settings.Height), "-depth",
+            std::to_string(Settings.Depth), "-rfbport", std::to_string(RfbPort), "-localhost", "-interface",
+            "127.0.0.1", "-nolisten", "tcp", "-desktop", Settings.DesktopName,
+            // Sharing is up to the server: a second viewer stays on.
+            "-alwaysshared"};
+        if (!passwordFile.empty())
+            argv.insert(argv.end(), {"-rfbauth", passwordFile});
+        ChildOptions childOptions;
+        childOptions.LogPath = LogPath;
+        try {
+            Server = ChildProcess(argv, childOptions);
+            WaitForPort(Server, RfbPort);
+            // The RFB port opens before the X socket does.
+            const auto deadline = std::chrono::steady_clock::now() + StartLimit;
+            while (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(display))) {
+                if (std::chrono::steady_clock::now() > deadline)
+                    throw std::runtime_error("no X socket");
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            return;
+        } catch (const std::runtime_error&) {
+            Server.Stop();
+            if (attempt == StartAttempts)
+                throw std::runtime_error("Xtightvnc did not start:\n" + Log());
+        }
+    }
+}
+
+TightVncServer::~TightVncServer() {
+    Clients.clear();
+    Server.Stop();
+}
+
 LocalXDisplay::LocalXDisplay(const ServerOptions& options) : XDisplayServer(options) {
     XServer = StartWithDisplayFd({"Xvfb", "-displayfd", "3", "-screen", "0",
                                   std::to_string(Settings.Width) + "x" + std::to_string(Settings.Height) +

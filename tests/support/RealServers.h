@@ -1,6 +1,6 @@
 #pragma once
-// Real RFB servers for tests: TigerVNC's Xvnc, and x11vnc serving an Xvfb display. Each listens on a
-// free port of 127.0.0.1 only, on a free X display, and is ready (its port accepts) when the
+// Real RFB servers for tests: TigerVNC's Xvnc, TightVNC's Xtightvnc, and x11vnc serving an Xvfb display. Each
+// listens on a free port of 127.0.0.1 only, on a free X display, and is ready (its port accepts) when the
 // constructor returns. The destructor ends every process it started, X clients included, also when
 // the test fails. Constructors throw std::runtime_error when a server cannot be started.
 //
@@ -122,6 +122,17 @@ public:
 private:
     ChildProcess XServer;
     ChildProcess VncServer;
+};
+
+// TightVNC's Xtightvnc: X server and RFB server in one, offering VNC authentication when a password is
+// set. It knows no -displayfd: the display is the first whose lock file is free.
+class TightVncServer : public XDisplayServer {
+public:
+    explicit TightVncServer(const ServerOptions& options = {});
+    ~TightVncServer() override;
+
+private:
+    ChildProcess Server;
 };
 
 // A plain Xvfb display for the viewer itself to run on (no RFB server; Port() is 0): Qt's xcb platform

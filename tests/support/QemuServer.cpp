@@ -1,0 +1,219 @@
+#include "QemuServer.h"
+
+#include "ScriptedServer.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+namespace latis_test {
+
+namespace {
+// Emulated without KVM on a loaded machine: the firmware may take a while.
+constexpr auto StartLimit = std::chrono::seconds(60);
+constexpr int FirstDisplayPort = 5900;
+
+bool LoopbackAccepts(int port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(uint16_t(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// A boot sector: VGA mode 13h, palette entry i = (i/4, 32, 63 - i/4), pixel (x, y) = entry (x + y) / 2,
+// then halt. Hand-assembled 16-bit code:
+//   mov ax,13h; int 10h; mov dx,3C8h; xor al,al; out dx,al; inc dx; xor cx,cx
+//   p: mov al,cl; shr al,2; out dx,al; mov al,32; out dx,al; mov al,cl; shr al,2; not al; and al,3Fh
+//      out dx,al; inc cx; cmp cx,256; jne p
+//   mov ax,0A000h; mov es,ax; xor di,di; xor bx,bx
+//   r: xor cx,cx
+//   c: mov ax,cx; add ax,bx; shr ax,1; stosb; inc cx; cmp cx,320; jne c
+//      inc bx; cmp bx,200; jne r
+//   h: cli; hlt; jmp h
+constexpr uint8_t GradientBootSector[] = {
+    0xB8, 0x13, 0x00, 0xCD, 0x10, 0xBA, 0xC8, 0x03, 0x30, 0xC0, 0xEE, 0x42, 0x31, 0xC9, 0x88, 0xC8,
+    0xC0, 0xE8, 0x02, 0xEE, 0xB0, 0x20, 0xEE, 0x88, 0xC8, 0xC0, 0xE8, 0x02, 0xF6, 0xD0, 0x24, 0x3F,
+    0xEE, 0x41, 0x81, 0xF9, 0x00, 0x01, 0x75, 0xE6, 0xB8, 0x00, 0xA0, 0x8E, 0xC0, 0x31, 0xFF, 0x31,
+    0xDB, 0x31, 0xC9, 0x89, 0xC8, 0x01, 0xD8, 0xD1, 0xE8, 0xAA, 0x41, 0x81, 0xF9, 0x40, 0x01, 0x75,
+    0xF2, 0x43, 0x81, 0xFB, 0xC8, 0x00, 0x75, 0xE9, 0xFA, 0xF4, 0xEB, 0xFE};
+
+// A 1.44 MB floppy image (SeaBIOS knows a floppy by its size) holding the boot sector.
+void WriteGradientFloppy(const std::string& path) {
+    std::vector<char> image(1474560, 0);
+    std::copy(std::begin(GradientBootSector), std::end(GradientBootSector), image.begin());
+    image[510] = char(0x55);
+    image[511] = char(0xAA);
+    std::ofstream(path, std::ios::binary).write(image.data(), std::streamsize(image.size()));
+}
+
+RgbImage DecodePpm(const std::string& data) {
+    std::istringstream in(data);
+    std::string magic;
+    int width = 0, height = 0, max = 0;
+    in >> magic >> width >> height >> max;
+    in.get();
+    RgbImage image;
+    if (magic != "P6" || max != 255 || width <= 0 || height <= 0)
+        throw std::runtime_error("screendump is not a P6 picture");
+    image.Width = width;
+    image.Height = height;
+    image.Pixels.resize(size_t(width) * size_t(height) * 3);
+    if (!in.read(reinterpret_cast<char*>(image.Pixels.data()), std::streamsize(image.Pixels.size())))
+        throw std::runtime_error("screendump is short");
+    return image;
+}
+} // namespace
+
+QemuServer::QemuServer(const QemuOptions& options) {
+    char pattern[] = "/tmp/latis-qemu-XXXXXX";
+    if (!::mkdtemp(pattern))
+        throw std::runtime_error("cannot create a temporary folder");
+    Folder = pattern;
+    LogPath = Folder + "/qemu.log";
+    MonitorPath = Folder + "/monitor";
+    // -vnc takes a display number: the port is 5900 plus it.
+    do
+        RfbPort = FreeLoopbackPort();
+    while (RfbPort <= FirstDisplayPort);
+    std::string vnc = "127.0.0.1:" + std::to_string(RfbPort - FirstDisplayPort);
+    std::vector<std::string> argv = {"qemu-system-x86_64",
+                                     "-nodefaults",
+                                     "-vga",
+                                     "std",
+                                     "-display",
+                                     "none",
+                                     "-machine",
+                                     "accel=tcg",
+                                     "-m",
+                                     "32",
+                                     "-monitor",
+                                     "unix:" + MonitorPath + ",server=on,wait=off"};
+    if (!options.TlsFolder.empty()) {
+        argv.insert(argv.end(), {"-object", "tls-creds-x509,id=tls0,dir=" + options.TlsFolder +
+                                                ",endpoint=server,verify-peer=no"});
+        vnc += ",tls-creds=tls0";
+    } else if (options.AnonymousTls) {
+        argv.insert(argv.end(), {"-object", "tls-creds-anon,id=tls0,endpoint=server"});
+        vnc += ",tls-creds=tls0";
+    }
+    if (!options.Password.empty())
+        vnc += ",password=on";
+    for (const std::string& suffix : options.VncSuffixes)
+        vnc += "," + suffix;
+    argv.insert(argv.end(), {"-vnc", vnc});
+    if (options.Gradient) {
+        WriteGradientFloppy(Folder + "/floppy.img");
+        argv.insert(argv.end(),
+                    {"-drive", "file=" + Folder + "/floppy.img,format=raw,if=floppy,readonly=on"});
+    }
+    ChildOptions childOptions;
+    childOptions.LogPath = LogPath;
+    Process = ChildProcess(argv, childOptions);
+
+    const auto deadline = std::chrono::steady_clock::now() + StartLimit;
+    while (!LoopbackAccepts(RfbPort) || !std::filesystem::exists(MonitorPath)) {
+        if (!Process.Running() || std::chrono::steady_clock::now() > deadline) {
+            Process.Stop();
+            throw std::runtime_error("QEMU did not start:\n" + Log());
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    MonitorFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    MonitorPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    if (::connect(MonitorFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        Process.Stop();
+        throw std::runtime_error("cannot reach QEMU's monitor");
+    }
+    Monitor(""); // its greeting
+    if (!options.Password.empty())
+        Monitor("set_password vnc " + options.Password);
+    WaitUntilDrawn(options.Gradient);
+    Monitor("stop");
+}
+
+QemuServer::~QemuServer() {
+    if (MonitorFd >= 0)
+        ::close(MonitorFd);
+    Process.Stop();
+    std::error_code ignored;
+    std::filesystem::remove_all(Folder, ignored);
+}
+
+std::string QemuServer::Monitor(const std::string& command) {
+    if (!command.empty()) {
+        const std::string line = command + "\n";
+        if (::write(MonitorFd, line.data(), line.size()) != ssize_t(line.size()))
+            throw std::runtime_error("QEMU's monitor is gone");
+    }
+    // The monitor echoes and answers, then prompts again.
+    std::string answer;
+    const auto deadline = std::chrono::steady_clock::now() + StartLimit;
+    while (!answer.ends_with("(qemu) ")) {
+        pollfd p{MonitorFd, POLLIN, 0};
+        if (std::chrono::steady_clock::now() > deadline)
+            throw std::runtime_error("QEMU's monitor does not answer " + command);
+        if (::poll(&p, 1, 100) <= 0)
+            continue;
+        char buffer[512];
+        const ssize_t got = ::read(MonitorFd, buffer, sizeof buffer);
+        if (got <= 0)
+            throw std::runtime_error("QEMU's monitor closed");
+        answer.append(buffer, size_t(got));
+    }
+    return answer;
+}
+
+RgbImage QemuServer::Screenshot() {
+    const std::string path = Folder + "/screen.ppm";
+    std::filesystem::remove(path);
+    Monitor("screendump " + path);
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream data;
+    data << in.rdbuf();
+    return DecodePpm(data.str());
+}
+
+// Until the gradient's last pixel is drawn (in the 640 x 400 of mode 13h, not the 720 x 400 of text),
+// or something is written below the firmware's first lines (its last words: "No bootable device").
+void QemuServer::WaitUntilDrawn(bool gradient) {
+    const auto deadline = std::chrono::steady_clock::now() + StartLimit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const RgbImage screen = Screenshot();
+        if (gradient) {
+            if (screen.Width == 640 && screen.Height == 400 && screen.At(639, 399) != 0)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            continue;
+        }
+        for (int y = 6 * 16; y < std::min(screen.Height, 8 * 16); ++y)
+            for (int x = 0; x < screen.Width; ++x)
+                if (screen.At(x, y) != 0)
+                    return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    throw std::runtime_error("QEMU's screen was not drawn:\n" + Log());
+}
+
+std::string QemuServer::Log() const {
+    std::ifstream in(LogPath);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace latis_test
