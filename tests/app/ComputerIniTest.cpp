@@ -152,8 +152,8 @@ TEST_F(ComputerIni, AnAwkwardFileRoundTripsAndOnlyWhatChangedIsRewritten) {
     Table.SetExtraValue(QStringLiteral("GRUP"), QStringLiteral("Muhasebe"));
     Table.Post();
     ASSERT_TRUE(list.Save(Table, &error, &reason));
-    EXPECT_TRUE(ReadFile().contains("PASSWORD=\" yeni\"\r\nGRUP=Muhasebe\r\nKULLANICI=" +
-                                    QStringLiteral("ayşe").toUtf8() + "\r\n"));
+    EXPECT_TRUE(ReadFile().contains(
+        "PASSWORD=\" yeni\"\r\nGRUP=Muhasebe\r\nKULLANICI=" + QStringLiteral("ayşe").toUtf8() + "\r\n"));
     TComputerTable again;
     TComputerListFile(Path()).Load(again);
     EXPECT_EQ(again.Value(1, TComputerTable::PASSWORD), QStringLiteral(" yeni"));

@@ -129,7 +129,8 @@ TEST(WallKeyboard, SearchTabArrowAndEnterOpenTheChosenComputer) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 20000));
     watch.stop();
     EXPECT_TRUE(answered);
-    EXPECT_TRUE(opened.startsWith(QStringLiteral("Işık-2 - "))) << opened.toStdString(); // the caption adds the mode
+    EXPECT_TRUE(opened.startsWith(QStringLiteral("Işık-2 - ")))
+        << opened.toStdString(); // the caption adds the mode
 
     form->close();
     form.reset();
