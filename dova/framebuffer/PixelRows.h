@@ -111,6 +111,8 @@ template <typename Pixel> inline void FillRows(uint8_t* origin, size_t stride, i
 template <typename Pixel>
 inline void CopyRows(uint8_t* origin, size_t stride, const uint8_t* source, size_t sourceStride, int w,
                      int h) {
+    if (w <= 0 || h <= 0)
+        return; // an empty rectangle may come with no source at all
     const size_t bytes = size_t(w) * sizeof(Pixel);
     if (bytes == 16 * sizeof(Pixel)) { // fixed size copies for whole tiles
         for (int r = 0; r < h; ++r)
