@@ -37,9 +37,9 @@ export DISPLAY=:$(cat "$work/display")
 # (a) Text and windows: xterms full of source text on a desktop colour.
 xsetroot -solid '#3a6ea5'
 terms=()
-for spec in "110x75+20+20:dova/framebuffer/ZrleDecoder.cpp" "100x40+720+30:dova/engine/SessionThread.cpp" \
+for window in "110x75+20+20:dova/framebuffer/ZrleDecoder.cpp" "100x40+720+30:dova/engine/SessionThread.cpp" \
     "100x30+760+620:dova/framebuffer/HextileDecoder.cpp"; do
-    xterm -geometry "${spec%%:*}" -fa 'DejaVu Sans Mono' -fs 9 -e sh -c "cat ${spec#*:}; sleep 600" &
+    xterm -geometry "${window%%:*}" -fa 'DejaVu Sans Mono' -fs 9 -e sh -c "cat ${window#*:}; sleep 600" &
     terms+=($!)
 done
 sleep 2
