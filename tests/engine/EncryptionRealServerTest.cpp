@@ -47,12 +47,7 @@ Outcome Connect(int port, const std::string& password, const EncryptionSettings&
     CConnectThread thread(state);
     thread.Start();
     Outcome out;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!host.WaitFor(HostMessage::Connected, 1, std::chrono::milliseconds(20)) &&
-           host.Count(HostMessage::Exception) == 0 && std::chrono::steady_clock::now() < deadline) {
-    }
-    if (!state.TakeException(out.Failure) && host.Count(HostMessage::Connected) == 0)
-        out.Failure = std::make_unique<CSimpleException>(-1, "no outcome", ExceptionLevel::Error);
+    out.Failure = AwaitConnectOutcome(host, state);
     if (!out.Failure && !marker.empty()) {
         std::vector<uint8_t> cut = {6, 0, 0, 0};
         AppendU32(cut, uint32_t(marker.size()));

@@ -38,12 +38,7 @@ Outcome Handshake(int port, const std::string& password, const std::string& serv
     CConnectThread thread(state);
     thread.Start();
     Outcome out;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!host.WaitFor(HostMessage::Connected, 1, std::chrono::milliseconds(20)) &&
-           host.Count(HostMessage::Exception) == 0 && std::chrono::steady_clock::now() < deadline) {
-    }
-    if (!state.TakeException(out.Failure) && host.Count(HostMessage::Connected) == 0)
-        out.Failure = std::make_unique<CSimpleException>(-1, "no outcome", ExceptionLevel::Error);
+    out.Failure = AwaitConnectOutcome(host, state);
     socket.CloseByOwner(true);
     state.CancelPasswordWait();
     thread.Stop();

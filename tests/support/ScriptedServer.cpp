@@ -9,6 +9,18 @@
 
 namespace latis_test {
 
+std::unique_ptr<dova::CSimpleException> AwaitConnectOutcome(RecordingHost& host, dova::CViewerState& state) {
+    using dova::HostMessage;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!host.WaitFor(HostMessage::Connected, 1, std::chrono::milliseconds(20)) &&
+           host.Count(HostMessage::Exception) == 0 && std::chrono::steady_clock::now() < deadline) {
+    }
+    std::unique_ptr<dova::CSimpleException> failure;
+    if (!state.TakeException(failure) && host.Count(HostMessage::Connected) == 0)
+        failure = std::make_unique<dova::CSimpleException>(-1, "no outcome", dova::ExceptionLevel::Error);
+    return failure;
+}
+
 ScriptedPeer::ScriptedPeer() {
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)

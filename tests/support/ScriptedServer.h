@@ -3,10 +3,12 @@
 // and a host that records what the engine posts.
 
 #include "engine/HostMessages.h"
+#include "engine/ViewerState.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -88,6 +90,10 @@ private:
     std::condition_variable Changed;
     std::vector<PostedMessage> Posted;
 };
+
+// Waits (30 s at most) until a connect thread has posted Connected or queued its failure; the failure,
+// or a stand-in when nothing came.
+std::unique_ptr<dova::CSimpleException> AwaitConnectOutcome(RecordingHost& host, dova::CViewerState& state);
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> values);
 void AppendU16(std::vector<uint8_t>& out, uint16_t v);
