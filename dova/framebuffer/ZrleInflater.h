@@ -1,17 +1,11 @@
 #pragma once
 // The zlib stream a ZRLE connection keeps from its first rectangle to its last, inflated into one
-// buffer the tile decoder reads straight from. Each rectangle hands over its compressed length; the
-// bytes are taken from the input a chunk at a time as the tiles need them, so memory stays bounded
-// whatever length the server announces.
-//
-// The two-byte zlib header is checked here and the rest inflated raw: the stream never ends, so its
-// checksum is never compared, and computing it would cost as much as a tenth of the decoding.
+// buffer the tile decoder reads straight from, as the tiles need the bytes.
 
-#include "FrameWriter.h"
+#include "DeflateStream.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <zlib.h>
 
 namespace dova {
 
@@ -24,7 +18,6 @@ public:
     static constexpr size_t ReadSlack = 32;
 
     CZrleInflater();
-    ~CZrleInflater();
     CZrleInflater(const CZrleInflater&) = delete;
     CZrleInflater& operator=(const CZrleInflater&) = delete;
 
@@ -52,24 +45,15 @@ public:
     void EndRectangle(CByteSource& input, CFrameWriter& writer);
 
 private:
-    // Whether more inflated bytes may come for this rectangle: compressed bytes not taken or not yet
-    // inflated, or output zlib holds back because the buffer was full.
-    bool MoreInRectangle() const { return Left > 0 || Z.avail_in > 0 || OutputPending; }
     void Refill(size_t n, CByteSource& input, CFrameWriter& writer);
     // Moves the unread bytes to the front and inflates until n are there or the rectangle runs out.
     void TopUp(size_t n, CByteSource& input, CFrameWriter& writer);
-    // One inflate call into the free part of the buffer, with more input when it has none.
+    // One inflate call into the free part of the buffer.
     void Inflate(CByteSource& input, CFrameWriter& writer);
-    // Consumes the zlib header from the input zlib has been given; true once it is complete.
-    bool ReadHeader();
 
     static constexpr size_t Capacity = 64 * 1024;
 
-    z_stream Z{};
-    uint32_t Left = 0;
-    bool OutputPending = false;
-    int HeaderBytesRead = 0;
-    uint8_t Header[2] = {};
+    CDeflateStream Stream;
     uint8_t* At;
     uint8_t* End;
     uint8_t Buffer[Capacity + ReadSlack] = {};
