@@ -285,3 +285,12 @@ TEST(DisplayModeOnRealDisplay, TestOnlyChangesNothingAndUnknownOutputsAreUnreada
         QString::fromStdString(RealDisplayEnvironment::Local().RunClientAndWait({"xdpyinfo"}));
     EXPECT_TRUE(size.contains(QStringLiteral("dimensions:    1024x768 pixels")));
 }
+
+TEST_F(ViewerOnRealDisplay, APointerThatJumpsIntoTheImageMovesTheRemotePointerThere) {
+    // A warp (a tablet, a second screen, xdotool) enters the window without a motion of its own.
+    Open(QSize(320, 240), QSize(480, 360));
+    MoveTo(FarAway);
+    PumpFor(std::chrono::milliseconds(200));
+    MoveTo(ImagePoint(150, 120));
+    EXPECT_TRUE(PumpUntil([&] { return RemotePointer() == "x:150 y:120"; }, ArrivalLimit)) << RemotePointer();
+}
