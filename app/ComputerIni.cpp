@@ -119,6 +119,8 @@ QList<QByteArray> ComposeRecordBody(const TComputerTable& table, int row) {
         }
     };
     for (const TIniLine& line : lines) {
+        if (line.LineKind == TIniLine::Section)
+            continue; // the header, written by the caller
         const int field = line.LineKind == TIniLine::Entry ? TComputerTable::FieldByName(line.Name) : -1;
         if (field < 0 || written[static_cast<std::size_t>(field)]) {
             body.append(IniLineToUtf8(line.Raw));
@@ -133,6 +135,18 @@ QList<QByteArray> ComposeRecordBody(const TComputerTable& table, int row) {
     }
     writeMissingBefore(TComputerTable::FieldCount);
     return body;
+}
+
+// "[RecNoN]" and whatever followed the name on the header the record was read with.
+QByteArray RecordHeader(const TComputerTable& table, int row) {
+    QByteArray header = QStringLiteral("[RecNo%1]").arg(row + 1).toUtf8();
+    const QList<TIniLine>& lines = table.Record(row).Lines;
+    if (!lines.isEmpty() && lines.front().LineKind == TIniLine::Section) {
+        const QByteArray& read = lines.front().Raw;
+        if (const qsizetype close = read.indexOf(']'); close >= 0)
+            header += IniLineToUtf8(read.mid(close + 1));
+    }
+    return header;
 }
 
 void AppendLines(QByteArray& out, const QList<TIniLine>& lines) {
@@ -196,6 +210,9 @@ TListRead LoadTableFromIniBytes(TComputerTable& table, const QByteArray& bytes) 
         while (!body.isEmpty() && body.back().LineKind == TIniLine::Other &&
                DecodeIniLine(body.back().Raw).trimmed().isEmpty())
             body.removeLast();
+        // The header goes with the record: what follows its name (a note) is written back after the
+        // record's new name.
+        body.prepend(header);
         TComputerTable::Values values;
         std::array<bool, TComputerTable::FieldCount> seen{};
         for (const TIniLine& line : body) {
@@ -270,7 +287,7 @@ QByteArray ComposeTableIni(const TComputerTable& table, const TIniOutsideRecords
     };
     appendOthersAfter(0);
     for (int row = 0; row < table.RecordCount(); ++row) {
-        out += QStringLiteral("[RecNo%1]\r\n").arg(row + 1).toUtf8();
+        out += RecordHeader(table, row) + "\r\n";
         for (const QByteArray& line : ComposeRecordBody(table, row))
             out += line + "\r\n";
         appendOthersAfter(table.CreationNumber(row));

@@ -249,3 +249,20 @@ TEST_F(ComputerIni, GroupIsReadAndKeptAndAbsentGroupsWriteNothing) {
                          "grup=Oda 2\r\n[RecNo2]\r\nBILGISAYARADI=Depo\r\nIP=2.2.2.2\r\nPORT=5900\r\n"
                          "PASSWORD=\r\nGRUP=Oda 1\r\n"));
 }
+
+// A note written right under a record's header belongs to that record, whatever the grid's order.
+TEST_F(ComputerIni, ANoteUnderARecordsHeaderStaysWithItsRecord) {
+    WriteFile("[RecNo1] ; 2. kat\r\n; Zeynep'in masası\r\nBILGISAYARADI=Zeta\r\nIP=z\r\n"
+              "[RecNo2]\r\n# depo\r\nBILGISAYARADI=Alfa\r\nIP=a\r\n");
+    TComputerListFile list(Path());
+    ASSERT_EQ(list.Load(Table), TListState::Read);
+    Table.SortByName();
+    QString error, reason;
+    ASSERT_TRUE(list.Save(Table, &error, &reason));
+    EXPECT_EQ(
+        ReadFile(),
+        QStringLiteral("[RecNo1]\r\n# depo\r\nBILGISAYARADI=Alfa\r\nIP=a\r\nPORT=\r\nPASSWORD=\r\n"
+                       "[RecNo2] ; 2. kat\r\n; Zeynep'in masası\r\nBILGISAYARADI=Zeta\r\nIP=z\r\nPORT=\r\n"
+                       "PASSWORD=\r\n")
+            .toUtf8());
+}
