@@ -169,7 +169,7 @@ void TAnaFormF::CreateSettingsPanel() {
     FPanelAyar = new QWidget(FScrollBoxContents);
     FPanelAyar->setObjectName(QStringLiteral("PanelAyar"));
     FPanelAyar->setAttribute(Qt::WA_StyledBackground);
-    FPanelAyar->resize(361, 255);
+    FPanelAyar->resize(361, 285);
     FPanelAyar->hide();
     FPanelAyar->installEventFilter(this);
 
@@ -209,6 +209,11 @@ void TAnaFormF::CreateSettingsPanel() {
         {QStringLiteral("Kapalı"), QStringLiteral("Varsa kullan"), QStringLiteral("Zorunlu")});
     FComboSifreleme->setCurrentIndex(dova::dovaEncryptionPrefer);
     FComboSifreleme->setGeometry(114, 186, 223, 24);
+    FCheckBoxBildirim =
+        new QCheckBox(QStringLiteral("Bağlantı kopunca masaüstü bildirimi göster"), FPanelAyar);
+    FCheckBoxBildirim->setObjectName(QStringLiteral("sCheckBoxBildirim"));
+    FCheckBoxBildirim->setGeometry(24, 216, 313, 24);
+    connect(FCheckBoxBildirim, &QCheckBox::toggled, FWall->Notifier(), &TDropNotifier::SetEnabled);
 
     FPanel2 = new QWidget(FPanelAyar);
     FPanel2->setObjectName(QStringLiteral("Panel2"));
@@ -330,7 +335,7 @@ void TAnaFormF::RestoreSettings() {
     SetLowBandwidth(store.value(LowBandwidthKey(), false).toBool());
     TVNCPanel::SetFullScreenFit(store.value(FullScreenFitKey(), false).toBool());
     FWall->SetGroupChoice(store.value(GroupKey()).toString());
-    FWall->Notifier()->SetEnabled(store.value(NotificationsKey(), false).toBool());
+    FCheckBoxBildirim->setChecked(store.value(NotificationsKey(), false).toBool());
     SetEncryption(store.value(EncryptionKey(), int(dova::dovaEncryptionPrefer)).toInt());
 }
 

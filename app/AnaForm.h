@@ -97,6 +97,7 @@ public:
     QSlider* sTrackBar1() const { return FTrackBar1; }
     QCheckBox* sCheckBoxYenidenBaglan() const { return FCheckBoxYenidenBaglan; }
     QCheckBox* sCheckBoxDusukBant() const { return FCheckBoxDusukBant; }
+    QCheckBox* sCheckBoxBildirim() const { return FCheckBoxBildirim; }
     TFormHeader* FormHeader1() const { return FFormHeader1; }
     TTileWall* Wall() const { return FWall; }
     TWallBuilder* Builder() const { return FBuilder; }
@@ -131,6 +132,7 @@ private:
     QSlider* FTrackBar1 = nullptr;
     QCheckBox* FCheckBoxYenidenBaglan = nullptr;
     QCheckBox* FCheckBoxDusukBant = nullptr;
+    QCheckBox* FCheckBoxBildirim = nullptr; // desktop notifications when computers drop
     QComboBox* FComboSifreleme = nullptr;
     QWidget* FPanel2 = nullptr;
     QPushButton* FButton3 = nullptr;

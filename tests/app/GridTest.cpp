@@ -315,7 +315,7 @@ TEST_F(Grid, LowBandwidthSurvivesARestartAndAsksTheTilesForTightWithJpeg) {
     SetViewerFactoryForTesting(nullptr);
 }
 
-TEST_F(Grid, EncryptionIsPreferredUnlessTheSettingsSayOtherwise) {
+TEST_F(Grid, EncryptionIsPreferredAndDropNotificationsOffUnlessTheSettingsSayOtherwise) {
     SetViewerFactoryForTesting([](QWidget* parent) -> dova::IVNCViewer* { return new FakeViewer(parent); });
     Start(Records({QStringLiteral("a")}));
     Form->RestoreSettings();
@@ -329,11 +329,15 @@ TEST_F(Grid, EncryptionIsPreferredUnlessTheSettingsSayOtherwise) {
     EXPECT_EQ(FakeViewer::Created().back()->KnownCertificatesValue,
               Folder.path() + QStringLiteral("/known-certificates"));
 
+    EXPECT_FALSE(Form->sCheckBoxBildirim()->isChecked()) << "notifications stay off unless asked for";
+
     Form->sComboSifreleme()->setCurrentIndex(dova::dovaEncryptionRequire);
+    Form->sCheckBoxBildirim()->setChecked(true);
     Form->StoreSettings();
     Form = std::make_unique<TAnaFormF>(Folder.path() + u'/');
     Form->RestoreSettings();
     EXPECT_EQ(Form->Encryption(), dova::dovaEncryptionRequire);
+    EXPECT_TRUE(Form->sCheckBoxBildirim()->isChecked());
     Form->BuildTiles();
     EXPECT_EQ(FakeViewer::Created().back()->EncryptionValue, dova::dovaEncryptionRequire);
     Form.reset();
@@ -401,13 +405,13 @@ TEST_F(Grid, SettingsDialogShowsThePanelAndEscapeStillRebuilds) {
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
     Form->Ayarlar1Click();
-    EXPECT_EQ(clientSize, QSize(366, 295));
+    EXPECT_EQ(clientSize, QSize(366, 325));
     EXPECT_EQ(caption, QStringLiteral("TARNOVEX LatisVNC s1.02.01f"));
     EXPECT_TRUE(panelInside);
     EXPECT_EQ(labelText, QStringLiteral("İkon Boyutu : 160"));
     EXPECT_EQ(panel->parentWidget(), home);
     EXPECT_TRUE(panel->isHidden());
-    EXPECT_EQ(panel->size(), QSize(361, 255));
+    EXPECT_EQ(panel->size(), QSize(361, 285));
     ASSERT_EQ(Form->Tiles().size(), 1);
     EXPECT_TRUE(before.isNull());
     EXPECT_EQ(Form->Tiles()[0]->geometry(), QRect(10, 10, 200, 200));
