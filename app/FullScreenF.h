@@ -61,7 +61,6 @@ public:
     void ShowLive();
     // The connection's security in the caption, where the operator sees it the whole time.
     void ShowSecurity(const QString& state);
-    void UpdateTitle();
 
     TVNCViewer* Viewer() const { return FViewer.get(); }
     QFrame* TopBar() const { return FTopBar; }
@@ -98,6 +97,8 @@ private:
     // The close keys pressed: the modifiers already relayed are let go on the computer, then it closes.
     void CloseByKeys();
     void FocusViewer();
+    // Computer name, mode and security in the caption and the top bar.
+    void UpdateTitle();
 
     QFrame* FTopBar = nullptr;
     QPushButton* FStartMenuButton = nullptr;
