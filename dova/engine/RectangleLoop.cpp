@@ -9,6 +9,7 @@
 #include "../framebuffer/ZrleDecoder.h"
 #include "DecodeStatistics.h"
 #include "RfbProtocol.h"
+#include "ServerInit.h"
 #include "ViewerState.h"
 
 #include <algorithm>
@@ -44,6 +45,26 @@ struct BoundingBox {
     throw CErrorException(codes::Validity, text);
 }
 
+// The frame at the size a DesktopSize rectangle gives, in the format it had; the host hears of it as
+// of a server that sent its ServerInit again.
+void ResizeFrame(CViewerState& state, CFrameBuffer& frame, const RectangleHeader& r) {
+    if (r.Width == 0 || r.Height == 0 || r.Width > MaxFrameSide || r.Height > MaxFrameSide) {
+        char text[128];
+        std::snprintf(text, sizeof text, "Remote frame buffer size invalid (%d, %d).", int(r.Width),
+                      int(r.Height));
+        throw CErrorException(codes::Validity, text);
+    }
+    PixelFormat format;
+    {
+        CLockGuard hold(state);
+        state.FrameWidth = r.Width;
+        state.FrameHeight = r.Height;
+        format = state.CurrentPixelFormat;
+    }
+    frame.Create(r.Width, r.Height, format);
+    state.Post(HostMessage::ServerInitUpdate);
+}
+
 } // namespace
 
 IRectangleDecoder* CRectangleLoop::DecoderFor(int32_t encoding) {
@@ -68,7 +89,7 @@ IRectangleDecoder* CRectangleLoop::DecoderFor(int32_t encoding) {
     }
 }
 
-void CRectangleLoop::Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t count) {
+bool CRectangleLoop::Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t count) {
     CViewerState& state = protocol.State();
     CByteSource& input = protocol.Input();
     DecodeSettings settings{&state.ProgressiveDrawing};
@@ -84,6 +105,7 @@ void CRectangleLoop::Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t c
     }
 
     BoundingBox box;
+    bool resized = false;
     for (uint16_t i = 0; i < count; ++i) {
         const uint8_t* head = input.Take(12);
         RectangleHeader rect;
@@ -93,6 +115,14 @@ void CRectangleLoop::Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t c
         rect.Height = GetU16(head + 6);
         rect.Encoding = int32_t(GetU32(head + 8));
 
+        if (rect.Encoding == encodings::DesktopSize) {
+            ResizeFrame(state, frame, rect);
+            frameWidth = rect.Width;
+            frameHeight = rect.Height;
+            box = BoundingBox{}; // the old frame's areas: the whole new one is painted anyway
+            resized = true;
+            continue;
+        }
         if (uint32_t(rect.X) + rect.Width > frameWidth || uint32_t(rect.Y) + rect.Height > frameHeight)
             RaiseOutOfBounds(rect);
         IRectangleDecoder* decoder = rect.Encoding == encodings::ZRLE    ? &protocol.ZrleDecoder()
@@ -117,6 +147,7 @@ void CRectangleLoop::Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t c
     }
     if (!box.Empty)
         frame.Repaint(box.Left, box.Top, box.Right - box.Left, box.Bottom - box.Top);
+    return resized;
 }
 
 } // namespace dova

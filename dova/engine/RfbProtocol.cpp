@@ -4,6 +4,7 @@
 #include "../framebuffer/ZrleDecoder.h"
 #include "CoolSocket.h"
 #include "ExtendedClipboard.h"
+#include "RectangleLoop.h"
 #include "SocketTransport.h"
 #include "ViewerState.h"
 
@@ -55,6 +56,8 @@ void CRfbProtocol::SendSetEncodings() {
     if (chosen.empty())
         return;
     chosen.push_back(ExtendedClipboardEncoding); // after the codecs: a server that knows it answers
+    // A server whose screen changes resolution tells the new size instead of closing the connection.
+    chosen.push_back(encodings::DesktopSize);
     std::vector<uint8_t> message(4 + 4 * chosen.size());
     message[0] = client_messages::SetEncodings;
     PutU16(&message[2], uint16_t(chosen.size()));

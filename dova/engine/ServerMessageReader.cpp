@@ -104,7 +104,11 @@ bool CServerMessageReader::ReadOneMessage() {
 bool CServerMessageReader::ReadFramebufferUpdate() {
     const auto start = std::chrono::steady_clock::now();
     const uint16_t count = GetU16(Input.Take(4) + 2);
-    CRectangleLoop::Run(Protocol, FrameOf(State), count);
+    if (CRectangleLoop::Run(Protocol, FrameOf(State), count)) {
+        // The server's screen changed size: the next request asks for all of the new one.
+        ResetRequestRegion();
+        State.FullRefreshRequested = true;
+    }
     Input.Commit(); // counts include the update before the next request leaves
     if (Protocol.Statistics) {
         ++Protocol.Statistics->Updates;

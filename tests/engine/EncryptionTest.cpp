@@ -91,7 +91,7 @@ struct Attempt {
         Tls->Send(std::vector<uint8_t>{0, 0, 0, 0});
         ASSERT_EQ(Tls->Receive(1), Bytes({1}));
         Tls->Send(ServerInit(name));
-        ASSERT_EQ(Tls->Receive(20 + 4 + 7 * 4).size(), 52u);
+        ASSERT_EQ(Tls->Receive(20 + 4 + 8 * 4).size(), 56u);
         ASSERT_TRUE(Host.WaitFor(HostMessage::Connected));
     }
     std::unique_ptr<CSimpleException> Reported() {

@@ -109,12 +109,12 @@ struct Attempt {
         ASSERT_EQ(setPixelFormat.size(), 20u);
         EXPECT_EQ(setPixelFormat[0], 0);
         EXPECT_EQ(setPixelFormat[4], 16) << "the viewer's own format, not the server's";
-        const auto setEncodings = Server->Receive(4 + 7 * 4);
-        ASSERT_EQ(setEncodings.size(), 32u);
+        const auto setEncodings = Server->Receive(4 + 8 * 4);
+        ASSERT_EQ(setEncodings.size(), 36u);
         EXPECT_EQ(setEncodings[0], 2);
-        EXPECT_EQ(setEncodings[3], 7) << "six codecs, then the extended clipboard";
-        EXPECT_EQ(std::vector<uint8_t>(setEncodings.end() - 4, setEncodings.end()),
-                  Bytes({0xC0, 0xA1, 0xE5, 0xCE}));
+        EXPECT_EQ(setEncodings[3], 8) << "six codecs, then the extended clipboard and desktop size";
+        EXPECT_EQ(std::vector<uint8_t>(setEncodings.end() - 8, setEncodings.end()),
+                  Bytes({0xC0, 0xA1, 0xE5, 0xCE, 0xFF, 0xFF, 0xFF, 0x21}));
         ASSERT_TRUE(Host.WaitFor(HostMessage::Connected));
     }
     // The engine exception the connect thread reported.

@@ -66,8 +66,9 @@ bool ParseOne(ScriptedPeer& peer, Tally& tally, std::string& fault) {
         return true;
     }
     case client_messages::SetEncodings: {
-        std::vector<uint8_t> expected{0, 0, 7};
-        for (uint32_t code : {1u, 1u, 5u, 0u, 4u, 2u, 0xC0A1E5CEu}) // the codecs, then the extended clipboard
+        std::vector<uint8_t> expected{0, 0, 8};
+        // The codecs, then the extended clipboard and desktop size.
+        for (uint32_t code : {1u, 1u, 5u, 0u, 4u, 2u, 0xC0A1E5CEu, 0xFFFFFF21u})
             AppendU32(expected, code);
         if (peer.Receive(expected.size()) != expected) {
             fault = "encodings";

@@ -324,8 +324,9 @@ TEST(SessionThread, ChangedEncodingsAreSentAfterTheUpdateAndAnEmptyListSendsNoth
     rig.State.EncodingsChanged = true;
     rig.Send(ServerStream(8).Update(0));
     const auto encodings = rig.Receive(12);
-    EXPECT_EQ(encodings, latis_test::Bytes({2, 0, 0, 3, 0, 0, 0, 5, 0, 0, 0, 0}));
-    EXPECT_EQ(rig.Receive(4), latis_test::Bytes({0xC0, 0xA1, 0xE5, 0xCE})) << "the extended clipboard last";
+    EXPECT_EQ(encodings, latis_test::Bytes({2, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0, 0}));
+    EXPECT_EQ(rig.Receive(8), latis_test::Bytes({0xC0, 0xA1, 0xE5, 0xCE, 0xFF, 0xFF, 0xFF, 0x21}))
+        << "the extended clipboard and desktop size last";
     rig.NextRequest();
 
     {
@@ -611,4 +612,37 @@ TEST(SessionThread, MalformedExtendedClipboardEndsTheSession) {
         ASSERT_TRUE(failure) << c.Name;
         EXPECT_EQ(failure->Code, c.Code) << c.Name << ": " << failure->Message;
     }
+}
+
+constexpr int32_t DesktopSizeEncoding = -223;
+
+TEST(SessionThread, AServerScreenThatChangesSizeGetsANewFrameAndIsAskedForAllOfIt) {
+    SessionRig rig(32, 16, 16);
+    rig.Start();
+    // The new size, then a pixel where the old frame had none.
+    ServerStream s(16);
+    s.Update(2).Rect(0, 0, 64, 40, DesktopSizeEncoding).Rect(63, 39, 1, 1, encodings::Raw).Pixel(0x001F);
+    rig.Send(s);
+    const auto next = rig.NextRequest();
+    EXPECT_FALSE(next.Incremental) << "all of the new screen";
+    EXPECT_EQ(next.Width, 64);
+    EXPECT_EQ(next.Height, 40);
+    EXPECT_TRUE(rig.Host.WaitFor(HostMessage::ServerInitUpdate));
+    {
+        CLockGuard hold(rig.Frame);
+        ASSERT_EQ(rig.Frame.Width(), 64);
+        ASSERT_EQ(rig.Frame.Height(), 40);
+        uint16_t pixel;
+        std::memcpy(&pixel, rig.Frame.Data() + 39 * rig.Frame.Stride() + 63 * 2, 2);
+        EXPECT_EQ(pixel, 0x001F);
+    }
+    EXPECT_EQ(rig.State.FrameWidth, 64);
+
+    // A size no screen has ends the connection with a clear error.
+    ServerStream empty(16);
+    empty.Update(1).Rect(0, 0, 0, 40, DesktopSizeEncoding);
+    rig.Send(empty);
+    const auto failure = rig.WaitForException();
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->Message, "Remote frame buffer size invalid (0, 40).");
 }

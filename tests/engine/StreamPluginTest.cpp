@@ -293,7 +293,7 @@ struct StreamHandshake {
 TEST_F(StreamPlugins, HandshakeWithoutPluginWarnsOnceAndGoesOnUncoded) {
     UseFolders({"/nonexistent-dova", Folder("otherkind")});
     StreamHandshake h(true, 6);
-    ASSERT_EQ(h.AfterServerInit.size(), 20u + 32u) << "SetPixelFormat and SetEncodings only";
+    ASSERT_EQ(h.AfterServerInit.size(), 20u + 36u) << "SetPixelFormat and SetEncodings only";
     EXPECT_EQ(h.AfterServerInit[0], 0);
     EXPECT_EQ(h.Warnings(PluginNotFoundText), 1u);
     EXPECT_EQ(h.State.State.load(), states::Connected);
@@ -302,7 +302,7 @@ TEST_F(StreamPlugins, HandshakeWithoutPluginWarnsOnceAndGoesOnUncoded) {
 TEST_F(StreamPlugins, HandshakeAsksForCodingWhenPluginFound) {
     UseFolders({Folder("pass")});
     StreamHandshake h(true, 0x106);
-    ASSERT_EQ(h.AfterServerInit.size(), 2u + 20u + 32u);
+    ASSERT_EQ(h.AfterServerInit.size(), 2u + 20u + 36u);
     EXPECT_EQ(h.AfterServerInit[0], 10);
     EXPECT_EQ(h.AfterServerInit[1], 6) << "the low 8 bits of the level";
     EXPECT_EQ(h.AfterServerInit[2], 0) << "then SetPixelFormat";
@@ -314,7 +314,7 @@ TEST_F(StreamPlugins, HandshakeWithStreamSwitchedOffNeverAsks) {
     UseFolders({Folder("pass")});
     for (auto [enabled, level] : {std::pair{false, 3}, std::pair{true, 0}}) {
         StreamHandshake h(enabled, level);
-        EXPECT_EQ(h.AfterServerInit.size(), 20u + 32u);
+        EXPECT_EQ(h.AfterServerInit.size(), 20u + 36u);
         EXPECT_EQ(h.Socket.StreamSource(), nullptr);
         EXPECT_EQ(h.Warnings(PluginNotFoundText), 0u);
     }

@@ -96,7 +96,7 @@ TEST(RectangleLoop, RectangleMustLieInsideTheFrame) {
 
 TEST(RectangleLoop, UnknownEncodingIsOutOfSync) {
     DecodeRig rig(16, 16, 16);
-    for (int32_t encoding : {3, 6, 8, 15, -223, -239}) {
+    for (int32_t encoding : {3, 6, 8, 15, -224, -239}) {
         const auto failure = rig.Failure(Stream(16).Rect(0, 0, 4, 4, encoding), 1);
         EXPECT_EQ(failure.Code, codes::ProtocolSync) << encoding;
         EXPECT_EQ(failure.Message, "Out of sync or malformed server message.");
