@@ -10,6 +10,7 @@
 #include "DecodeStatistics.h"
 #include "RfbProtocol.h"
 #include "ServerInit.h"
+#include "ServerMessageReader.h"
 #include "ViewerState.h"
 
 #include <algorithm>
@@ -47,13 +48,15 @@ struct BoundingBox {
 
 // The frame at the size a DesktopSize rectangle gives, in the format it had; the host hears of it as
 // of a server that sent its ServerInit again.
-void ResizeFrame(CViewerState& state, CFrameBuffer& frame, const RectangleHeader& r) {
+void ResizeFrame(CViewerState& state, CFrameBuffer& frame, const RectangleHeader& r, ISessionLink* link) {
     if (r.Width == 0 || r.Height == 0 || r.Width > MaxFrameSide || r.Height > MaxFrameSide) {
         char text[128];
         std::snprintf(text, sizeof text, "Remote frame buffer size invalid (%d, %d).", int(r.Width),
                       int(r.Height));
         throw CErrorException(codes::Validity, text);
     }
+    if (link)
+        link->CheckNewFrameSize(r.Width, r.Height);
     PixelFormat format;
     {
         CLockGuard hold(state);
@@ -89,7 +92,7 @@ IRectangleDecoder* CRectangleLoop::DecoderFor(int32_t encoding) {
     }
 }
 
-bool CRectangleLoop::Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t count) {
+bool CRectangleLoop::Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t count, ISessionLink* link) {
     CViewerState& state = protocol.State();
     CByteSource& input = protocol.Input();
     DecodeSettings settings{&state.ProgressiveDrawing};
@@ -116,7 +119,7 @@ bool CRectangleLoop::Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t c
         rect.Encoding = int32_t(GetU32(head + 8));
 
         if (rect.Encoding == encodings::DesktopSize) {
-            ResizeFrame(state, frame, rect);
+            ResizeFrame(state, frame, rect, link);
             frameWidth = rect.Width;
             frameHeight = rect.Height;
             box = BoundingBox{}; // the old frame's areas: the whole new one is painted anyway

@@ -16,6 +16,7 @@ inline constexpr int32_t DesktopSize = -223; // the server may change the frame'
 
 class CRfbProtocol;
 class CFrameBuffer;
+class ISessionLink;
 
 class CRectangleLoop {
 public:
@@ -26,7 +27,8 @@ public:
     // out of bounds (...)." for a rectangle outside the frame and 1298 for an encoding it does not
     // decode, whose payload it could not skip. True when the frame changed size: the bitmap is new and
     // black, and the host has been told.
-    static bool Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t count);
+    static bool Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t count,
+                    ISessionLink* link = nullptr);
 };
 
 } // namespace dova

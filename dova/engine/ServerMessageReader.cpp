@@ -104,7 +104,7 @@ bool CServerMessageReader::ReadOneMessage() {
 bool CServerMessageReader::ReadFramebufferUpdate() {
     const auto start = std::chrono::steady_clock::now();
     const uint16_t count = GetU16(Input.Take(4) + 2);
-    if (CRectangleLoop::Run(Protocol, FrameOf(State), count)) {
+    if (CRectangleLoop::Run(Protocol, FrameOf(State), count, &Link)) {
         // The server's screen changed size: the next request asks for all of the new one.
         ResetRequestRegion();
         State.FullRefreshRequested = true;

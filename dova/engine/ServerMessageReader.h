@@ -38,6 +38,9 @@ public:
     virtual void StartCodedStream() = 0;
     // Server message 26, all four bytes consumed.
     virtual void SwitchStreamCoding(const uint8_t message[4]) = 0;
+    // The server gives its screen a new size (already checked against the largest frame); a link
+    // may refuse it by throwing.
+    virtual void CheckNewFrameSize(uint16_t /*width*/, uint16_t /*height*/) {}
 };
 
 // Every line feed becomes carriage return + line feed; the text ends at its first NUL byte. Bytes are

@@ -27,8 +27,8 @@ using namespace dova;
 
 namespace {
 
-// Re-initialisations may ask for frames up to 16384 x 16384; the harness stays below this many pixels
-// so one input cannot take seconds of memory clearing.
+// Re-initialisations and new sizes may ask for frames up to 16384 x 16384; the harness stays below this many
+// pixels so one input cannot take seconds of memory clearing.
 constexpr uint32_t MaxFuzzFramePixels = 512 * 512;
 
 class FuzzLink : public ISessionLink {
@@ -44,6 +44,10 @@ public:
     }
     void StartCodedStream() override { throw CErrorException(0, "no stream plug-in"); }
     void SwitchStreamCoding(const uint8_t*) override { throw CErrorException(0, "no stream plug-in"); }
+    void CheckNewFrameSize(uint16_t width, uint16_t height) override {
+        if (uint32_t(width) * height > MaxFuzzFramePixels)
+            throw CErrorException(0, "frame too large for the fuzzer");
+    }
 
 private:
     CViewerState& State;

@@ -90,6 +90,8 @@ def seeds_for(bpp, opt):
           32: bytes([32, 24, 0, 1, 0, 255, 0, 255, 0, 255, 16, 8, 0, 0, 0, 0])}[bpp]
     s["reinit"] = bytes([42]) + struct.pack(">HH", 80, 70) + pf + struct.pack(">I", 2) + b"hi" \
         + update(rect(70, 60, 10, 10, 0) + px(1, bpp) * 100)
+    # The server's screen grows: a pixel where the old frame had none.
+    s["desktop_size"] = update(rect(0, 0, 60, 50, -223), rect(50, 40, 10, 10, 0) + px(1, bpp) * 100)
     cp = (lambda v: v.to_bytes(3, "little")) if bpp == 32 else (lambda v: px(v, bpp))
     z = zlib.compressobj()  # one stream for every ZRLE rectangle of the connection
 
