@@ -25,6 +25,7 @@ constexpr int ButtonWidth = 100;
 constexpr int ButtonGap = 2;
 // By then a window manager has decorated a newly mapped window.
 constexpr int FrameSettleMs = 300;
+constexpr int RefitCheckMs = 500; // how soon a remote screen of a new size is fitted again
 constexpr int MaxFitsAfterMoves = 4;
 // The failure text is read from across the desk, not from a tile.
 constexpr int FailureTextPixels = 22;
@@ -155,6 +156,14 @@ void TFullScreenF::CreateWayOut() {
         TVNCPanel::SetFullScreenFit(fit);
         ApplyFit();
     });
+    // A remote screen that changes resolution is fitted again: the viewer raises no event for it.
+    auto* refit = new QTimer(this);
+    refit->setInterval(RefitCheckMs);
+    connect(refit, &QTimer::timeout, this, [this] {
+        if (FViewer && FitToWindow() && QSize(FViewer->FrameWidth(), FViewer->FrameHeight()) != FFittedFrame)
+            ApplyFit();
+    });
+    refit->start();
 
     FCloseKeysLabel = new QLabel(QStringLiteral("Kapatmak için: ") + CloseKeysText(), FTopBar);
     FCloseKeysLabel->setObjectName(QStringLiteral("CloseKeysLabel"));
@@ -261,6 +270,7 @@ void TFullScreenF::ApplyFit() {
     if (!FViewer)
         return;
     const int frameWidth = FViewer->FrameWidth(), frameHeight = FViewer->FrameHeight();
+    FFittedFrame = QSize(frameWidth, frameHeight);
     const int width = FClientPanel->width(), height = FClientPanel->height();
     bool scale = FitToWindow() && frameWidth > 0 && frameHeight > 0 && width > 0 && height > 0;
     // One ratio for both axes, the narrower side's, so the picture keeps its shape.

@@ -107,6 +107,7 @@ private:
     QLabel* FCloseKeysLabel = nullptr;
     QLabel* FModeLabel = nullptr;
     QPushButton* FFitButton = nullptr;
+    QSize FFittedFrame; // the remote screen's size when the fit was last worked out
     QString FComputerName;
     QWidget* FClientPanel = nullptr;
     QFrame* FFailurePanel = nullptr;

@@ -43,6 +43,11 @@ public:
         for (IVNCViewerEvents* s : std::vector<IVNCViewerEvents*>(FSinks))
             s->Connected(name);
     }
+    // The server's screen changed resolution while connected (the viewer raises no event for it).
+    void ChangeFrameSize(int frameWidth, int frameHeight) {
+        FFrameWidth = frameWidth;
+        FFrameHeight = frameHeight;
+    }
     void RaiseError(const QString& text, int32_t number = dova::dovaErrorSocketConnect,
                     const VNCVariant& cause = VNCVariant()) {
         QString message = text;

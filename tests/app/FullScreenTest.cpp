@@ -254,6 +254,12 @@ TEST_F(FullScreen, ALargerScreenIsFittedIntoTheWindowOnRequestAndTheChoiceIsKept
         EXPECT_TRUE(FakeViewer::Log().contains(QStringLiteral("StretchX=") + ratio)) << ratio.toStdString();
         EXPECT_EQ(viewer->RatioY.X, viewer->RatioX.X);
         EXPECT_EQ(viewer->RatioY.Y, viewer->RatioX.Y);
+
+        // The remote screen changes resolution: the picture is fitted again.
+        viewer->ChangeFrameSize(8000, 1000);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return FakeViewer::Log().contains(QStringLiteral("StretchX=%1/8000").arg(panel.width())); },
+            3000));
     });
     EXPECT_TRUE(TVNCPanel::FullScreenFit());
     TileViewer->RaiseConnected(800, 600);
