@@ -369,3 +369,21 @@ TEST_P(QemuDecode, FrameEqualsTheScreen) {
            .ChromaHalved = false});
 }
 INSTANTIATE_TEST_SUITE_P(Encodings, QemuDecode, testing::ValuesIn(AllCases()), CaseName);
+
+// A screen that changes resolution while watched: the connection stays, and the frame takes the new
+// size and shows all of it (Xvnc closes the connection of a viewer that cannot follow).
+TEST(XvncResize, ANewResolutionKeepsTheConnectionAndFillsTheNewFrame) {
+    XvncServer server(ServerOptions().WithSize(320, 240));
+    ViewerRun viewer;
+    viewer.Connect(server.Port(), DecodeCase{"ZRLE", {encodings::ZRLE}, 32});
+    ASSERT_EQ(viewer.WaitForScreen(server.Screenshot(), 32, false), "");
+
+    server.RunClientAndWait({"xrandr", "--fb", "400x300"});
+    server.RunClientAndWait({"xsetroot", "-solid", "#204080"});
+    const RgbImage screen = server.Screenshot();
+    ASSERT_EQ(screen.Width, 400);
+    EXPECT_EQ(viewer.WaitForScreen(screen, 32, false), "");
+    EXPECT_EQ(viewer.State.FrameWidth, 400);
+    EXPECT_EQ(viewer.State.FrameHeight, 300);
+    EXPECT_EQ(viewer.Host.Count(HostMessage::ServerInitUpdate), 1u);
+}
