@@ -99,7 +99,8 @@ def seeds_for(bpp, opt):
         data = z.compress(tiles) + z.flush(zlib.Z_SYNC_FLUSH)
         return struct.pack(">I", len(data)) + data
     s["zrle"] = update(
-        rect(0, 0, 68, 3, 16) + zrle(bytes([1]) + cp(2) + bytes([0]) + cp(1) * 12),    # solid, raw
+        rect(0, 0, 36, 3, 16) + zrle(bytes([1]) + cp(2)),                              # solid
+        rect(36, 0, 4, 3, 16) + zrle(bytes([0]) + cp(1) * 12),                         # raw
         rect(0, 4, 4, 3, 16) + zrle(bytes([2]) + cp(3) + cp(4) + bytes([0xA0, 0x50, 0xF0])),  # packed
         rect(8, 4, 4, 3, 16) + zrle(bytes([128]) + cp(5) + bytes([3]) + cp(6) + bytes([7])),  # RLE
         rect(12, 4, 4, 3, 16) + zrle(bytes([131]) + cp(7) + cp(8) + cp(9)
