@@ -23,7 +23,7 @@
 # busy_server answer those requests with the same pictures as Tight JPEG rectangles. Both may be set.
 # Busy mode also prints the bytes per second busy_server put on the wire during the measurement and the
 # sessions it served of each kind (TLS, Tight JPEG), which shows the options took effect.
-# LATIS_WALL_WRAPPER runs the program under a tool, e.g. LATIS_WALL_WRAPPER="heaptrack -o FILE".
+# LATIS_WALL_WRAP runs the program under a tool, e.g. LATIS_WALL_WRAP="heaptrack -o FILE".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/xvnc-servers.sh
@@ -108,7 +108,7 @@ else
     echo "tile wall: $tiles tiles on 4 $( ((quiet)) && echo quiet) servers, 15 s warm-up, $seconds s measured"
 fi
 # shellcheck disable=SC2086 # the wrapper is a command line
-DISPLAY=:$screen ${LATIS_WALL_WRAPPER:-} "$folder/latisvnc_tilewall" 15 "$seconds" "${LATIS_WALL_REBUILDS:-0}" | tee "$work/probe.out" &
+DISPLAY=:$screen ${LATIS_WALL_WRAP:-} "$folder/latisvnc_tilewall" 15 "$seconds" "${LATIS_WALL_REBUILDS:-0}" | tee "$work/probe.out" &
 probe=$!
 # A look at the wall just before the measurement (grabbing the screen would disturb the figures).
 (sleep 12; xwd -root -display ":$screen" -silent | convert xwd:- "$PWD/$build/tile_wall.png") \
