@@ -5,7 +5,8 @@
 // After the measurement it rebuilds the grid `rebuilds` times as the editor's close does, each after the
 // warm-up again, and prints the longest stall of the user-interface thread until the new grid is made. At the
 // end it closes the main window as the operator does and prints the wall-clock time of that close ("closing
-// at"), so a script can time the way to process exit (bench/close_wall.sh). It also prints when every tile
+// at"), so a script can time the way to process exit (bench/close_wall.sh), and the wall-clock times the
+// measurement began and ended ("measuring from", "measured until"). It also prints when every tile
 // first showed a picture ("all pictures at"), and, with LATIS_WALL_SEARCH set, types that text into the
 // search field one letter at a time, clears it, and shows each group and then all again, printing the longest
 // of these interface steps.
@@ -38,6 +39,14 @@ double CpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Wall-clock seconds as "s.micro", for a script to line the probe's window up with other logs.
+void PrintRealTime(const char* what) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::printf("%s %lld.%06ld\n", what, static_cast<long long>(now.tv_sec), now.tv_nsec / 1000);
+    std::fflush(stdout);
 }
 
 long ResidentKb() {
@@ -147,6 +156,7 @@ int main(int argc, char** argv) {
             maxRss = std::max(maxRss, ResidentKb());
         if (clock.elapsed() >= measured * 1000LL) {
             ticker.stop();
+            PrintRealTime("measured until");
             const double cpu = CpuSeconds() - cpuStart;
             const double wall = clock.elapsed() / 1000.0;
             int connected = 0;
@@ -202,14 +212,12 @@ int main(int argc, char** argv) {
             watch->start(5);
             return;
         }
-        timespec now{};
-        clock_gettime(CLOCK_REALTIME, &now);
-        std::printf("closing at %lld.%06ld\n", static_cast<long long>(now.tv_sec), now.tv_nsec / 1000);
-        std::fflush(stdout);
+        PrintRealTime("closing at");
         // Queued behind whatever the tiles have posted, as an operator's click would be.
         QMetaObject::invokeMethod(&form, &QWidget::close, Qt::QueuedConnection);
     });
     QTimer::singleShot(warmup * 1000, [&] {
+        PrintRealTime("measuring from");
         cpuStart = CpuSeconds();
         counter.Counting = true;
         clock.start();

@@ -3,10 +3,19 @@
 // (true colour, 8/16/32 bpp) and answers every FramebufferUpdateRequest with a whole-screen Hextile
 // update in which every tile changed, cycling a few pre-encoded frames. It stops by itself.
 //
-// usage: busy_server [--port P] [--size WxH] [--frames N] [--seconds S] [--progress]
-// Prints "port P" once it listens; with --progress, "frames N" (all clients, so far) every second; at
-// exit one line per client with the frames it was sent.
+// usage: busy_server [--port P] [--size WxH] [--frames N] [--seconds S] [--progress] [--tls]
+//                    [--tight-jpeg]
+// --tls: offers only VeNCrypt (RFB 3.7 or 3.8) with the subtype TLSNone: anonymous TLS, no password,
+// everything after the security handshake encrypted; 3.3 clients are refused.
+// --tight-jpeg: a client whose pixel format is 32 bpp true colour with 8-bit channels and whose
+// encodings put Tight before Hextile, with a JPEG quality level, gets the same pictures as Tight JPEG
+// rectangles; any other client gets Hextile as without the option.
+// Prints "port P" once it listens; with --progress, "frames N bytes B at T" (all clients so far, bytes
+// as put on the wire, T the wall-clock time in seconds) every second; at exit one line per client with
+// the frames it was sent, then the sessions and bytes of the whole run.
 #include "HextileFrames.h"
+#include "ServerConnection.h"
+#include "TightJpegFrames.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -14,6 +23,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -27,11 +37,23 @@
 #include <thread>
 #include <vector>
 
+namespace busy {
+
+std::atomic<bool> StopAsked{false};
+
+bool Over(Clock::time_point deadline) {
+    return StopAsked.load(std::memory_order_relaxed) || Clock::now() >= deadline;
+}
+
+} // namespace busy
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using busy::Clock;
+using busy::Over;
+using busy::ServerConnection;
 
-// How often a blocked read looks at the deadline.
+// How often the accepting loop looks at the deadline; also the send time-out of a client.
 constexpr int PollMs = 200;
 // Client cut text beyond this is refused (a benchmark client sends none of note).
 constexpr uint32_t MaxCutText = 1 << 20;
@@ -42,87 +64,88 @@ struct Options {
     int Frames = 4;
     int Seconds = 120;
     bool Progress = false;
+    bool Tls = false;
+    bool TightJpeg = false;
 };
 
 std::atomic<uint64_t> FramesSent{0};
-// Set by SIGTERM or SIGINT: end as at the deadline, with the report.
-volatile std::sig_atomic_t StopAsked = 0;
+std::atomic<uint64_t> WireBytesSent{0};
 
+// SIGTERM or SIGINT: end as at the deadline, with the report.
 void AskStop(int) {
-    StopAsked = 1;
-}
-
-bool Over(Clock::time_point deadline) {
-    return StopAsked || Clock::now() >= deadline;
+    busy::StopAsked.store(true, std::memory_order_relaxed);
 }
 
 struct ClientResult {
-    uint64_t Frames = 0, Bytes = 0;
+    uint64_t Frames = 0, Bytes = 0, WireBytes = 0;
+    uint64_t TightFrames = 0;
+    int QualityLevel = -1;
+    bool Encrypted = false;
     double Seconds = 0;
     std::string Ending;
 };
 
-class Connection {
-public:
-    Connection(int fd, Clock::time_point deadline) : Fd(fd), Deadline(deadline) {}
-    ~Connection() { close(Fd); }
-
-    // false at the deadline or when the peer went away.
-    bool Read(void* to, size_t size) {
-        auto* p = static_cast<uint8_t*>(to);
-        while (size > 0) {
-            pollfd pfd{Fd, POLLIN, 0};
-            if (Over(Deadline))
-                return false;
-            const int ready = poll(&pfd, 1, PollMs);
-            if (ready < 0 && errno != EINTR)
-                return false;
-            if (ready <= 0)
-                continue;
-            const ssize_t n = recv(Fd, p, size, 0);
-            if (n <= 0)
-                return false;
-            p += n;
-            size -= size_t(n);
-        }
-        return true;
-    }
-    bool Write(const void* from, size_t size) {
-        auto* p = static_cast<const uint8_t*>(from);
-        while (size > 0) {
-            const ssize_t n = send(Fd, p, size, MSG_NOSIGNAL);
-            if (n <= 0) {
-                // A send time-out lets a client that stopped reading be dropped at the deadline.
-                if (n < 0 && (errno == EINTR || errno == EAGAIN) && !Over(Deadline))
-                    continue;
-                return false;
-            }
-            p += n;
-            size -= size_t(n);
-        }
-        return true;
-    }
-    bool Skip(size_t size) {
-        uint8_t sink[256];
-        while (size > 0) {
-            const size_t part = std::min(size, sizeof sink);
-            if (!Read(sink, part))
-                return false;
-            size -= part;
-        }
-        return true;
-    }
-
-private:
-    int Fd;
-    Clock::time_point Deadline;
+// What SetEncodings asked for, as far as this server cares.
+struct EncodingChoice {
+    bool TightBeforeHextile = false;
+    int QualityLevel = -1; // the JPEG quality level 0-9, -1 without one
 };
 
 uint32_t Be32(const uint8_t* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
 
-bool Handshake(Connection& c, const Options& o, std::string& ending) {
+void PutBe32(std::vector<uint8_t>& out, uint32_t v) {
+    out.insert(out.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+}
+
+// A refusal with its reason: the security result of 3.8, or 3.3's failed type.
+void Refuse(ServerConnection& c, int minor, const std::string& reason) {
+    std::vector<uint8_t> out;
+    if (minor >= 8 || minor < 7) {
+        PutBe32(out, minor < 7 ? 0 : 1);
+        PutBe32(out, uint32_t(reason.size()));
+        out.insert(out.end(), reason.begin(), reason.end());
+    }
+    c.Write(out.data(), out.size());
+}
+
+// VeNCrypt 0.2 with TLSNone only: version, subtype, then the TLS handshake. The security result that
+// follows travels inside TLS.
+bool NegotiateVeNCrypt(ServerConnection& c, std::string& ending) {
+    constexpr uint32_t TlsNone = 257;
+    const uint8_t version[2] = {0, 2};
+    uint8_t answer[2] = {};
+    if (!c.Write(version, 2) || !c.Read(answer, 2))
+        return false;
+    if (answer[0] != 0 || answer[1] != 2) {
+        const uint8_t refused = 1;
+        c.Write(&refused, 1);
+        ending = "VeNCrypt version " + std::to_string(answer[0]) + "." + std::to_string(answer[1]);
+        return false;
+    }
+    std::vector<uint8_t> subtypes = {0, 1};
+    PutBe32(subtypes, TlsNone);
+    uint8_t chosen[4] = {};
+    if (!c.Write(subtypes.data(), subtypes.size()) || !c.Read(chosen, 4))
+        return false;
+    if (Be32(chosen) != TlsNone) {
+        const uint8_t refused = 0;
+        c.Write(&refused, 1);
+        ending = "VeNCrypt subtype " + std::to_string(Be32(chosen));
+        return false;
+    }
+    const uint8_t accepted = 1;
+    if (!c.Write(&accepted, 1))
+        return false;
+    if (!c.StartTls()) {
+        ending = "TLS handshake failed";
+        return false;
+    }
+    return true;
+}
+
+bool Handshake(ServerConnection& c, const Options& o, std::string& ending) {
     if (!c.Write("RFB 003.008\n", 12))
         return false;
     char version[13] = {};
@@ -133,21 +156,30 @@ bool Handshake(Connection& c, const Options& o, std::string& ending) {
         ending = "bad version";
         return false;
     }
+    if (minor < 7 && o.Tls) {
+        Refuse(c, minor, "This server speaks only VeNCrypt, which needs RFB 3.7 or later.");
+        ending = "3.3 client refused";
+        return false;
+    }
     if (minor < 7) {
         const uint8_t none[4] = {0, 0, 0, 1};
         if (!c.Write(none, 4))
             return false;
     } else {
-        const uint8_t offer[2] = {1, 1};
+        const uint8_t securityType = o.Tls ? 19 : 1;
+        const uint8_t offer[2] = {1, securityType};
         uint8_t chosen = 0;
         if (!c.Write(offer, 2) || !c.Read(&chosen, 1))
             return false;
-        if (chosen != 1) {
+        if (chosen != securityType) {
             ending = "security type " + std::to_string(chosen);
             return false;
         }
+        if (o.Tls && !NegotiateVeNCrypt(c, ending))
+            return false;
+        // VeNCrypt's result comes in 3.7 too.
         const uint8_t ok[4] = {0, 0, 0, 0};
-        if (minor >= 8 && !c.Write(ok, 4))
+        if ((minor >= 8 || o.Tls) && !c.Write(ok, 4))
             return false;
     }
     uint8_t shared = 0;
@@ -165,14 +197,42 @@ bool Handshake(Connection& c, const Options& o, std::string& ending) {
     return c.Write(init.data(), init.size());
 }
 
-void Serve(int fd, const Options& o, busy::FrameSet& frames, Clock::time_point deadline,
-           ClientResult& result) {
+// The encodings list: where Tight stands against Hextile, and the first JPEG quality level in it.
+bool ReadEncodings(ServerConnection& c, size_t count, EncodingChoice& choice) {
+    constexpr int32_t Hextile = 5, Tight = 7, QualityLevel0 = -32, QualityLevel9 = -23;
+    choice = EncodingChoice();
+    bool hextileSeen = false;
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t raw[4];
+        if (!c.Read(raw, 4))
+            return false;
+        const auto encoding = int32_t(Be32(raw));
+        if (encoding == Hextile)
+            hextileSeen = true;
+        else if (encoding == Tight && !hextileSeen)
+            choice.TightBeforeHextile = true;
+        else if (encoding >= QualityLevel0 && encoding <= QualityLevel9 && choice.QualityLevel < 0)
+            choice.QualityLevel = encoding - QualityLevel0;
+    }
+    return true;
+}
+
+struct Frames {
+    busy::FrameSet Hextile;
+    busy::TightJpegFrameSet TightJpeg;
+};
+
+void Serve(int fd, const Options& o, Frames& frames, Clock::time_point deadline, ClientResult& result) {
     const auto start = Clock::now();
-    Connection c(fd, deadline);
+    ServerConnection c(fd, deadline);
     busy::WirePixelFormat format = busy::DefaultPixelFormat();
+    EncodingChoice encodings;
     const std::vector<busy::EncodedFrame>* encoded = nullptr;
+    bool tight = false;
     size_t next = 0;
+    uint64_t wireCounted = 0;
     if (Handshake(c, o, result.Ending)) {
+        result.Encrypted = c.Encrypted();
         for (;;) {
             uint8_t type = 0;
             if (!c.Read(&type, 1))
@@ -192,20 +252,31 @@ void Serve(int fd, const Options& o, busy::FrameSet& frames, Clock::time_point d
                 }
                 break;
             case 2: // SetEncodings
-                ok = c.Read(body, 3) && c.Skip(size_t(body[1] << 8 | body[2]) * 4);
+                ok = c.Read(body, 3) && ReadEncodings(c, size_t(body[1] << 8 | body[2]), encodings);
+                encoded = nullptr;
                 break;
             case 3: // FramebufferUpdateRequest: always the whole screen, every tile changed
                 ok = c.Read(body, 9);
                 if (ok) {
-                    if (!encoded)
-                        encoded = &frames.For(format);
+                    if (!encoded) {
+                        tight = o.TightJpeg && encodings.TightBeforeHextile && encodings.QualityLevel >= 0 &&
+                                busy::JpegEncodable(format);
+                        encoded = tight ? &frames.TightJpeg.For(encodings.QualityLevel)
+                                        : &frames.Hextile.For(format);
+                    }
                     const busy::EncodedFrame& frame = (*encoded)[next++ % encoded->size()];
                     ok = c.Write(frame.Bytes.data(), frame.Bytes.size());
                     if (ok) {
                         ++result.Frames;
                         FramesSent.fetch_add(1, std::memory_order_relaxed);
                         result.Bytes += frame.Bytes.size();
+                        if (tight) {
+                            ++result.TightFrames;
+                            result.QualityLevel = encodings.QualityLevel;
+                        }
                     }
+                    WireBytesSent.fetch_add(c.WireBytes() - wireCounted, std::memory_order_relaxed);
+                    wireCounted = c.WireBytes();
                 }
                 break;
             case 4: // KeyEvent
@@ -234,8 +305,8 @@ void Serve(int fd, const Options& o, busy::FrameSet& frames, Clock::time_point d
 bool ParseArguments(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--progress") {
-            o.Progress = true;
+        if (a == "--progress" || a == "--tls" || a == "--tight-jpeg") {
+            (a == "--progress" ? o.Progress : a == "--tls" ? o.Tls : o.TightJpeg) = true;
             continue;
         }
         const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -264,7 +335,8 @@ int main(int argc, char** argv) {
     Options o;
     if (!ParseArguments(argc, argv, o)) {
         std::fprintf(stderr,
-                     "usage: busy_server [--port P] [--size WxH] [--frames N] [--seconds S] [--progress]\n");
+                     "usage: busy_server [--port P] [--size WxH] [--frames N] [--seconds S] [--progress] "
+                     "[--tls] [--tight-jpeg]\n");
         return 2;
     }
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
@@ -284,8 +356,9 @@ int main(int argc, char** argv) {
     std::printf("port %d\n", ntohs(address.sin_port));
     std::fflush(stdout);
 
-    const auto deadline = Clock::now() + std::chrono::seconds(o.Seconds);
-    busy::FrameSet frames(o.Width, o.Height, o.Frames);
+    const auto started = Clock::now();
+    const auto deadline = started + std::chrono::seconds(o.Seconds);
+    Frames frames{{o.Width, o.Height, o.Frames}, {o.Width, o.Height, o.Frames}};
     std::vector<std::thread> clients;
     std::vector<std::unique_ptr<ClientResult>> results;
     auto nextReport = Clock::now() + std::chrono::seconds(1);
@@ -293,7 +366,12 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, AskStop);
     while (!Over(deadline)) {
         if (o.Progress && Clock::now() >= nextReport) {
-            std::printf("frames %llu\n", static_cast<unsigned long long>(FramesSent.load()));
+            timespec now{};
+            clock_gettime(CLOCK_REALTIME, &now);
+            std::printf("frames %llu bytes %llu at %lld.%03ld\n",
+                        static_cast<unsigned long long>(FramesSent.load()),
+                        static_cast<unsigned long long>(WireBytesSent.load()),
+                        static_cast<long long>(now.tv_sec), now.tv_nsec / 1000000);
             std::fflush(stdout);
             nextReport += std::chrono::seconds(1);
         }
@@ -312,11 +390,23 @@ int main(int argc, char** argv) {
     close(listener);
     for (std::thread& t : clients)
         t.join();
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    size_t encrypted = 0, tight = 0;
     for (size_t i = 0; i < results.size(); ++i) {
         const ClientResult& r = *results[i];
-        std::printf("client %zu: %llu frames, %.1f MB, %.1f s, %.1f frames/s, %s\n", i,
+        std::string kind = r.Encrypted ? ", TLS" : "";
+        if (r.TightFrames > 0)
+            kind += ", " + std::to_string(r.TightFrames) + " Tight JPEG (quality level " +
+                    std::to_string(r.QualityLevel) + ")";
+        std::printf("client %zu: %llu frames, %.1f MB, %.1f s, %.1f frames/s, %s%s\n", i,
                     static_cast<unsigned long long>(r.Frames), double(r.Bytes) / 1e6, r.Seconds,
-                    r.Seconds > 0 ? double(r.Frames) / r.Seconds : 0.0, r.Ending.c_str());
+                    r.Seconds > 0 ? double(r.Frames) / r.Seconds : 0.0, r.Ending.c_str(), kind.c_str());
+        encrypted += r.Encrypted ? 1 : 0;
+        tight += r.TightFrames > 0 ? 1 : 0;
     }
+    std::printf(
+        "sessions %zu: %zu TLS, %zu Tight JPEG; %llu frames, %.1f MB on the wire in %.1f s, %.2f MB/s\n",
+        results.size(), encrypted, tight, static_cast<unsigned long long>(FramesSent.load()),
+        double(WireBytesSent.load()) / 1e6, seconds, double(WireBytesSent.load()) / 1e6 / seconds);
     return 0;
 }

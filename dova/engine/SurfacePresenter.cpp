@@ -82,7 +82,15 @@ void CSurfacePresenter::Present(const CFrameBuffer& frame, int x, int y, int wid
     if (stretch && size_t(window.Width) * size_t(window.Height) <= ScratchMaxPixels) {
         // Scaled outside the surface's lock, so a paint never waits for the filter, only for the copy.
         const Area from = UnscaleRect(ratio, window.X, window.Y, window.Width, window.Height);
-        Scratch.resize(size_t(window.Width) * size_t(window.Height));
+        // Never more than the whole scaled image: what a larger ratio left is given back, and growth
+        // stops there.
+        const size_t whole = size_t(ScaleX(ratio, frameWidth)) * size_t(ScaleY(ratio, frameHeight));
+        const size_t needed = size_t(window.Width) * size_t(window.Height);
+        if (Scratch.capacity() > whole)
+            std::vector<uint32_t>().swap(Scratch);
+        if (needed > Scratch.capacity())
+            Scratch.reserve(std::min(whole, std::max(needed, 2 * Scratch.capacity())));
+        Scratch.resize(needed);
         TargetPixels scaled{Scratch.data(), window.Width, window.Height, window.Width};
         StretchConverted(source, from, scaled, Area{0, 0, window.Width, window.Height}, filter);
         std::lock_guard<std::mutex> hold(Surface.Mutex());

@@ -30,7 +30,9 @@ public:
         if (width == SurfaceWidth && height == SurfaceHeight)
             return false;
         try {
-            Pixels.assign(size_t(width) * size_t(height), 0);
+            // A fresh vector: a smaller surface gives back the larger one's memory (a tile's first
+            // pictures may be drawn before its final ratio is known).
+            std::vector<uint32_t>(size_t(width) * size_t(height), 0).swap(Pixels);
         } catch (const std::bad_alloc&) {
             width = height = 0;
             Pixels.clear();

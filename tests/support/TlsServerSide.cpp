@@ -46,25 +46,24 @@ bool TlsServerSide::Handshake() {
     return result == 0;
 }
 
-void TlsServerSide::Send(const std::vector<uint8_t>& bytes) {
+bool TlsServerSide::Send(const uint8_t* bytes, size_t size) {
     // Corked: the records of one message leave together, as a plain server's one send would.
     gnutls_record_cork(Tls->Handle);
-    struct Uncork {
-        gnutls_session_t Session;
-        ~Uncork() {
-            while (gnutls_record_uncork(Session, GNUTLS_RECORD_WAIT) == GNUTLS_E_AGAIN) {
-            }
-        }
-    } uncork{Tls->Handle};
     size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t put = gnutls_record_send(Tls->Handle, bytes.data() + sent, bytes.size() - sent);
+    bool ok = true;
+    while (ok && sent < size) {
+        const ssize_t put = gnutls_record_send(Tls->Handle, bytes + sent, size - sent);
         if (put == GNUTLS_E_AGAIN || put == GNUTLS_E_INTERRUPTED)
             continue;
-        if (put <= 0)
-            return;
-        sent += size_t(put);
+        ok = put > 0;
+        if (ok)
+            sent += size_t(put);
     }
+    int flushed;
+    do {
+        flushed = gnutls_record_uncork(Tls->Handle, GNUTLS_RECORD_WAIT);
+    } while (flushed == GNUTLS_E_AGAIN || flushed == GNUTLS_E_INTERRUPTED);
+    return ok && flushed >= 0;
 }
 
 std::vector<uint8_t> TlsServerSide::Receive(size_t n) {
@@ -80,6 +79,10 @@ std::vector<uint8_t> TlsServerSide::Receive(size_t n) {
     }
     out.resize(got);
     return out;
+}
+
+bool TlsServerSide::Pending() const {
+    return gnutls_record_check_pending(Tls->Handle) > 0;
 }
 
 } // namespace latis_test

@@ -19,10 +19,14 @@ public:
 
     // False when the client went away or TLS failed.
     bool Handshake();
-    void Send(const std::vector<uint8_t>& bytes);
-    void Send(const std::string& bytes) { Send(std::vector<uint8_t>(bytes.begin(), bytes.end())); }
+    // False when the client went away or TLS failed.
+    bool Send(const uint8_t* bytes, size_t size);
+    bool Send(const std::vector<uint8_t>& bytes) { return Send(bytes.data(), bytes.size()); }
+    bool Send(const std::string& bytes) { return Send(std::vector<uint8_t>(bytes.begin(), bytes.end())); }
     // Exactly n bytes (fewer when the client went away).
     std::vector<uint8_t> Receive(size_t n);
+    // Decrypted bytes already held: a poll on the descriptor would not see them.
+    bool Pending() const;
     uint64_t WireBytesSent() const { return Sent; }
 
 private:
