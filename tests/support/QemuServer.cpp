@@ -59,22 +59,6 @@ void WriteGradientFloppy(const std::string& path) {
     std::ofstream(path, std::ios::binary).write(image.data(), std::streamsize(image.size()));
 }
 
-RgbImage DecodePpm(const std::string& data) {
-    std::istringstream in(data);
-    std::string magic;
-    int width = 0, height = 0, max = 0;
-    in >> magic >> width >> height >> max;
-    in.get();
-    RgbImage image;
-    if (magic != "P6" || max != 255 || width <= 0 || height <= 0)
-        throw std::runtime_error("screendump is not a P6 picture");
-    image.Width = width;
-    image.Height = height;
-    image.Pixels.resize(size_t(width) * size_t(height) * 3);
-    if (!in.read(reinterpret_cast<char*>(image.Pixels.data()), std::streamsize(image.Pixels.size())))
-        throw std::runtime_error("screendump is short");
-    return image;
-}
 } // namespace
 
 QemuServer::QemuServer(const QemuOptions& options) {
