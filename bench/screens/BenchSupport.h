@@ -54,7 +54,7 @@ public:
 };
 
 // The session's message reader on a plain loopback connection (no handshake), with a framebuffer of
-// the given size in the depth's own format (depth 24 at 32 bits when Tight is among the codecs).
+// the given size in the depth's own format (depth 24 at 32 bits when Tight or ZRLE is among the codecs).
 struct LoopbackReader {
     LoopbackReader(int width, int height, int bpp, uint16_t port, const std::vector<int32_t>& codecs = {})
         : Socket(State), Protocol(State, Socket) {

@@ -605,9 +605,9 @@ public:
 
     // JPEG quality for Tight (dovaCodecTight), 0 (smallest) to 9 (best), or -1 (the default): no
     // quality is asked for, and servers then send no JPEG, only lossless data. Other values are
-    // ignored. While Tight is among the Codecs, BitsPerPixel 32 asks the server for depth 24, the
-    // format servers send JPEG and three-byte pixels in. During a session a change is announced at the
-    // end of the next update. Saved as "QualityLevel" (dispatch identifier 129).
+    // ignored. While Tight or ZRLE is among the Codecs, BitsPerPixel 32 asks the server for depth 24,
+    // the format servers send JPEG and three-byte pixels in. During a session a change is announced at
+    // the end of the next update. Saved as "QualityLevel" (dispatch identifier 129).
     virtual VNCStatus get_QualityLevel(int32_t* value) = 0;
     virtual VNCStatus put_QualityLevel(int32_t value) = 0;
     // Tight's zlib level, 0 (fastest) to 9 (smallest), or -1 (the default: the server chooses).

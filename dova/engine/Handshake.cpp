@@ -128,8 +128,9 @@ int VersionRank(const char* text) {
 }
 
 // The security-type list of 3.7 and 3.8: the first of the types we speak, in the server's order of
-// preference. The result follows for every type in 3.8, for VNC authentication only in 3.7.
-void NegotiateSecurity(CViewerState& state, CCoolSocket& socket, int minor) {
+// preference. The result follows for every type in 3.8, for VNC authentication only in 3.7. True
+// when the server accepted a user name and password (Plain inside VeNCrypt).
+bool NegotiateSecurity(CViewerState& state, CCoolSocket& socket, int minor) {
     const uint8_t count = socket.ReadByte();
     if (count == 0)
         RaiseServerRefusal(socket);
@@ -156,10 +157,10 @@ void NegotiateSecurity(CViewerState& state, CCoolSocket& socket, int minor) {
     } else if (chosen == security_types::VncAuthentication) {
         AnswerVncChallenge(state, socket);
     } else if (minor < NewestMinorVersion) {
-        return;
+        return false;
     }
     if (socket.ReadUInt32() == 0)
-        return;
+        return inner == InnerAuthentication::Plain;
     const std::string reason = minor >= NewestMinorVersion ? ReadReason(socket) : std::string();
     if (chosen == security_types::VncAuthentication || inner == InnerAuthentication::Vnc)
         throw CErrorException(codes::HandshakeAuth, IsBlank(reason) ? texts::PasswordIncorrect : reason);
@@ -192,10 +193,11 @@ bool ExchangeUntilServerInit(CViewerState& state, CCoolSocket& socket, Handshake
         socket.CloseByOwner(true);
         throw CErrorException(codes::EncryptionRequired, EncryptionRequiredText);
     }
+    bool plainAccepted = false;
     if ((dialect == HandshakeDialect::Negotiated || policy != EncryptionPolicy::Off) && serverMinor >= 7) {
         const int minor = std::min(serverMinor, NewestMinorVersion);
         socket.WriteBytes(minor >= NewestMinorVersion ? NewestClientVersion : ClientVersion37, VersionLength);
-        NegotiateSecurity(state, socket, minor);
+        plainAccepted = NegotiateSecurity(state, socket, minor);
     } else {
         socket.WriteBytes(ClientVersion, VersionLength);
         const bool mayRetry = dialect == HandshakeDialect::Classic && serverMinor >= 7;
@@ -241,9 +243,17 @@ bool ExchangeUntilServerInit(CViewerState& state, CCoolSocket& socket, Handshake
         shared = state.Shared;
     }
     const uint8_t clientInit = shared ? 1 : 0;
-    socket.WriteBytes(&clientInit, 1);
-
-    ReadServerInit(state, socket);
+    try {
+        socket.WriteBytes(&clientInit, 1);
+        ReadServerInit(state, socket);
+    } catch (const CErrorException& failure) {
+        // wayvnc 0.5 refuses a wrong user name or password with a result whose first four bytes
+        // read as success, a length and stray bytes, then hangs up: what follows Plain's "success"
+        // is then no ServerInit.
+        if (plainAccepted && (failure.Code == codes::Validity || failure.Code == codes::SocketClosed))
+            throw CErrorException(codes::HandshakeAuth, UserOrPasswordIncorrect);
+        throw;
+    }
     return true;
 }
 

@@ -7,8 +7,8 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <sys/socket.h>
-#include <sys/uio.h>
 
 namespace dova {
 
@@ -18,8 +18,6 @@ namespace {
 constexpr size_t PendingCapacity = size_t(128) << 10;
 constexpr size_t RawCapacity = size_t(128) << 10;
 constexpr size_t MaxRecord = size_t(16) << 10;
-// Reads the library asks for at least this long are received in place.
-constexpr size_t DirectPull = 2048;
 
 // AES-128-GCM first: as strong as the connection needs and the cheapest to decrypt at screen rates.
 // Anonymous key exchange is not part of the normal set: finite-field DH first, since elliptic-curve
@@ -68,35 +66,9 @@ CTlsChannel::~CTlsChannel() = default;
 long CTlsChannel::Pull(void* self, void* buffer, size_t size) {
     auto* channel = static_cast<CTlsChannel*>(self);
     if (channel->RawAt == channel->RawEnd) {
-        if (channel->Raw.empty())
-            channel->Raw.resize(RawCapacity);
-        channel->RawAt = channel->RawEnd = 0;
-        // A record's body goes straight where the library wants it, and whatever else has arrived
-        // into the buffer, in the same call: the ciphertext is not copied once more.
-        const bool direct = size >= DirectPull;
-        iovec parts[2] = {{buffer, direct ? size : 0}, {channel->Raw.data(), channel->Raw.size()}};
-        msghdr message{};
-        message.msg_iov = direct ? parts : parts + 1;
-        message.msg_iovlen = direct ? 2 : 1;
-        for (;;) {
-            const long got = ::recvmsg(channel->Descriptor, &message, 0);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0) {
-                // errno itself tells the library why (thread-local, unlike the session's own field,
-                // which a sending thread may be setting at the same time).
-                if (got < 0)
-                    channel->PullError = errno;
-                return got;
-            }
-            channel->BytesIn += uint32_t(got); // counted as it comes off the wire
-            if (!direct) {
-                channel->RawEnd = size_t(got);
-                break;
-            }
-            channel->RawEnd = size_t(got) > size ? size_t(got) - size : 0;
-            return long(std::min(size_t(got), size));
-        }
+        channel->Starved = true;
+        errno = EAGAIN; // the library reads errno itself
+        return -1;
     }
     const size_t count = std::min(size, channel->RawEnd - channel->RawAt);
     std::memcpy(buffer, channel->Raw.data() + channel->RawAt, count);
@@ -104,27 +76,52 @@ long CTlsChannel::Pull(void* self, void* buffer, size_t size) {
     return long(count);
 }
 
-bool CTlsChannel::WholeRecordBuffered() const {
-    constexpr size_t HeaderSize = 5; // type, version, u16 length
-    const size_t have = RawEnd - RawAt;
-    if (have < HeaderSize)
-        return false;
-    const uint8_t* header = Raw.data() + RawAt;
-    return have >= HeaderSize + ((size_t(header[3]) << 8) | header[4]);
+long CTlsChannel::ReadAhead(int& error) {
+    if (Raw.empty())
+        Raw.resize(RawCapacity);
+    if (RawAt == RawEnd) {
+        RawAt = RawEnd = 0;
+    } else if (RawEnd == Raw.size()) {
+        // Part of a record at the end: it moves to the front to make room for the rest.
+        std::memmove(Raw.data(), Raw.data() + RawAt, RawEnd - RawAt);
+        RawEnd -= RawAt;
+        RawAt = 0;
+    }
+    for (;;) {
+        const long got = ::recv(Descriptor, Raw.data() + RawEnd, Raw.size() - RawEnd, 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            error = errno;
+        if (got > 0) {
+            BytesIn += uint32_t(got); // counted as it comes off the wire
+            RawEnd += size_t(got);
+        }
+        return got;
+    }
 }
 
 long CTlsChannel::Push(void* self, const void* buffer, size_t size) {
     auto* channel = static_cast<CTlsChannel*>(self);
     for (;;) {
-        const long put = ::send(channel->Descriptor, buffer, size, MSG_NOSIGNAL);
+        const long put = ::send(channel->Descriptor, buffer, size, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (put < 0 && errno == EINTR)
             continue;
-        if (put < 0) {
+        if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            channel->Blocked = true;
+            errno = EAGAIN;
+        } else if (put < 0) {
             channel->PushError = errno;
         } else {
             channel->BytesOut += uint32_t(put);
         }
         return put;
+    }
+}
+
+void CTlsChannel::WaitUntilWritable() const {
+    pollfd room{Descriptor, POLLOUT, 0};
+    while (::poll(&room, 1, -1) < 0 && errno == EINTR) {
     }
 }
 
@@ -173,22 +170,30 @@ bool CTlsChannel::Handshake(TlsMode mode, const std::string& serverName, const s
     // The receive limit of the socket bounds each wait; the library adds none of its own.
     gnutls_handshake_set_timeout(Tls->Handle, GNUTLS_INDEFINITE_TIMEOUT);
     for (;;) {
-        PullError = PushError = 0;
+        Starved = Blocked = false;
+        PushError = 0;
         result = gnutls_handshake(Tls->Handle);
         if (result == GNUTLS_E_SUCCESS)
             return true;
         if (result == GNUTLS_E_INTERRUPTED)
             continue;
-        if (result == GNUTLS_E_AGAIN && PullError == 0 && PushError == 0)
+        if (result == GNUTLS_E_AGAIN && Starved) {
+            const long got = ReadAhead(error);
+            if (got == 0)
+                error = 0;
+            if (got <= 0)
+                return false;
             continue;
+        }
         if (result == GNUTLS_E_AGAIN) {
-            error = PullError ? PullError.load() : (PushError ? PushError.load() : EAGAIN);
-            return false;
+            if (Blocked)
+                WaitUntilWritable();
+            continue;
         }
         if (result == GNUTLS_E_PREMATURE_TERMINATION || result == GNUTLS_E_PULL_ERROR ||
             result == GNUTLS_E_PUSH_ERROR) {
             LastFailure = gnutls_strerror(result);
-            error = PullError ? PullError.load() : PushError.load();
+            error = PushError;
             return false;
         }
         if (!gnutls_error_is_fatal(result))
@@ -197,25 +202,13 @@ bool CTlsChannel::Handshake(TlsMode mode, const std::string& serverName, const s
     }
 }
 
-bool CTlsChannel::Retry(long result) const {
-    // A renegotiation request is declined by not answering it; a warning alert carries nothing; and
-    // a post-handshake message (a TLS 1.3 session ticket) is answered with "again" though the
-    // connection itself did not fail.
-    return result == GNUTLS_E_INTERRUPTED || result == GNUTLS_E_REHANDSHAKE ||
-           result == GNUTLS_E_WARNING_ALERT_RECEIVED || (result == GNUTLS_E_AGAIN && PullError == 0);
-}
-
 long CTlsChannel::RecordError(long result, int& error) {
     switch (result) {
     case GNUTLS_E_PREMATURE_TERMINATION:
         error = 0;
         return 0;
-    case GNUTLS_E_AGAIN:
-    case GNUTLS_E_PULL_ERROR:
-        error = PullError ? PullError.load() : EAGAIN;
-        return -1;
     case GNUTLS_E_PUSH_ERROR:
-        error = PushError ? PushError.load() : EPIPE;
+        error = PushError ? PushError : EPIPE;
         return -1;
     default:
         LastFailure = gnutls_strerror(int(result));
@@ -224,47 +217,61 @@ long CTlsChannel::RecordError(long result, int& error) {
     }
 }
 
+long CTlsChannel::Decrypt(uint8_t* out, size_t capacity, bool wait, int& error) {
+    for (;;) {
+        long got;
+        bool starved;
+        {
+            std::lock_guard<std::mutex> inside(Engine);
+            Starved = false;
+            got = gnutls_record_recv(Tls->Handle, out, capacity);
+            starved = Starved;
+        }
+        if (got >= 0)
+            return got;
+        if (got == GNUTLS_E_AGAIN && starved) {
+            if (!wait)
+                return NothingYet;
+            const long more = ReadAhead(error);
+            if (more <= 0)
+                return more == 0 ? 0 : -1;
+            continue;
+        }
+        // A renegotiation request is declined by not answering it; a warning alert carries nothing;
+        // and a post-handshake message (a TLS 1.3 session ticket or key update) is answered with
+        // "again" though the connection itself did not fail.
+        if (got == GNUTLS_E_AGAIN || got == GNUTLS_E_INTERRUPTED || got == GNUTLS_E_REHANDSHAKE ||
+            got == GNUTLS_E_WARNING_ALERT_RECEIVED)
+            continue;
+        return RecordError(got, error);
+    }
+}
+
 long CTlsChannel::FillPending(int& error) {
     if (Pending.empty())
         Pending.resize(PendingCapacity);
     if (PendingAt == PendingEnd)
         PendingAt = PendingEnd = 0;
-    do {
-        long got;
-        for (;;) {
-            PullError = 0;
-            got = gnutls_record_recv(Tls->Handle, Pending.data() + PendingEnd, Pending.size() - PendingEnd);
-            if (!Retry(got))
-                break;
-            // A record without data (a ticket, an alert): wait for more only when nothing is held.
-            if (PendingEnd > PendingAt && !WholeRecordBuffered() &&
-                gnutls_record_check_pending(Tls->Handle) == 0)
-                return long(PendingEnd - PendingAt);
-        }
-        if (got == 0 || got < 0) {
+    // The first decrypt waits for the network; the ones after take only what needs no wait.
+    for (bool first = true; first || Pending.size() - PendingEnd >= MaxRecord; first = false) {
+        const long got = Decrypt(Pending.data() + PendingEnd, Pending.size() - PendingEnd, first, error);
+        if (got == NothingYet)
+            break;
+        if (got <= 0) {
             if (PendingEnd > PendingAt)
-                return long(PendingEnd - PendingAt); // what arrived before still counts
-            return got == 0 ? 0 : RecordError(got, error);
+                break; // what arrived before still counts
+            return got;
         }
         PendingEnd += size_t(got);
-    } while (Pending.size() - PendingEnd >= MaxRecord &&
-             (gnutls_record_check_pending(Tls->Handle) > 0 || WholeRecordBuffered()));
+    }
     return long(PendingEnd - PendingAt);
 }
 
 long CTlsChannel::Receive(uint8_t* buffer, size_t capacity, bool peek, int& error) {
     if (capacity == 0)
         return 0;
-    if (PendingAt == PendingEnd && !peek) {
-        // Nothing held back: decrypt straight into the caller's buffer.
-        for (;;) {
-            PullError = 0;
-            const long got = gnutls_record_recv(Tls->Handle, buffer, capacity);
-            if (Retry(got))
-                continue;
-            return got >= 0 ? got : RecordError(got, error);
-        }
-    }
+    if (PendingAt == PendingEnd && !peek) // nothing held back: decrypt straight into the caller's buffer
+        return Decrypt(buffer, capacity, true, error);
     if (PendingAt == PendingEnd) {
         const long got = FillPending(error);
         if (got <= 0)
@@ -306,19 +313,28 @@ void CTlsChannel::Consume(size_t n) {
 bool CTlsChannel::Send(const uint8_t* buffer, size_t length, int& error) {
     size_t sent = 0;
     while (sent < length) {
-        PushError = 0;
-        const long put = gnutls_record_send(Tls->Handle, buffer + sent, length - sent);
-        if (put == GNUTLS_E_INTERRUPTED || put == GNUTLS_E_AGAIN) {
-            if (put == GNUTLS_E_AGAIN && PushError && PushError != EAGAIN && PushError != EINTR) {
-                error = PushError;
-                return false;
-            }
+        long put;
+        bool blocked;
+        int pushError;
+        {
+            std::lock_guard<std::mutex> inside(Engine);
+            Blocked = false;
+            PushError = 0;
+            put = gnutls_record_send(Tls->Handle, buffer + sent, length - sent);
+            blocked = Blocked;
+            pushError = PushError;
+        }
+        if (put == GNUTLS_E_AGAIN || put == GNUTLS_E_INTERRUPTED) {
+            // The library keeps what it could not hand over; the same call later goes on with it.
+            if (blocked)
+                WaitUntilWritable();
             continue;
         }
         if (put <= 0) {
             if (put == 0 || put == GNUTLS_E_PUSH_ERROR) {
-                error = PushError ? PushError.load() : EPIPE;
+                error = pushError ? pushError : EPIPE;
             } else {
+                std::lock_guard<std::mutex> inside(Engine);
                 LastFailure = gnutls_strerror(int(put));
                 error = EPROTO;
             }
@@ -330,6 +346,7 @@ bool CTlsChannel::Send(const uint8_t* buffer, size_t length, int& error) {
 }
 
 bool CTlsChannel::VerifyPeer(const std::string& hostName, std::string& why) {
+    std::lock_guard<std::mutex> inside(Engine);
     unsigned status = 0;
     const int result = gnutls_certificate_verify_peers3(Tls->Handle, hostName.c_str(), &status);
     if (result < 0) {
@@ -349,6 +366,7 @@ bool CTlsChannel::VerifyPeer(const std::string& hostName, std::string& why) {
 }
 
 std::string CTlsChannel::PeerFingerprint() const {
+    std::lock_guard<std::mutex> inside(Engine);
     unsigned count = 0;
     const gnutls_datum_t* chain = gnutls_certificate_get_peers(Tls->Handle, &count);
     if (!chain || count == 0)
@@ -367,6 +385,7 @@ std::string CTlsChannel::PeerFingerprint() const {
 }
 
 std::string CTlsChannel::Details() const {
+    std::lock_guard<std::mutex> inside(Engine);
     const char* version = gnutls_protocol_get_name(gnutls_protocol_get_version(Tls->Handle));
     const char* cipher = gnutls_cipher_get_name(gnutls_cipher_get(Tls->Handle));
     std::string text = version ? version : "TLS";

@@ -5,12 +5,17 @@
 // receive at once. Decrypted bytes that a peek has shown stay in the channel until they are
 // consumed, so the read window on top works as it does over plain TCP.
 //
-// One thread may receive while another sends; the handshake runs before either starts.
+// One thread may receive while another sends; the handshake runs before either starts. The library
+// is entered by one thread at a time (a TLS 1.3 key update the server asks for copies the state of
+// both directions, so a send and a receive in parallel would break the session), and never while a
+// thread waits on the network: ciphertext is read ahead outside the library, and sends that would
+// block wait for room outside it.
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -55,27 +60,41 @@ public:
     std::string Failure() const { return LastFailure; }
 
 private:
+    // The library's transport: never waits. Pull hands out read-ahead ciphertext and reports
+    // "again" when there is none; Push reports "again" when the socket has no room.
     static long Pull(void* self, void* buffer, size_t size);
     static long Push(void* self, const void* buffer, size_t size);
+    // One receive from the socket into the read-ahead (blocking, outside the library). The count,
+    // 0 when the peer closed, -1 with error set on failure.
+    long ReadAhead(int& error);
+    // Waits until the socket takes more bytes (or fails, which the next send reports).
+    void WaitUntilWritable() const;
+    // Decrypted bytes into out: waits for the network only when wait is set; NothingYet when it
+    // would have to.
+    static constexpr long NothingYet = -2;
+    long Decrypt(uint8_t* out, size_t capacity, bool wait, int& error);
     // One receive of the session into Pending's free room (at least one byte), and whatever the
-    // session holds decrypted already.
+    // session can decrypt without waiting.
     long FillPending(int& error);
     long RecordError(long result, int& error);
-    bool Retry(long result) const;
-    // errno of the last failed receive and send; a receive may send (an alert), hence atomics.
-    std::atomic<int> PullError{0};
-    std::atomic<int> PushError{0};
 
     struct Session;
     std::unique_ptr<Session> Tls;
     int Descriptor;
     std::atomic<uint32_t>& BytesIn;
     std::atomic<uint32_t>& BytesOut;
-    // True when the bytes read ahead hold a whole record, so decrypting it will not wait.
-    bool WholeRecordBuffered() const;
+
+    // Held by whichever thread is inside the library, never across a wait on the network.
+    mutable std::mutex Engine;
+    // Set by Pull and Push under Engine: the library stopped for want of ciphertext, or of room.
+    bool Starved = false;
+    bool Blocked = false;
+    // errno of the last failed send (under Engine).
+    int PushError = 0;
 
     // Ciphertext read ahead from the socket: one receive brings in what has arrived, so a record
-    // costs no receive calls of its own. Raw[RawAt, RawEnd) is not yet given to the session.
+    // costs no receive calls of its own. Raw[RawAt, RawEnd) is not yet given to the session. Only
+    // the receiving thread touches it.
     std::vector<uint8_t> Raw;
     size_t RawAt = 0;
     size_t RawEnd = 0;

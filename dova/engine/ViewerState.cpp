@@ -1,6 +1,7 @@
 #include "ViewerState.h"
 
 #include "../framebuffer/TightDecoder.h"
+#include "../framebuffer/ZrleDecoder.h"
 
 #include <algorithm>
 
@@ -63,14 +64,15 @@ int CViewerState::SetRequestedPixelFormat(int bitsPerPixel) {
     PixelFormat wanted;
     if (!PixelFormat::ForBitsPerPixel(bitsPerPixel, wanted))
         return CurrentPixelFormat.BitsPerPixel;
-    if (wanted.BitsPerPixel == 32 && TightAmongCodecs())
+    if (wanted.BitsPerPixel == 32 && ThreeBytePixelCodecAmongCodecs())
         wanted.Depth = 24;
     RequestedPixelFormat = wanted;
     return bitsPerPixel;
 }
 
-bool CViewerState::TightAmongCodecs() const {
-    return std::find(Codecs.begin(), Codecs.end(), encodings::Tight) != Codecs.end();
+bool CViewerState::ThreeBytePixelCodecAmongCodecs() const {
+    return std::any_of(Codecs.begin(), Codecs.end(),
+                       [](int32_t codec) { return codec == encodings::Tight || codec == encodings::ZRLE; });
 }
 
 bool CViewerState::CodecsChanged() {

@@ -57,13 +57,14 @@ public:
 
     // Stores the requested format for 8, 16 or 32 bits per pixel and returns that value; any other
     // value changes nothing and returns the bits per pixel in force.
-    // At 32 bits per pixel the depth is 24 while Tight is among the codecs: servers send Tight's
-    // three-byte pixels only then (some for any 32-bit format), so asking for it makes them agree.
+    // At 32 bits per pixel the depth is 24 while Tight or ZRLE is among the codecs: servers differ on
+    // whether their three-byte pixels need it (Xvnc and x11vnc send them for any 32-bit format,
+    // wayvnc's ZRLE only at depth 24 or less), so asking for it makes them agree.
     int SetRequestedPixelFormat(int bitsPerPixel);
-    // After Codecs changed: the requested format follows whether Tight is among them. True when that
-    // changed the requested format.
+    // After Codecs changed: the requested format follows whether Tight or ZRLE is among them. True
+    // when that changed the requested format.
     bool CodecsChanged();
-    bool TightAmongCodecs() const;
+    bool ThreeBytePixelCodecAmongCodecs() const;
 
     void Post(HostMessage message, uint32_t wParam = 0, uint32_t lParam = 0);
 

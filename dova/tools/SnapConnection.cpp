@@ -44,7 +44,7 @@ SnapConnection::SnapConnection(const SnapOptions& options) : Settings(options) {
     }
     Viewer.QualityLevel = Settings.QualityLevel;
     Viewer.CompressLevel = Settings.CompressLevel;
-    // After the codecs: with Tight among them the 32-bit format asks for depth 24.
+    // After the codecs: with Tight or ZRLE among them the 32-bit format asks for depth 24.
     Viewer.SetRequestedPixelFormat(Settings.BitsPerPixel);
     Viewer.CurrentPixelFormat = Viewer.RequestedPixelFormat;
 }

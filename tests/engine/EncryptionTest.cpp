@@ -4,6 +4,7 @@
 
 #include "ScriptedServer.h"
 #include "TlsServerSide.h"
+#include "WireTap.h"
 #include "base/EngineExceptions.h"
 #include "engine/ConnectThread.h"
 #include "engine/CoolSocket.h"
@@ -14,8 +15,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
 #include <future>
 #include <memory>
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <thread>
 
 using namespace dova;
@@ -47,12 +52,14 @@ struct Attempt {
     std::unique_ptr<TlsServerSide> Tls;
     CConnectThread Thread{State};
 
-    explicit Attempt(EncryptionPolicy policy, const std::string& user = {}) {
+    explicit Attempt(EncryptionPolicy policy, const std::string& user = {},
+                     const std::string& authority = {}) {
         State.Server = "127.0.0.1";
         State.Port = Listener.Port();
         State.Password = "secret12";
         State.Encryption.Policy = policy;
         State.Encryption.UserName = user;
+        State.Encryption.AuthorityFile = authority;
         State.Socket = &Socket;
         Thread.Start();
         Server = std::make_unique<ScriptedPeer>(Listener.Accept());
@@ -256,5 +263,89 @@ TEST(Encryption, HostileOrUnsuitableServersGiveClearErrors) {
         Attempt a(EncryptionPolicy::Require);
         a.Server->Send(std::string("RFB 003.003\n"));
         EXPECT_EQ(a.Reported()->Code, codes::EncryptionRequired);
+    }
+}
+
+// A TLS 1.3 server renews its keys and asks the viewer to renew its own, round after round, while
+// the viewer reads on one thread and sends input on another (the reply to the request goes out with
+// the next input): both streams arrive whole and in order.
+TEST(Encryption, KeyUpdatesWhileInputIsSentKeepTheSessionWorking) {
+    const std::string folder = testing::TempDir() + "latis-key-update";
+    std::filesystem::create_directories(folder);
+    const TestCertificate certificate = MakeTestCertificate(folder, "server");
+    Attempt a(EncryptionPolicy::Require, {}, certificate.CertificateFile);
+    a.OfferVeNCrypt({260}); // X509None
+    std::vector<uint8_t> choice;
+    AppendU32(choice, 260);
+    ASSERT_EQ(a.Server->Receive(4), choice);
+    a.Server->Send(Bytes({1}));
+    a.Tls = std::make_unique<TlsServerSide>(a.Server->ServerDescriptor(), certificate.CertificateFile,
+                                            certificate.KeyFile);
+    ASSERT_TRUE(a.Tls->Handshake());
+    a.Tls->Send(std::vector<uint8_t>{0, 0, 0, 0});
+    ASSERT_EQ(a.Tls->Receive(1), Bytes({1}));
+    a.Tls->Send(ServerInit("key-update-desk"));
+    ASSERT_EQ(a.Tls->Receive(20 + 4 + 7 * 4).size(), 52u);
+    ASSERT_TRUE(a.Host.WaitFor(HostMessage::Connected));
+    {
+        CLockGuard hold(a.State);
+        ASSERT_NE(a.State.Security.Description.find("TLS1.3"), std::string::npos)
+            << a.State.Security.Description;
+    }
+
+    constexpr int Rounds = 12; // GnuTLS takes at most 8 key updates a second
+    constexpr size_t Chunk = 40000;
+    constexpr size_t EventsPerRound = 20;
+    std::vector<uint8_t> stream(Rounds * Chunk);
+    for (size_t i = 0; i < stream.size(); ++i)
+        stream[i] = uint8_t(i * 13 + (i >> 11));
+    std::atomic<bool> stop{false};
+    std::thread input([&] {
+        for (uint16_t i = 0; !stop; ++i) {
+            std::vector<uint8_t> pointer = {5, 0}; // PointerEvent, no button
+            AppendU16(pointer, i);
+            AppendU16(pointer, i);
+            try {
+                a.Socket.WriteBytes(pointer.data(), pointer.size());
+            } catch (const CSimpleException&) {
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    std::vector<uint8_t> received(stream.size());
+    std::thread reader([&] {
+        try {
+            a.Socket.ReadBytes(received.data(), received.size());
+        } catch (const CSimpleException&) {
+            received.clear();
+        }
+    });
+    // A viewer that stops sending must fail the test, not hang it.
+    const timeval limit{5, 0};
+    ::setsockopt(a.Server->ServerDescriptor(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    std::vector<uint8_t> events;
+    bool serverFailed = false;
+    for (int round = 0; round < Rounds && !serverFailed; ++round) {
+        a.Tls->Send(
+            std::vector<uint8_t>(stream.begin() + round * Chunk, stream.begin() + (round + 1) * Chunk));
+        serverFailed = !a.Tls->UpdateKeys();
+        const std::vector<uint8_t> got = a.Tls->Receive(6 * EventsPerRound); // under the viewer's new keys
+        serverFailed = serverFailed || got.size() != 6 * EventsPerRound;
+        events.insert(events.end(), got.begin(), got.end());
+        std::this_thread::sleep_for(std::chrono::milliseconds(130));
+    }
+    if (serverFailed)
+        a.Socket.CloseByOwner(true); // frees the reader
+    reader.join();
+    stop = true;
+    input.join();
+    EXPECT_FALSE(serverFailed) << "the server lost the viewer's input";
+    EXPECT_TRUE(received == stream) << "the viewer's reads broke off or differ";
+    for (size_t at = 0; at + 6 <= events.size(); at += 6) {
+        const unsigned x = unsigned(events[at + 2] << 8 | events[at + 3]);
+        ASSERT_EQ(events[at], 5) << "event " << at / 6;
+        ASSERT_EQ(x, at / 6) << "event " << at / 6;
+        ASSERT_EQ(unsigned(events[at + 4] << 8 | events[at + 5]), x);
     }
 }

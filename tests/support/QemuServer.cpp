@@ -33,22 +33,30 @@ bool LoopbackAccepts(int port) {
     return ok;
 }
 
-// A boot sector: VGA mode 13h, palette entry i = (i/4, 32, 63 - i/4), pixel (x, y) = entry (x + y) / 2,
-// then halt. Hand-assembled 16-bit code:
-//   mov ax,13h; int 10h; mov dx,3C8h; xor al,al; out dx,al; inc dx; xor cx,cx
-//   p: mov al,cl; shr al,2; out dx,al; mov al,32; out dx,al; mov al,cl; shr al,2; not al; and al,3Fh
-//      out dx,al; inc cx; cmp cx,256; jne p
-//   mov ax,0A000h; mov es,ax; xor di,di; xor bx,bx
-//   r: xor cx,cx
-//   c: mov ax,cx; add ax,bx; shr ax,1; stosb; inc cx; cmp cx,320; jne c
-//      inc bx; cmp bx,200; jne r
-//   h: cli; hlt; jmp h
+// A boot sector: the standard VGA's Bochs display interface set to 320 x 200 at 32 bits per pixel
+// (banked through the 64 KiB window at A000h), pixel (x, y) = red (x + y) * 3 / 8, green y,
+// blue x * 3 / 4, then halt. Assembled from (GNU as, .code16):
+//   cli; mov $0x1CE,%dx
+//   for (index, value) in (4,0) (1,320) (2,200) (3,32) (4,1) (5,0):
+//       mov $index,%ax; out %ax,%dx; inc %dx; mov $value,%ax; out %ax,%dx; dec %dx
+//   mov $0xA000,%ax; mov %ax,%es; xor %di,%di; xor %bp,%bp; xor %bx,%bx
+//   row: xor %cx,%cx
+//   col: mov %cx,%ax; add %cx,%ax; add %cx,%ax; shr $2,%ax; stosb              # blue
+//        mov %bl,%al; stosb                                                      # green
+//        mov %cx,%ax; add %bx,%ax; mov %ax,%si; add %si,%ax; add %si,%ax; shr $3,%ax; stosb
+//        xor %al,%al; stosb
+//        test %di,%di; jnz same; inc %bp; mov %bp,%ax; inc %dx; out %ax,%dx; dec %dx  # next bank
+//   same: inc %cx; cmp $320,%cx; jne col; inc %bx; cmp $200,%bx; jne row
+//   halt: cli; hlt; jmp halt
 constexpr uint8_t GradientBootSector[] = {
-    0xB8, 0x13, 0x00, 0xCD, 0x10, 0xBA, 0xC8, 0x03, 0x30, 0xC0, 0xEE, 0x42, 0x31, 0xC9, 0x88, 0xC8,
-    0xC0, 0xE8, 0x02, 0xEE, 0xB0, 0x20, 0xEE, 0x88, 0xC8, 0xC0, 0xE8, 0x02, 0xF6, 0xD0, 0x24, 0x3F,
-    0xEE, 0x41, 0x81, 0xF9, 0x00, 0x01, 0x75, 0xE6, 0xB8, 0x00, 0xA0, 0x8E, 0xC0, 0x31, 0xFF, 0x31,
-    0xDB, 0x31, 0xC9, 0x89, 0xC8, 0x01, 0xD8, 0xD1, 0xE8, 0xAA, 0x41, 0x81, 0xF9, 0x40, 0x01, 0x75,
-    0xF2, 0x43, 0x81, 0xFB, 0xC8, 0x00, 0x75, 0xE9, 0xFA, 0xF4, 0xEB, 0xFE};
+    0xFA, 0xBA, 0xCE, 0x01, 0xB8, 0x04, 0x00, 0xEF, 0x42, 0x31, 0xC0, 0xEF, 0x4A, 0xB8, 0x01, 0x00, 0xEF,
+    0x42, 0xB8, 0x40, 0x01, 0xEF, 0x4A, 0xB8, 0x02, 0x00, 0xEF, 0x42, 0xB8, 0xC8, 0x00, 0xEF, 0x4A, 0xB8,
+    0x03, 0x00, 0xEF, 0x42, 0xB8, 0x20, 0x00, 0xEF, 0x4A, 0xB8, 0x04, 0x00, 0xEF, 0x42, 0xB8, 0x01, 0x00,
+    0xEF, 0x4A, 0xB8, 0x05, 0x00, 0xEF, 0x42, 0x31, 0xC0, 0xEF, 0x4A, 0xB8, 0x00, 0xA0, 0x8E, 0xC0, 0x31,
+    0xFF, 0x31, 0xED, 0x31, 0xDB, 0x31, 0xC9, 0x89, 0xC8, 0x01, 0xC8, 0x01, 0xC8, 0xC1, 0xE8, 0x02, 0xAA,
+    0x88, 0xD8, 0xAA, 0x89, 0xC8, 0x01, 0xD8, 0x89, 0xC6, 0x01, 0xF0, 0x01, 0xF0, 0xC1, 0xE8, 0x03, 0xAA,
+    0x30, 0xC0, 0xAA, 0x85, 0xFF, 0x75, 0x06, 0x45, 0x89, 0xE8, 0x42, 0xEF, 0x4A, 0x41, 0x81, 0xF9, 0x40,
+    0x01, 0x75, 0xD1, 0x43, 0x81, 0xFB, 0xC8, 0x00, 0x75, 0xC8, 0xFA, 0xF4, 0xEB, 0xFC};
 
 // A 1.44 MB floppy image (SeaBIOS knows a floppy by its size) holding the boot sector.
 void WriteGradientFloppy(const std::string& path) {
@@ -59,22 +67,6 @@ void WriteGradientFloppy(const std::string& path) {
     std::ofstream(path, std::ios::binary).write(image.data(), std::streamsize(image.size()));
 }
 
-RgbImage DecodePpm(const std::string& data) {
-    std::istringstream in(data);
-    std::string magic;
-    int width = 0, height = 0, max = 0;
-    in >> magic >> width >> height >> max;
-    in.get();
-    RgbImage image;
-    if (magic != "P6" || max != 255 || width <= 0 || height <= 0)
-        throw std::runtime_error("screendump is not a P6 picture");
-    image.Width = width;
-    image.Height = height;
-    image.Pixels.resize(size_t(width) * size_t(height) * 3);
-    if (!in.read(reinterpret_cast<char*>(image.Pixels.data()), std::streamsize(image.Pixels.size())))
-        throw std::runtime_error("screendump is short");
-    return image;
-}
 } // namespace
 
 QemuServer::QemuServer(const QemuOptions& options) {
@@ -195,7 +187,7 @@ void QemuServer::WaitUntilDrawn(bool gradient) {
     while (std::chrono::steady_clock::now() < deadline) {
         const RgbImage screen = Screenshot();
         if (gradient) {
-            if (screen.Width == 640 && screen.Height == 400 && screen.At(639, 399) != 0)
+            if (screen.Width == 320 && screen.Height == 200 && screen.At(319, 199) != 0)
                 return;
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             continue;

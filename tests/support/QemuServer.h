@@ -1,6 +1,6 @@
 #pragma once
 // QEMU's built-in RFB server on a free port of 127.0.0.1, showing a diskless PC (SeaBIOS's "No bootable
-// device" text screen) or, booted from a floppy the rig writes, a 256-colour gradient. The machine is
+// device" text screen) or, booted from a floppy the rig writes, a true-colour gradient. The machine is
 // paused once the screen is drawn, so it stays still; screenshots come from the monitor's screendump.
 // The destructor ends QEMU.
 //
@@ -19,7 +19,7 @@ struct QemuOptions {
     std::string Password;                 // empty: no authentication
     std::string TlsFolder;                // non-empty: VeNCrypt with x509 credentials from this folder
     bool AnonymousTls = false;            // VeNCrypt with anonymous TLS (no certificate)
-    bool Gradient = false;                // boot the gradient (640 x 400) instead of the text screen
+    bool Gradient = false;                // boot the gradient (320 x 200) instead of the text screen
     std::vector<std::string> VncSuffixes; // appended to -vnc's value, e.g. "lossy=on"
 };
 

@@ -1,5 +1,6 @@
 #include "RgbImage.h"
 
+#include <sstream>
 #include <stdexcept>
 
 namespace latis_test {
@@ -78,6 +79,23 @@ RgbImage DecodeXwd(const std::string& dump) {
             }
         }
     }
+    return image;
+}
+
+RgbImage DecodePpm(const std::string& data) {
+    std::istringstream in(data);
+    std::string magic;
+    int width = 0, height = 0, max = 0;
+    in >> magic >> width >> height >> max;
+    in.get();
+    RgbImage image;
+    if (magic != "P6" || max != 255 || width <= 0 || height <= 0)
+        throw std::runtime_error("not a binary PPM (P6) picture");
+    image.Width = width;
+    image.Height = height;
+    image.Pixels.resize(size_t(width) * size_t(height) * 3);
+    if (!in.read(reinterpret_cast<char*>(image.Pixels.data()), std::streamsize(image.Pixels.size())))
+        throw std::runtime_error("PPM picture is short");
     return image;
 }
 

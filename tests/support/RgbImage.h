@@ -1,5 +1,5 @@
 #pragma once
-// A screen as plain 8-bit RGB, and reading one from an xwd dump.
+// A screen as plain 8-bit RGB, and reading one from an xwd dump or a PPM picture.
 
 #include <cstdint>
 #include <string>
@@ -22,5 +22,8 @@ struct RgbImage {
 // Decodes the output of `xwd` (ZPixmap, true colour of 16, 24 or 32 bits per pixel, or 8 bits with
 // its colour map); throws std::runtime_error on anything else.
 RgbImage DecodeXwd(const std::string& dump);
+// Decodes a binary PPM (P6, 8 bits a channel), as QEMU's screendump and grim write; throws
+// std::runtime_error on anything else.
+RgbImage DecodePpm(const std::string& data);
 
 } // namespace latis_test

@@ -2,6 +2,7 @@
 
 #include <gnutls/gnutls.h>
 
+#include <cerrno>
 #include <sys/socket.h>
 
 namespace latis_test {
@@ -9,6 +10,7 @@ namespace latis_test {
 struct TlsServerSide::Session {
     gnutls_session_t Handle = nullptr;
     gnutls_anon_server_credentials_t Credentials = nullptr;
+    gnutls_certificate_credentials_t Certificate = nullptr;
 };
 
 TlsServerSide::TlsServerSide(int descriptor) : Tls(new Session), Descriptor(descriptor) {
@@ -17,10 +19,27 @@ TlsServerSide::TlsServerSide(int descriptor) : Tls(new Session), Descriptor(desc
     gnutls_init(&Tls->Handle, GNUTLS_SERVER);
     gnutls_priority_set_direct(Tls->Handle, "NORMAL:+ANON-ECDH:+ANON-DH", nullptr);
     gnutls_credentials_set(Tls->Handle, GNUTLS_CRD_ANON, Tls->Credentials);
+    Attach();
+}
+
+TlsServerSide::TlsServerSide(int descriptor, const std::string& certificateFile, const std::string& keyFile)
+    : Tls(new Session), Descriptor(descriptor) {
+    gnutls_certificate_allocate_credentials(&Tls->Certificate);
+    gnutls_certificate_set_x509_key_file(Tls->Certificate, certificateFile.c_str(), keyFile.c_str(),
+                                         GNUTLS_X509_FMT_PEM);
+    gnutls_init(&Tls->Handle, GNUTLS_SERVER);
+    gnutls_set_default_priority(Tls->Handle);
+    gnutls_credentials_set(Tls->Handle, GNUTLS_CRD_CERTIFICATE, Tls->Certificate);
+    Attach();
+}
+
+void TlsServerSide::Attach() {
     gnutls_transport_set_ptr(Tls->Handle, this);
     gnutls_transport_set_pull_function(
         Tls->Handle, [](gnutls_transport_ptr_t self, void* buffer, size_t size) {
-            return ssize_t(::recv(static_cast<TlsServerSide*>(self)->Descriptor, buffer, size, 0));
+            // A receive limit the test set on the descriptor ends the session like a hang-up.
+            const ssize_t got = ::recv(static_cast<TlsServerSide*>(self)->Descriptor, buffer, size, 0);
+            return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? ssize_t(0) : got;
         });
     gnutls_transport_set_push_function(
         Tls->Handle, [](gnutls_transport_ptr_t self, const void* buffer, size_t size) {
@@ -34,7 +53,10 @@ TlsServerSide::TlsServerSide(int descriptor) : Tls(new Session), Descriptor(desc
 
 TlsServerSide::~TlsServerSide() {
     gnutls_deinit(Tls->Handle);
-    gnutls_anon_free_server_credentials(Tls->Credentials);
+    if (Tls->Credentials)
+        gnutls_anon_free_server_credentials(Tls->Credentials);
+    if (Tls->Certificate)
+        gnutls_certificate_free_credentials(Tls->Certificate);
     delete Tls;
 }
 
@@ -64,6 +86,14 @@ bool TlsServerSide::Send(const uint8_t* bytes, size_t size) {
         flushed = gnutls_record_uncork(Tls->Handle, GNUTLS_RECORD_WAIT);
     } while (flushed == GNUTLS_E_AGAIN || flushed == GNUTLS_E_INTERRUPTED);
     return ok && flushed >= 0;
+}
+
+bool TlsServerSide::UpdateKeys() {
+    int result;
+    do {
+        result = gnutls_session_key_update(Tls->Handle, GNUTLS_KU_PEER);
+    } while (result == GNUTLS_E_AGAIN || result == GNUTLS_E_INTERRUPTED);
+    return result == 0;
 }
 
 std::vector<uint8_t> TlsServerSide::Receive(size_t n) {

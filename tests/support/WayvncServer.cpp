@@ -119,9 +119,28 @@ WayvncServer::WayvncServer(int width, int height, const WayvncAuth& auth) {
 
 WayvncServer::~WayvncServer() {
     Server.Stop();
+    Background.Stop();
     Compositor.Stop();
     std::error_code ignored;
     std::filesystem::remove_all(Folder, ignored);
+}
+
+void WayvncServer::ShowPicture(const std::string& path) {
+    const RgbImage before = Screenshot();
+    ChildOptions options;
+    options.Environment = {"XDG_RUNTIME_DIR=" + Folder, "WAYLAND_DISPLAY=" + Display};
+    Background = ChildProcess({"swaybg", "-o", "*", "-m", "center", "-i", path}, options);
+    const auto deadline = std::chrono::steady_clock::now() + StartLimit;
+    while (Screenshot().Pixels == before.Pixels) {
+        if (!Background.Running() || std::chrono::steady_clock::now() > deadline)
+            throw std::runtime_error("swaybg did not show " + path);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+RgbImage WayvncServer::Screenshot() {
+    return DecodePpm(RunAndCapture({"grim", "-t", "ppm", "-"},
+                                   {"XDG_RUNTIME_DIR=" + Folder, "WAYLAND_DISPLAY=" + Display}));
 }
 
 std::string WayvncServer::Log() const {

@@ -5,6 +5,7 @@
 // std::runtime_error when they cannot be started.
 
 #include "ChildProcess.h"
+#include "RgbImage.h"
 
 #include <string>
 
@@ -31,12 +32,19 @@ public:
     const std::string& WaylandDisplay() const { return Display; }
     std::string Log() const;
 
+    // Shows a picture file (PNG) unscaled in the middle of the output as its background, and waits
+    // until the compositor shows it.
+    void ShowPicture(const std::string& path);
+    // The output as the compositor composed it, without the pointer (grim).
+    RgbImage Screenshot();
+
 private:
     std::string Folder;
     std::string Display;
     int RfbPort = 0;
     ChildProcess Compositor;
     ChildProcess Server;
+    ChildProcess Background;
 };
 
 } // namespace latis_test

@@ -40,7 +40,7 @@ ViewerWindow::ViewerWindow(IVNCViewer& viewer, const ViewerOptions& options)
         Viewer.put_RelayMouse(VNC_FALSE);
         Viewer.put_RelayLocalClipboard(VNC_FALSE);
     }
-    // Codecs before the pixel format: with Tight among them 32 bits per pixel asks for depth 24.
+    // Codecs before the pixel format: with Tight or ZRLE among them 32 bits per pixel asks for depth 24.
     if (!Options.Encodings.isEmpty())
         for (int32_t slot = 0; slot < 16; ++slot)
             Viewer.put_Codecs(slot, slot < Options.Encodings.size() ? Options.Encodings[slot] : -1);
