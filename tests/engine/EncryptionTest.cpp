@@ -285,7 +285,7 @@ TEST(Encryption, KeyUpdatesWhileInputIsSentKeepTheSessionWorking) {
     a.Tls->Send(std::vector<uint8_t>{0, 0, 0, 0});
     ASSERT_EQ(a.Tls->Receive(1), Bytes({1}));
     a.Tls->Send(ServerInit("key-update-desk"));
-    ASSERT_EQ(a.Tls->Receive(20 + 4 + 7 * 4).size(), 52u);
+    ASSERT_EQ(a.Tls->Receive(20 + 4 + 8 * 4).size(), 56u); // SetPixelFormat, SetEncodings
     ASSERT_TRUE(a.Host.WaitFor(HostMessage::Connected));
     {
         CLockGuard hold(a.State);
