@@ -7,7 +7,7 @@ packages=(
     libgtest-dev libbenchmark-dev
     tigervnc-standalone-server tigervnc-tools x11vnc xvfb x11-apps x11-xserver-utils xterm x11-utils xdotool xclip openbox
     imagemagick fonts-dejavu-core poppler-utils
-    dpkg-dev iproute2 zlib1g-dev libturbojpeg0-dev libisal-dev wayvnc sway grim qt6-wayland
+    dpkg-dev iproute2 zlib1g-dev libturbojpeg0-dev libisal-dev wayvnc sway swaybg grim qt6-wayland
     libgnutls28-dev gnutls-bin # TLS; certtool makes the tests' certificates
     tightvncserver xfonts-base python3 # Xtightvnc needs the X "fixed" font; python3 moves its pointer
     qemu-system-x86 # QEMU's RFB server, showing a diskless machine

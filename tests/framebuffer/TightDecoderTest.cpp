@@ -142,7 +142,7 @@ public:
         Z[id].next_out = packed.data();
         Z[id].avail_out = uInt(packed.size());
         deflate(&Z[id], Z_SYNC_FLUSH);
-        packed.resize(packed.size() - Z[id].avail_out);
+        packed.erase(packed.begin() + (Z[id].next_out - packed.data()), packed.end()); // never grows
         std::vector<uint8_t> out;
         PutCompactLength(out, packed.size());
         out.insert(out.end(), packed.begin(), packed.end());
