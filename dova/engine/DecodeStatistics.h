@@ -16,6 +16,9 @@ struct DecodeStatistics {
     std::array<std::atomic<uint64_t>, EncodingSlots> Rectangles{};
     // Time from an update's message head to its last rectangle drawn (network waits included).
     std::atomic<uint64_t> DecodeNanoseconds{0};
+    // Set before the session starts: after this many updates it asks for no more and ends, so the
+    // frame holds the last one whole (a capture). 0: the session goes on.
+    uint64_t StopAfterUpdates = 0;
 };
 
 } // namespace dova

@@ -111,10 +111,12 @@ bool CServerMessageReader::ReadFramebufferUpdate() {
     }
     Input.Commit(); // counts include the update before the next request leaves
     if (Protocol.Statistics) {
-        ++Protocol.Statistics->Updates;
+        const uint64_t done = ++Protocol.Statistics->Updates;
         Protocol.Statistics->DecodeNanoseconds += uint64_t(
             std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
                 .count());
+        if (Protocol.Statistics->StopAfterUpdates && done >= Protocol.Statistics->StopAfterUpdates)
+            return false;
     }
 
     if (State.EncodingsChanged.exchange(false))

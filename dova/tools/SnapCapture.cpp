@@ -6,6 +6,7 @@
 #include "framebuffer/TightDecoder.h"
 #include "framebuffer/ZrleDecoder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -65,6 +66,8 @@ CaptureReport CaptureUpdates(SnapConnection& connection, int updates, std::chron
     state.State = states::Dispatching;
 
     CaptureReport report;
+    // The session ends after the last update asked for: the picture is that update, none of the next.
+    statistics.StopAfterUpdates = uint64_t(std::max(1, updates));
     {
         CSessionThread session(state);
         session.SetStatistics(&statistics);
