@@ -128,7 +128,7 @@ void CTlsChannel::WaitUntilWritable() const {
 bool CTlsChannel::Handshake(TlsMode mode, const std::string& serverName, const std::string& caFile,
                             int& error) {
     auto fail = [&](int code) {
-        LastFailure = gnutls_strerror(code);
+        NoteFailure(gnutls_strerror(code));
         error = EPROTO;
         return false;
     };
@@ -148,7 +148,7 @@ bool CTlsChannel::Handshake(TlsMode mode, const std::string& serverName, const s
         gnutls_certificate_set_x509_system_trust(Tls->Certificates);
         if (!caFile.empty() && gnutls_certificate_set_x509_trust_file(Tls->Certificates, caFile.c_str(),
                                                                       GNUTLS_X509_FMT_PEM) < 0) {
-            LastFailure = "The certificate authority file " + caFile + " could not be read.";
+            NoteFailure("The certificate authority file " + caFile + " could not be read.");
             error = EPROTO;
             return false;
         }
@@ -192,7 +192,7 @@ bool CTlsChannel::Handshake(TlsMode mode, const std::string& serverName, const s
         }
         if (result == GNUTLS_E_PREMATURE_TERMINATION || result == GNUTLS_E_PULL_ERROR ||
             result == GNUTLS_E_PUSH_ERROR) {
-            LastFailure = gnutls_strerror(result);
+            NoteFailure(gnutls_strerror(result));
             error = PushError;
             return false;
         }
@@ -211,7 +211,7 @@ long CTlsChannel::RecordError(long result, int& error) {
         error = PushError ? PushError : EPIPE;
         return -1;
     default:
-        LastFailure = gnutls_strerror(int(result));
+        NoteFailure(gnutls_strerror(int(result)));
         error = EPROTO;
         return -1;
     }
@@ -286,7 +286,7 @@ long CTlsChannel::Receive(uint8_t* buffer, size_t capacity, bool peek, int& erro
 
 long CTlsChannel::PeekWhole(uint8_t* buffer, size_t length, int& error) {
     if (length > PendingCapacity / 4) {
-        LastFailure = "peek too long";
+        NoteFailure("peek too long");
         error = EPROTO;
         return -1;
     }
@@ -335,7 +335,7 @@ bool CTlsChannel::Send(const uint8_t* buffer, size_t length, int& error) {
                 error = pushError ? pushError : EPIPE;
             } else {
                 std::lock_guard<std::mutex> inside(Engine);
-                LastFailure = gnutls_strerror(int(put));
+                NoteFailure(gnutls_strerror(int(put)));
                 error = EPROTO;
             }
             return false;

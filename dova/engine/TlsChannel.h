@@ -57,7 +57,10 @@ public:
     std::string PeerFingerprint() const;
     // e.g. "TLS1.3, AES-256-GCM".
     std::string Details() const;
-    std::string Failure() const { return LastFailure; }
+    std::string Failure() const {
+        std::lock_guard<std::mutex> hold(FailureLock);
+        return LastFailure;
+    }
 
 private:
     // The library's transport: never waits. Pull hands out read-ahead ciphertext and reports
@@ -102,6 +105,12 @@ private:
     std::vector<uint8_t> Pending;
     size_t PendingAt = 0;
     size_t PendingEnd = 0;
+    // The receiving and the sending thread may both fail at once.
+    void NoteFailure(std::string text) {
+        std::lock_guard<std::mutex> hold(FailureLock);
+        LastFailure = std::move(text);
+    }
+    mutable std::mutex FailureLock;
     std::string LastFailure;
 };
 
