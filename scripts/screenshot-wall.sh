@@ -17,15 +17,7 @@ mkdir -p "$out"
 folder=$PWD/$build/wall-screenshot-program
 prepare_program_folder "$build" "$folder"
 rm -f "$folder/latisvnc.INI"
-work=$(mktemp -d)
-app=
-cleanup() {
-    [[ -n $app ]] && kill "$app" 2>/dev/null || true
-    stop_all_xvnc
-    rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
-make_password_file "$work/passwd" latis
+begin_program_run
 
 ports=()
 display=40

@@ -18,15 +18,7 @@ mkdir -p "$out"
 if [[ $build == build/demo ]]; then build_program "$build"; else cmake --build "$build" --target latisvnc; fi
 folder=$PWD/$build/screenshot-windows
 prepare_program_folder "$build" "$folder"
-work=$(mktemp -d)
-app=
-cleanup() {
-    [[ -n $app ]] && kill "$app" 2>/dev/null || true
-    stop_all_xvnc
-    rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
-make_password_file "$work/passwd" latis
+begin_program_run
 
 entries=()
 names=(Muhasebe Depo)

@@ -15,15 +15,7 @@ build_program build/demo
 folder=$PWD/build/demo/screenshot-program
 prepare_program_folder build/demo "$folder"
 rm -f "$folder/latisvnc.INI"
-work=$(mktemp -d)
-app=
-cleanup() {
-    [[ -n $app ]] && kill "$app" 2>/dev/null || true
-    stop_all_xvnc
-    rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
-make_password_file "$work/passwd" latis
+begin_program_run
 
 geometries=(1024x768 1280x800 1920x1080 800x600)
 contents=(clock eyes top mixed)

@@ -126,3 +126,17 @@ prepare_program_folder() {
     rm -f "$folder/libdova.so" "$folder/yardim.pdf"
     cp "$dir/app/latisvnc" "$folder/latisvnc"
 }
+
+# begin_program_run: a scratch folder ($work) with the password file "latis" in it ($work/passwd), and a
+# trap that ends the program started into $app, every Xvnc and the folder when the script ends.
+begin_program_run() {
+    work=$(mktemp -d)
+    app=
+    trap 'end_program_run' EXIT INT TERM
+    make_password_file "$work/passwd" latis
+}
+end_program_run() {
+    [[ -n ${app:-} ]] && kill "$app" 2>/dev/null || true
+    stop_all_xvnc
+    rm -rf "$work"
+}
