@@ -58,6 +58,9 @@ void TVNCViewer::SetBitsPerPixel(int v) {
     FControl->put_BitsPerPixel(static_cast<int16_t>(v));
 }
 
+void TVNCViewer::SetReducedFrame(bool v) {
+    FControl->put_ReducedFrame(v ? VNC_TRUE : VNC_FALSE);
+}
 int TVNCViewer::QualityLevel() const {
     int32_t v = -1;
     FControl->get_QualityLevel(&v);

@@ -51,6 +51,8 @@ public:
     // Tight's JPEG quality 0-9, -1 for none (lossless only).
     int QualityLevel() const;
     void SetQualityLevel(int v);
+    // A thumbnail keeps the remote screen reduced to about its own size (see IVNCViewer).
+    void SetReducedFrame(bool v);
     int FrameUpdateDelay() const;
     void SetFrameUpdateDelay(int v);
     // False holds the viewer's update requests (a tile out of sight); true asks for the whole screen.

@@ -152,6 +152,7 @@ bool TVNCPanel::TryCreateViewer() {
     FViewer->OnPassword = [this](TVNCViewer* sender) { ViewerPassword(sender); };
     FViewerReady = true;
     FViewer->SetStretch(true);
+    FViewer->SetReducedFrame(true); // a thumbnail needs no more of the screen than it shows
     FViewer->SetBitsPerPixel(TileBitsPerPixel);
     FViewer->StretchX(FViewArea->width(), StretchBase);
     FViewer->StretchY(FViewArea->width(), StretchBase);

@@ -40,7 +40,7 @@ namespace dova {
 // ---- Versioning and the entry point --------------------------------------------------------------
 
 inline constexpr uint32_t DOVA_INTERFACE_MAJOR = 1;
-inline constexpr uint32_t DOVA_INTERFACE_MINOR = 2;
+inline constexpr uint32_t DOVA_INTERFACE_MINOR = 3;
 inline constexpr uint32_t DOVA_INTERFACE_VERSION = (DOVA_INTERFACE_MAJOR << 16) | DOVA_INTERFACE_MINOR;
 
 // ---- Status codes --------------------------------------------------------------------------------
@@ -653,6 +653,17 @@ public:
     // effect at the next Connect.
     virtual VNCStatus TrustCertificate(const QString& Fingerprint, VNCBool Remember,
                                        VNCVariant* retVal = nullptr) = 0;
+
+    // ---- Interface 1.3: a thumbnail's frame ---------------------------------------------------------
+
+    // True: while Stretch shows the screen at half its size or less, the viewer keeps its copy of the
+    // screen reduced by 2, 4 or 8 (the largest that is still no smaller than the stretched image),
+    // each kept pixel the average of the remote pixels it stands for. Memory and decoding shrink with
+    // it (Tight's JPEG images are decompressed at the reduced size); the stretched image looks the
+    // same. Picture then gives the reduced picture. A change takes effect at the start of the next
+    // update, and the update after it shows the whole screen again. Default false; not saved.
+    virtual VNCStatus get_ReducedFrame(VNCBool* value) = 0;
+    virtual VNCStatus put_ReducedFrame(VNCBool value) = 0;
 };
 
 } // namespace dova

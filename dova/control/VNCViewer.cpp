@@ -152,6 +152,7 @@ VNCStatus CVNCViewer::Start(VNCVariant* retVal) {
         format = State->CurrentPixelFormat;
     }
     FrameBuffer = std::make_unique<CFrameBuffer>(Presenter.get(), State->Draw.load());
+    FrameBuffer->SetReduction(State->FrameReduction.load());
     try {
         FrameBuffer->Create(width, height, format);
     } catch (const CSimpleException& failure) {

@@ -204,6 +204,8 @@ public:
     VNCStatus get_ServerVerified(VNCBool* value) override;
     VNCStatus get_CertificateFingerprint(QString* value) override;
     VNCStatus TrustCertificate(const QString& Fingerprint, VNCBool Remember, VNCVariant* retVal) override;
+    VNCStatus get_ReducedFrame(VNCBool* value) override;
+    VNCStatus put_ReducedFrame(VNCBool value) override;
 
     // Scrolls the view; false when nothing moved (at an end, or no window).
     bool ScrollBy(int dx, int dy);
@@ -347,6 +349,7 @@ private:
     VNCBool RelayLocalClipboardValue = VNC_TRUE, RelayServerClipboardValue = VNC_TRUE;
     VNCBool EnableBellValue = VNC_TRUE, RequestFramesValue = VNC_TRUE, AutoScrollValue = VNC_TRUE;
     VNCBool DrawValue = VNC_TRUE, MouseTrapValue = VNC_TRUE, ProgressiveDrawingValue = VNC_FALSE;
+    VNCBool ReducedFrameValue = VNC_FALSE;
     VNCBool StretchValue = VNC_FALSE, FireFrameUpdatesValue = VNC_FALSE, FireDataTransfersValue = VNC_FALSE;
     int32_t MouseTrapModifersValue = dovaModifierShift;
     int32_t AlignmentValue = dovaEdgeCentre;

@@ -409,7 +409,33 @@ VNCStatus CVNCViewer::put_StretchMode(int32_t value) {
     ApplyStretchSetting();
     return VNC_S_OK;
 }
+VNCStatus CVNCViewer::get_ReducedFrame(VNCBool* value) {
+    return Give(value, ReducedFrameValue);
+}
+VNCStatus CVNCViewer::put_ReducedFrame(VNCBool value) {
+    ReducedFrameValue = value ? VNC_TRUE : VNC_FALSE;
+    ApplyStretchSetting();
+    return VNC_S_OK;
+}
+
+namespace {
+// The largest of 1, 2, 4 and 8 that keeps the frame at least as large as the stretched image.
+int ReductionFor(const StretchRatio& r) {
+    int factor = 1;
+    while (factor < 8 && int64_t(factor) * 2 * r.NumX <= r.DenX && int64_t(factor) * 2 * r.NumY <= r.DenY)
+        factor *= 2;
+    return factor;
+}
+} // namespace
+
 void CVNCViewer::ApplyStretchSetting() {
+    {
+        CLockGuard hold(*State);
+        State->FrameReduction = ReducedFrameValue && State->Stretch
+                                    ? ReductionFor(StretchRatio{State->StretchXNum, State->StretchXDen,
+                                                                State->StretchYNum, State->StretchYDen})
+                                    : 1;
+    }
     RebuildImage();
     update();
     UpdateScrollBars();

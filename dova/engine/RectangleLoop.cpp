@@ -68,6 +68,60 @@ void ResizeFrame(CViewerState& state, CFrameBuffer& frame, const RectangleHeader
     state.Post(HostMessage::ServerInitUpdate);
 }
 
+// A thumbnail's frame follows the reduction the viewer asks for; the next request then asks for the
+// whole screen again.
+void FollowReduction(CViewerState& state, CFrameBuffer& frame) {
+    const int wanted = state.FrameReduction.load();
+    if (wanted == frame.Reduction() || !frame.HasBitmap())
+        return;
+    const PixelFormat format = frame.Format();
+    frame.SetReduction(wanted);
+    frame.Create(frame.RemoteWidth(), frame.RemoteHeight(), format);
+    state.FullRefreshRequested = true;
+}
+
+// Scratch frames up to this size are kept between updates; a larger one is given back after use.
+constexpr size_t KeptScratchBytes = size_t(1) << 20;
+
+// A rectangle of a reduced frame: decoded at full size into the scratch frame, then blended in.
+// CopyRect moves stored pixels.
+void DecodeReduced(CRfbProtocol& protocol, IRectangleDecoder& decoder, CFrameBuffer& frame,
+                   const RectangleHeader& rect, DecodeSettings& settings) {
+    CByteSource& input = protocol.Input();
+    if (rect.Encoding == encodings::CopyRect) {
+        const uint8_t* source = input.Take(4);
+        const uint32_t sourceX = GetU16(source), sourceY = GetU16(source + 2);
+        if (sourceX + rect.Width > uint32_t(frame.RemoteWidth()) ||
+            sourceY + rect.Height > uint32_t(frame.RemoteHeight()))
+            RaiseMalformed();
+        frame.CopyRemoteArea(int(sourceX), int(sourceY), rect.X, rect.Y, rect.Width, rect.Height);
+        return;
+    }
+    if (rect.Width == 0 || rect.Height == 0) {
+        decoder.Decode(input, frame, rect, settings); // reads its payload, writes nothing
+        return;
+    }
+    CFrameBuffer& scratch = protocol.ReductionScratch();
+    PixelFormat format = frame.Format();
+    scratch.Reshape(rect.Width, rect.Height, format);
+    RectangleHeader local = rect;
+    local.X = local.Y = 0;
+    settings.Reduced = &frame;
+    settings.ReducedX = rect.X;
+    settings.ReducedY = rect.Y;
+    settings.WroteReduced = false;
+    const bool progressive = settings.Progressive;
+    settings.Progressive = false; // the scratch frame is shown by nobody
+    decoder.Decode(input, scratch, local, settings);
+    settings.Progressive = progressive;
+    settings.Reduced = nullptr;
+    if (!settings.WroteReduced) // the scratch frame is this thread's alone: no lock
+        frame.BlendReduced(
+            ScaledRect{scratch.Data(), size_t(scratch.Stride()), 1, rect.X, rect.Y, rect.Width, rect.Height});
+    if (size_t(scratch.Stride()) * size_t(scratch.Height()) > KeptScratchBytes)
+        scratch.Create(0, 0, format.BitsPerPixel);
+}
+
 } // namespace
 
 IRectangleDecoder* CRectangleLoop::DecoderFor(int32_t encoding) {
@@ -97,14 +151,15 @@ bool CRectangleLoop::Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t c
     CByteSource& input = protocol.Input();
     DecodeSettings settings{&state.ProgressiveDrawing};
     settings.Refresh();
+    FollowReduction(state, frame);
 
     // The frame as the server described it; the bitmap has that size too, and checking against both
     // keeps every write inside the bitmap even if they ever disagreed.
     uint32_t frameWidth, frameHeight;
     {
         CLockGuard hold(state);
-        frameWidth = std::min<uint32_t>(state.FrameWidth, uint32_t(frame.Width()));
-        frameHeight = std::min<uint32_t>(state.FrameHeight, uint32_t(frame.Height()));
+        frameWidth = std::min<uint32_t>(state.FrameWidth, uint32_t(frame.RemoteWidth()));
+        frameHeight = std::min<uint32_t>(state.FrameHeight, uint32_t(frame.RemoteHeight()));
     }
 
     BoundingBox box;
@@ -133,14 +188,17 @@ bool CRectangleLoop::Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t c
                                                                          : DecoderFor(rect.Encoding);
         if (!decoder)
             RaiseMalformed(); // its payload cannot be skipped: everything after it would be misread
-        decoder->Decode(input, frame, rect, settings);
+        if (frame.Reduction() > 1)
+            DecodeReduced(protocol, *decoder, frame, rect, settings);
+        else
+            decoder->Decode(input, frame, rect, settings);
         if (protocol.Statistics)
             ++protocol.Statistics->Rectangles[size_t(rect.Encoding)]; // decodable encodings are 0 to 16
 
         // Decided after decoding, so a rectangle is always either repainted now or in the box, even
         // when Hextile switched Progressive in the middle of it.
         if (settings.Progressive)
-            frame.Repaint(rect.X, rect.Y, rect.Width, rect.Height);
+            frame.RepaintRemote(rect.X, rect.Y, rect.Width, rect.Height);
         else
             box.Add(rect);
 
@@ -148,8 +206,10 @@ bool CRectangleLoop::Run(CRfbProtocol& protocol, CFrameBuffer& frame, uint16_t c
             state.Post(HostMessage::FrameUpdated, PackWords(rect.X, rect.Y),
                        PackWords(rect.Width, rect.Height));
     }
+    if (frame.Reduction() > 1)
+        frame.EndReducedUpdate();
     if (!box.Empty)
-        frame.Repaint(box.Left, box.Top, box.Right - box.Left, box.Bottom - box.Top);
+        frame.RepaintRemote(box.Left, box.Top, box.Right - box.Left, box.Bottom - box.Top);
     return resized;
 }
 

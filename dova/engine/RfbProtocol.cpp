@@ -1,5 +1,6 @@
 #include "RfbProtocol.h"
 
+#include "../framebuffer/FrameBuffer.h"
 #include "../framebuffer/TightDecoder.h"
 #include "../framebuffer/ZrleDecoder.h"
 #include "CoolSocket.h"
@@ -31,6 +32,12 @@ CTightDecoder& CRfbProtocol::TightDecoder() {
     if (!Tight)
         Tight = std::make_unique<CTightDecoder>();
     return *Tight;
+}
+
+CFrameBuffer& CRfbProtocol::ReductionScratch() {
+    if (!Unreduced)
+        Unreduced = std::make_unique<CFrameBuffer>();
+    return *Unreduced;
 }
 
 void CRfbProtocol::SendSetPixelFormat(const PixelFormat& format) {

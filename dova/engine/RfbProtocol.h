@@ -33,6 +33,7 @@ struct UpdateRegion {
 };
 
 class CSocketTransport;
+class CFrameBuffer;
 class CTightDecoder;
 class CZrleDecoder;
 struct DecodeStatistics;
@@ -69,6 +70,8 @@ public:
     CZrleDecoder& ZrleDecoder();
     // Tight's four zlib streams last as long, too.
     CTightDecoder& TightDecoder();
+    // Where the rectangles of a reduced frame are decoded before they are blended in.
+    CFrameBuffer& ReductionScratch();
 
     // When set, the session counts updates and rectangles into it (not owned).
     DecodeStatistics* Statistics = nullptr;
@@ -79,6 +82,7 @@ private:
     std::unique_ptr<CSocketTransport> OwnTransport;
     std::unique_ptr<CZrleDecoder> Zrle;
     std::unique_ptr<CTightDecoder> Tight;
+    std::unique_ptr<CFrameBuffer> Unreduced;
     CByteSource* Source;
     IByteSink* Sink;
 };

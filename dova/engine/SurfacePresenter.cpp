@@ -55,6 +55,9 @@ void CSurfacePresenter::Present(const CFrameBuffer& frame, int x, int y, int wid
         stretch = State.Stretch;
         filter = State.StretchMode == 4 ? StretchFilter::Halftone : StretchFilter::ColourOnColour;
     }
+    // A reduced frame's pixels each stand for Reduction() remote pixels a side.
+    ratio.NumX *= frame.Reduction();
+    ratio.NumY *= frame.Reduction();
     const int frameWidth = frame.Width(), frameHeight = frame.Height();
     const Area window = WindowAreaFor(ratio, stretch, frameWidth, frameHeight, x, y, width, height);
     if (window.Width <= 0 || window.Height <= 0)

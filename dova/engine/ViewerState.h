@@ -126,6 +126,9 @@ public:
     std::atomic<bool> FireFrameUpdates{false};
     std::atomic<bool> ProgressiveDrawing{false};
     std::atomic<bool> Draw{true};
+    // 1, 2, 4 or 8: how much smaller than the remote screen the frame is kept (a thumbnail's); the
+    // session rebuilds the frame at the start of the next update when it differs.
+    std::atomic<int32_t> FrameReduction{1};
 
     // Presentation (under the lock).
     bool Stretch = false;

@@ -27,13 +27,41 @@ void CFrameBuffer::Create(int width, int height, const PixelFormat& announced) {
         Format_.Depth = announced.Depth;
 }
 
+void CFrameBuffer::Reshape(int width, int height, const PixelFormat& announced) {
+    CLockGuard hold(*this);
+    Factor = NextFactor = 1;
+    RemoteW = FrameWidth = std::max(0, width);
+    RemoteH = FrameHeight = std::max(0, height);
+    Bits = announced.BitsPerPixel;
+    Bytes = Bits / 8;
+    Format_ = PixelFormat{};
+    PixelFormat::ForBitsPerPixel(Bits, Format_);
+    Format_.Depth = announced.Depth;
+    Colours = ColourTableFor(Format_);
+    RowStride = StrideFor(FrameWidth, Bits);
+    try {
+        Pixels.resize(size_t(RowStride) * size_t(FrameHeight));
+    } catch (const std::bad_alloc&) {
+        Pixels.clear();
+        Pixels.shrink_to_fit();
+        Created = false;
+        FrameWidth = FrameHeight = RemoteW = RemoteH = RowStride = 0;
+        throw CErrorException(codes::Validity, "Not enough memory for the frame buffer.");
+    }
+    Created = true;
+}
+
 void CFrameBuffer::Create(int width, int height, int bitsPerPixel) {
     CLockGuard hold(*this);
     Pixels.clear();
     Pixels.shrink_to_fit();
     Created = false;
-    FrameWidth = std::max(0, width);
-    FrameHeight = std::max(0, height);
+    Partial.Clear();
+    Factor = NextFactor;
+    RemoteW = std::max(0, width);
+    RemoteH = std::max(0, height);
+    FrameWidth = (RemoteW + Factor - 1) / Factor;
+    FrameHeight = (RemoteH + Factor - 1) / Factor;
     Bits = bitsPerPixel;
     Bytes = bitsPerPixel / 8;
     Format_ = PixelFormat{};
@@ -45,7 +73,7 @@ void CFrameBuffer::Create(int width, int height, int bitsPerPixel) {
         FillRow.reserve(size_t(FrameWidth) * size_t(Bytes));
     } catch (const std::bad_alloc&) {
         Pixels.clear();
-        FrameWidth = FrameHeight = RowStride = 0;
+        FrameWidth = FrameHeight = RemoteW = RemoteH = RowStride = 0;
         throw CErrorException(codes::Validity, "Not enough memory for the frame buffer.");
     }
     Created = true;
@@ -159,6 +187,41 @@ void CFrameBuffer::CopyArea(int srcX, int srcY, int dstX, int dstY, int w, int h
             std::memmove(base + size_t(dstY + r) * RowStride + size_t(dstX) * Bytes,
                          base + size_t(srcY + r) * RowStride + size_t(srcX) * Bytes, rowBytes);
     }
+}
+
+void CFrameBuffer::BlendReduced(const ScaledRect& source) {
+    DrawGate.Wait();
+    CLockGuard hold(*this);
+    if (!Created)
+        return;
+    ReducedPixels target{Pixels.data(), size_t(RowStride), FrameWidth, FrameHeight, Factor,
+                         RemoteW,       RemoteH,           Format_,    &Partial};
+    BlendIntoReduced(target, source);
+}
+
+void CFrameBuffer::EndReducedUpdate() {
+    CLockGuard hold(*this);
+    Partial.Clear();
+}
+
+void CFrameBuffer::CopyRemoteArea(int srcX, int srcY, int dstX, int dstY, int w, int h) {
+    if (Factor == 1) {
+        CopyArea(srcX, srcY, dstX, dstY, w, h);
+        return;
+    }
+    // The move rounded to whole stored pixels; the blocks at the destination's edges take the moved
+    // pixels whole, close enough for a picture this small.
+    const auto nearest = [this](int remote) {
+        return remote >= 0 ? (remote + Factor / 2) / Factor : -((-remote + Factor / 2) / Factor);
+    };
+    const StoredArea to = StoredAreaOf(Factor, dstX, dstY, w, h);
+    CopyArea(to.Left + nearest(srcX - dstX), to.Top + nearest(srcY - dstY), to.Left, to.Top,
+             to.Right - to.Left, to.Bottom - to.Top);
+}
+
+void CFrameBuffer::RepaintRemote(int x, int y, int w, int h) {
+    const StoredArea area = StoredAreaOf(Factor, x, y, w, h);
+    Repaint(area.Left, area.Top, area.Right - area.Left, area.Bottom - area.Top);
 }
 
 void CFrameBuffer::Repaint(int x, int y, int w, int h) {

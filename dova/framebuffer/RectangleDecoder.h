@@ -40,6 +40,12 @@ struct RectangleHeader {
 struct DecodeSettings {
     const std::atomic<bool>* LiveProgressive = nullptr; // null: never progressive
     bool Progressive = false;
+    // While a reduced frame is drawn, the decoder writes a full-size scratch frame whose (0, 0) is
+    // (ReducedX, ReducedY) of the remote screen. A decoder that can draw a rectangle at the reduced
+    // size itself (Tight's JPEG) blends it into Reduced and sets WroteReduced.
+    CFrameBuffer* Reduced = nullptr;
+    int ReducedX = 0, ReducedY = 0;
+    bool WroteReduced = false;
 
     void Refresh() { Progressive = LiveProgressive && LiveProgressive->load(std::memory_order_relaxed); }
 };

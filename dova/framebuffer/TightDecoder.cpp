@@ -144,7 +144,7 @@ CTightDecoder::CTightDecoder() = default;
 CTightDecoder::~CTightDecoder() = default;
 
 void CTightDecoder::Decode(CByteSource& input, CFrameBuffer& frame, const RectangleHeader& rect,
-                           DecodeSettings&) {
+                           DecodeSettings& settings) {
     CLockGuard reading(input.ReadLock()); // until the rectangle is done
     CFrameWriter writer(frame);
     const CTightPixels pixels(frame.Format());
@@ -162,6 +162,8 @@ void CTightDecoder::Decode(CByteSource& input, CFrameBuffer& frame, const Rectan
             using Pixel = decltype(p);
             writer.Fill<Pixel>(rect.X, rect.Y, rect.Width, rect.Height, Native<Pixel>(pixel));
         });
+    } else if (type == JpegType && settings.Reduced) {
+        DecodeReducedJpeg(input, writer, rect, pixels, settings);
     } else if (type == JpegType) {
         DecodeJpeg(input, writer, rect, pixels);
     } else if (type < FillType) {
@@ -178,6 +180,20 @@ void CTightDecoder::DecodeJpeg(CByteSource& input, CFrameWriter& writer, const R
     if (!Jpeg)
         Jpeg = std::make_unique<CTightJpeg>();
     Jpeg->Draw(data, length, rect.X, rect.Y, rect.Width, rect.Height, pixels, writer);
+}
+
+// A thumbnail's frame: the image is decompressed at the reduced size (most of the work of a JPEG
+// decoder is in what this skips) and blended in, without touching the full-size scratch frame.
+void CTightDecoder::DecodeReducedJpeg(CByteSource& input, CFrameWriter& writer, const RectangleHeader& rect,
+                                      const CTightPixels& pixels, DecodeSettings& settings) {
+    const uint32_t length = ReadCompactLength(input, writer);
+    const uint8_t* data = TakeReleasing(input, writer, length);
+    if (!Jpeg)
+        Jpeg = std::make_unique<CTightJpeg>();
+    writer.Release();
+    Jpeg->DrawReduced(data, length, settings.ReducedX + rect.X, settings.ReducedY + rect.Y, rect.Width,
+                      rect.Height, pixels, *settings.Reduced);
+    settings.WroteReduced = true;
 }
 
 void CTightDecoder::DecodeBasic(uint8_t control, CByteSource& input, CFrameWriter& writer,

@@ -42,6 +42,8 @@ public:
 private:
     void DecodeJpeg(CByteSource& input, CFrameWriter& writer, const RectangleHeader& rect,
                     const CTightPixels& pixels);
+    void DecodeReducedJpeg(CByteSource& input, CFrameWriter& writer, const RectangleHeader& rect,
+                           const CTightPixels& pixels, DecodeSettings& settings);
     void DecodeBasic(uint8_t control, CByteSource& input, CFrameWriter& writer, const RectangleHeader& rect,
                      const CTightPixels& pixels);
 

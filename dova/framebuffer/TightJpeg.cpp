@@ -1,8 +1,10 @@
 #include "TightJpeg.h"
 
+#include "FrameBuffer.h"
 #include "FrameWriter.h"
 #include "RectangleDecoder.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <turbojpeg.h>
@@ -92,6 +94,48 @@ void CTightJpeg::Draw(const uint8_t* data, size_t size, int x, int y, int w, int
                 to[i] = uint8_t(value >> (8 * i));
         }
     }
+}
+
+void CTightJpeg::CheckHeader(const uint8_t* data, size_t size, int w, int h) {
+    int width = 0, height = 0, subsampling = 0, colourSpace = 0;
+    if (tjDecompressHeader3(Handle, data, static_cast<unsigned long>(size), &width, &height, &subsampling,
+                            &colourSpace) != 0)
+        Fail("unreadable");
+    if (width != w || height != h)
+        Fail("of the wrong size");
+}
+
+void CTightJpeg::DrawReduced(const uint8_t* data, size_t size, int x, int y, int w, int h,
+                             const CTightPixels& pixels, CFrameBuffer& reduced) {
+    CheckHeader(data, size, w, h);
+    if (w == 0 || h == 0)
+        return;
+    // TurboJPEG picks the largest scaling factor whose size fits the one asked for; asking for exactly
+    // 1/scale of the image gets that size back.
+    const int scale = std::clamp(reduced.Reduction(), 1, 8);
+    const int scaledWidth = (w + scale - 1) / scale, scaledHeight = (h + scale - 1) / scale;
+    const int layout = DirectLayout(pixels.Format());
+    const size_t bytes = size_t(pixels.Format().BitsPerPixel / 8);
+    const size_t stride = size_t(scaledWidth) * (layout >= 0 ? 4 : 3);
+    Converted.resize(stride * size_t(scaledHeight));
+    if (tjDecompress2(Handle, data, static_cast<unsigned long>(size), Converted.data(), scaledWidth,
+                      int(stride), scaledHeight, layout >= 0 ? layout : TJPF_RGB, JpegFlags) != 0)
+        Fail("corrupt");
+    if (layout >= 0) {
+        reduced.BlendReduced(ScaledRect{Converted.data(), stride, scale, x, y, w, h});
+        return;
+    }
+    Composed.resize(size_t(scaledWidth) * bytes * size_t(scaledHeight));
+    for (int r = 0; r < scaledHeight; ++r) {
+        const uint8_t* from = Converted.data() + size_t(r) * stride;
+        uint8_t* to = Composed.data() + size_t(r) * size_t(scaledWidth) * bytes;
+        for (int c = 0; c < scaledWidth; ++c, from += 3, to += bytes) {
+            const uint32_t value = pixels.Compose(from[0], from[1], from[2]);
+            for (size_t i = 0; i < bytes; ++i)
+                to[i] = uint8_t(value >> (8 * i));
+        }
+    }
+    reduced.BlendReduced(ScaledRect{Composed.data(), size_t(scaledWidth) * bytes, scale, x, y, w, h});
 }
 
 } // namespace dova

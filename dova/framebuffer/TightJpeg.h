@@ -12,6 +12,7 @@
 
 namespace dova {
 
+class CFrameBuffer;
 class CFrameWriter;
 
 class CTightJpeg {
@@ -26,11 +27,18 @@ public:
     void Draw(const uint8_t* data, size_t size, int x, int y, int w, int h, const CTightPixels& pixels,
               CFrameWriter& writer);
 
+    // The same for a reduced frame: the remote rectangle (x, y, w, h) is decompressed at 1/Reduction
+    // of its size (at most 1/8) and blended into it.
+    void DrawReduced(const uint8_t* data, size_t size, int x, int y, int w, int h, const CTightPixels& pixels,
+                     CFrameBuffer& reduced);
+
 private:
     [[noreturn]] void Fail(const char* what);
+    void CheckHeader(const uint8_t* data, size_t size, int w, int h);
 
     void* Handle;
     std::vector<uint8_t> Converted;
+    std::vector<uint8_t> Composed; // reduced images in a format TurboJPEG does not write
 };
 
 } // namespace dova

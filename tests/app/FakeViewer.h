@@ -404,6 +404,14 @@ public:
         *value = FingerprintValue;
         return VNC_S_OK;
     }
+    VNCStatus get_ReducedFrame(VNCBool* value) override {
+        *value = ReducedFrameValue;
+        return VNC_S_OK;
+    }
+    VNCStatus put_ReducedFrame(VNCBool value) override {
+        ReducedFrameValue = value;
+        return VNC_S_OK;
+    }
     VNCStatus TrustCertificate(const QString& fingerprint, VNCBool remember, VNCVariant* retVal) override {
         Log() << QStringLiteral("TrustCertificate %1 %2").arg(fingerprint).arg(remember);
         if (retVal)
@@ -412,5 +420,6 @@ public:
     }
     int32_t EncryptionValue = 0;
     QString UserNameValue, KnownCertificatesValue, SecurityText, FingerprintValue;
+    VNCBool ReducedFrameValue = dova::VNC_FALSE;
     VNCBool EncryptedValue = 0, VerifiedValue = 0;
 };
