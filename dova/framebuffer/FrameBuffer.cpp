@@ -29,6 +29,9 @@ void CFrameBuffer::Create(int width, int height, const PixelFormat& announced) {
 
 void CFrameBuffer::Reshape(int width, int height, const PixelFormat& announced) {
     CLockGuard hold(*this);
+    if (Created && Factor == 1 && width == FrameWidth && height == FrameHeight &&
+        Bits == announced.BitsPerPixel && Format_.Depth == announced.Depth)
+        return;
     Factor = NextFactor = 1;
     RemoteW = FrameWidth = std::max(0, width);
     RemoteH = FrameHeight = std::max(0, height);
@@ -56,7 +59,7 @@ void CFrameBuffer::Create(int width, int height, int bitsPerPixel) {
     Pixels.clear();
     Pixels.shrink_to_fit();
     Created = false;
-    Partial.Clear();
+    Partial.Release();
     Factor = NextFactor;
     RemoteW = std::max(0, width);
     RemoteH = std::max(0, height);
@@ -195,7 +198,7 @@ void CFrameBuffer::BlendReduced(const ScaledRect& source) {
     if (!Created)
         return;
     ReducedPixels target{Pixels.data(), size_t(RowStride), FrameWidth, FrameHeight, Factor,
-                         RemoteW,       RemoteH,           Format_,    &Partial};
+                         RemoteW,       RemoteH,           Format_,    &Partial,    &Reducing};
     BlendIntoReduced(target, source);
 }
 

@@ -101,6 +101,7 @@ private:
     std::vector<uint8_t> Pixels;
     std::vector<uint8_t> FillRow;
     CPartialBlocks Partial; // of the update being drawn into a reduced frame
+    ReducerScratch Reducing;
     std::array<uint32_t, 256> Colours{};
     PixelFormat Format_;
     int FrameWidth = 0; // stored

@@ -1,6 +1,7 @@
 #include "FrameReducer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -8,18 +9,11 @@ namespace dova {
 
 namespace {
 
+using AxisPart = ReducerScratch::AxisPart;
+using AxisCell = ReducerScratch::AxisCell;
+
 // What one stored column (or row) takes from the source: the source indices that overlap its block
 // inside the rectangle, each with the number of remote pixels they share.
-struct AxisPart {
-    int Source = 0;
-    int Weight = 0;
-};
-struct AxisCell {
-    int Begin = 0, End = 0; // into the parts
-    int Covered = 0;        // remote pixels of the block inside the rectangle
-    int Block = 0;          // remote pixels of the block inside the screen
-};
-
 void BuildAxis(int origin, int length, int scale, int factor, int remoteLength, std::vector<AxisCell>& cells,
                std::vector<AxisPart>& parts) {
     cells.clear();
@@ -49,9 +43,12 @@ template <typename Pixel> Pixel Load(const uint8_t* at) {
 }
 
 template <typename Pixel> void Blend(ReducedPixels& target, const ScaledRect& source) {
-    thread_local std::vector<AxisCell> columns, rows;
-    thread_local std::vector<AxisPart> columnParts, rowParts;
-    thread_local std::vector<uint32_t> sums;
+    ReducerScratch& scratch = *target.Scratch;
+    std::vector<AxisCell>& columns = scratch.Columns;
+    std::vector<AxisCell>& rows = scratch.Rows;
+    std::vector<AxisPart>& columnParts = scratch.ColumnParts;
+    std::vector<AxisPart>& rowParts = scratch.RowParts;
+    std::vector<uint32_t>& sums = scratch.Sums;
     BuildAxis(source.X, source.Width, source.Scale, target.Factor, target.RemoteWidth, columns, columnParts);
     BuildAxis(source.Y, source.Height, source.Scale, target.Factor, target.RemoteHeight, rows, rowParts);
     const PixelFormat& f = target.Format;
@@ -59,6 +56,11 @@ template <typename Pixel> void Blend(ReducedPixels& target, const ScaledRect& so
     const uint32_t max[3] = {f.RedMax, f.GreenMax, f.BlueMax};
     const int firstColumn = source.X / target.Factor, firstRow = source.Y / target.Factor;
     sums.resize(columns.size() * 3);
+    const size_t cells = size_t(target.Width) * size_t(target.Height);
+    // Whole blocks of a power-of-two factor divide by a shift (0: no such shortcut).
+    const uint32_t square = uint32_t(target.Factor * target.Factor);
+    const uint32_t fullBlock = std::has_single_bit(square) ? square : 0;
+    const int fullShift = std::countr_zero(square);
 
     for (size_t r = 0; r < rows.size(); ++r) {
         const int storedRow = firstRow + int(r);
@@ -97,7 +99,8 @@ template <typename Pixel> void Blend(ReducedPixels& target, const ScaledRect& so
             if (covered < block) {
                 // Earlier parts of this update count as drawn; the rest is what the block was before it.
                 const uint32_t index = uint32_t(storedRow) * uint32_t(target.Width) + uint32_t(storedColumn);
-                CPartialBlocks::Block& part = target.Partial->At(index, Load<Pixel>(at), covered, block);
+                CPartialBlocks::Block& part =
+                    target.Partial->At(index, cells, Load<Pixel>(at), covered, block);
                 for (int k = 0; k < 3; ++k)
                     part.Sums[k] += sum[k];
                 part.Covered += covered;
@@ -106,9 +109,16 @@ template <typename Pixel> void Blend(ReducedPixels& target, const ScaledRect& so
                 rest = block - part.Covered;
             }
             uint32_t value = 0;
-            for (int k = 0; k < 3; ++k) {
-                const uint32_t total = sum[k] + (old >> shift[k] & max[k]) * rest;
-                value |= std::min(max[k], (total + block / 2) / block) << shift[k];
+            if (block == fullBlock) { // the common case: a shift, not three divisions
+                for (int k = 0; k < 3; ++k) {
+                    const uint32_t total = sum[k] + (old >> shift[k] & max[k]) * rest;
+                    value |= std::min(max[k], (total + block / 2) >> fullShift) << shift[k];
+                }
+            } else {
+                for (int k = 0; k < 3; ++k) {
+                    const uint32_t total = sum[k] + (old >> shift[k] & max[k]) * rest;
+                    value |= std::min(max[k], (total + block / 2) / block) << shift[k];
+                }
             }
             const Pixel stored = Pixel(value);
             std::memcpy(at, &stored, sizeof stored);
@@ -127,7 +137,7 @@ StoredArea StoredAreaOf(int factor, int x, int y, int width, int height) {
 
 void BlendIntoReduced(ReducedPixels& target, const ScaledRect& source) {
     if (source.Width <= 0 || source.Height <= 0 || source.Scale < 1 || target.Factor < 1 || !target.Data ||
-        !target.Partial)
+        !target.Partial || !target.Scratch)
         return;
     switch (target.Format.BitsPerPixel) {
     case 8:

@@ -10,30 +10,65 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <unordered_map>
+#include <vector>
 
 namespace dova {
 
 // Blocks an update has drawn only part of so far: the sums of those parts and what the block was
-// before the update.
+// before the update. A slot per stored pixel (made on first need) finds a block's entry without a
+// search or an allocation; clearing visits only the entries made.
 class CPartialBlocks {
 public:
     struct Block {
         uint32_t Sums[3] = {0, 0, 0};
         uint32_t Covered = 0;
         uint32_t Before = 0;
+        uint32_t Index = 0;
     };
-    Block& At(uint32_t index, uint32_t before, uint32_t adding, uint32_t area) {
-        auto [it, added] = Blocks.try_emplace(index);
-        if (added || it->second.Covered + adding > area) // new, or drawn over twice: start afresh
-            it->second = Block{{0, 0, 0}, 0, before};
-        return it->second;
+    // index: the stored pixel's, below cells (the frame's stored pixel count).
+    Block& At(uint32_t index, size_t cells, uint32_t before, uint32_t adding, uint32_t area) {
+        if (Slots.size() < cells)
+            Slots.resize(cells, 0);
+        uint32_t& slot = Slots[index];
+        if (slot == 0) {
+            Entries.push_back(Block{{0, 0, 0}, 0, before, index});
+            slot = uint32_t(Entries.size());
+        }
+        Block& block = Entries[slot - 1];
+        if (block.Covered + adding > area) // drawn over twice in one update: start afresh
+            block = Block{{0, 0, 0}, 0, before, index};
+        return block;
     }
-    void Clear() { Blocks.clear(); }
-    bool Empty() const { return Blocks.empty(); }
+    void Clear() {
+        for (const Block& b : Entries)
+            Slots[b.Index] = 0;
+        Entries.clear();
+    }
+    // Gives the memory back (the frame is rebuilt).
+    void Release() {
+        std::vector<uint32_t>().swap(Slots);
+        std::vector<Block>().swap(Entries);
+    }
 
 private:
-    std::unordered_map<uint32_t, Block> Blocks;
+    std::vector<uint32_t> Slots; // entry number + 1, or 0
+    std::vector<Block> Entries;
+};
+
+// What the blending keeps between calls, so that it allocates nothing once warm.
+struct ReducerScratch {
+    struct AxisPart {
+        int Source = 0;
+        int Weight = 0;
+    };
+    struct AxisCell {
+        int Begin = 0, End = 0; // into the parts
+        int Covered = 0;        // remote pixels of the block inside the rectangle
+        int Block = 0;          // remote pixels of the block inside the screen
+    };
+    std::vector<AxisCell> Columns, Rows;
+    std::vector<AxisPart> ColumnParts, RowParts;
+    std::vector<uint32_t> Sums;
 };
 
 // The reduced frame: Width x Height stored pixels in a true-colour format of 1, 2 or 4 bytes, host
@@ -46,6 +81,7 @@ struct ReducedPixels {
     int RemoteWidth = 0, RemoteHeight = 0;
     PixelFormat Format;
     CPartialBlocks* Partial = nullptr;
+    ReducerScratch* Scratch = nullptr;
 };
 
 // The remote rectangle (X, Y, Width, Height), given at 1/Scale of its resolution in the same format:

@@ -27,6 +27,27 @@ Edges ScaleRectOutward(const StretchRatio& r, int left, int top, int right, int 
 
 namespace {
 
+// floor(n / d) where d repeats from one pixel to the next (a cell's pixel count): its reciprocal is
+// worked out once, and each pixel costs a multiplication instead of a division. Exact for n and d
+// below 2^32 (the fraction's error stays below 2^-32, less than any non-zero remainder's 1/d).
+class CRepeatedDivisor {
+public:
+    uint64_t Divide(uint64_t n, uint64_t d) {
+        if (n >> 32 || d >> 32 || d < 2)
+            return d ? n / d : 0;
+        if (d != Last) {
+            Last = d;
+            Reciprocal = ~uint64_t(0) / d + 1; // ceil(2^64 / d)
+        }
+        const uint64_t high = Reciprocal >> 32, low = Reciprocal & 0xFFFFFFFFu;
+        return (n * high + (n * low >> 32)) >> 32;
+    }
+
+private:
+    uint64_t Last = 0;
+    uint64_t Reciprocal = 0;
+};
+
 // Raw components of one pixel, each 0..max of its channel.
 struct Channels {
     uint32_t Shift[3];
@@ -219,6 +240,7 @@ bool Halftone555(const SourcePixels& s, const Area& src, TargetPixels& t, const 
         return table;
     }();
     std::vector<uint64_t> sums(columns);
+    CRepeatedDivisor divisor;
     for (int j = j0; j < j1; ++j) {
         int top, bottom;
         Span(src.Y, src.Height, dst.Height, j - dst.Y, s.Height, top, bottom);
@@ -244,7 +266,8 @@ bool Halftone555(const SourcePixels& s, const Area& src, TargetPixels& t, const 
             uint32_t word = 0;
             for (int k = 0; k < 3; ++k) {
                 // Truncating like the 1:1 conversion, so a flat area keeps its colour when stretched.
-                const uint64_t level = ((sums[c] >> SpreadShift[k]) & SpreadField) * 255u / scale;
+                const uint64_t level =
+                    divisor.Divide(((sums[c] >> SpreadShift[k]) & SpreadField) * 255u, scale);
                 word |= uint32_t(std::min<uint64_t>(level, 255)) << (16 - 8 * k);
             }
             out[c] = word;
@@ -269,6 +292,7 @@ void Halftone(const SourcePixels& s, const Area& src, TargetPixels& t, const Are
     std::vector<uint64_t> sums(size_t(columns) * 3);
     auto fieldMask = [&](int c) { return uint32_t(uint64_t(ch.Max[c]) << ch.Shift[c]); };
     const uint32_t maskR = fieldMask(0), maskG = fieldMask(1), maskB = fieldMask(2);
+    CRepeatedDivisor divisor[3]; // one a channel: their maxima may differ
     for (int j = j0; j < j1; ++j) {
         int top, bottom;
         Span(src.Y, src.Height, dst.Height, j - dst.Y, s.Height, top, bottom);
@@ -302,7 +326,8 @@ void Halftone(const SourcePixels& s, const Area& src, TargetPixels& t, const Are
             for (int k = 0; k < 3; ++k) {
                 const uint64_t scale = count * ch.Max[k];
                 // Truncating like the 1:1 conversion, so a flat area keeps its colour when stretched.
-                const uint32_t level = scale ? uint32_t(acc[k] * 255u / scale) : 0;
+                const uint32_t level =
+                    uint32_t(std::min<uint64_t>(divisor[k].Divide(acc[k] * 255u, scale), 255));
                 word |= std::min<uint32_t>(level, 255) << (16 - 8 * k);
             }
             out[c] = word;
