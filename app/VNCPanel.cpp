@@ -32,8 +32,12 @@ constexpr int TileFrameUpdateDelay = 2000; // one screen update every two second
 constexpr int LowBandwidthTileBitsPerPixel = 32;
 
 // JPEG quality for a tile that shows num/den of the remote screen's width: the smaller the tile, the
-// less the eye can tell a lower quality from a better one.
+// less the eye can tell a lower quality from a better one. At an eighth or less the tile's reduced
+// frame is made of each 8 x 8 JPEG block's average alone (decompressed at an eighth): the detail
+// better qualities pay for in bytes and decoding is never shown.
 int TileJpegQuality(int64_t num, int64_t den) {
+    if (num * 8 <= den)
+        return 1;
     if (num * 4 <= den)
         return 3;
     if (num * 2 <= den)

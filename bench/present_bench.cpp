@@ -41,17 +41,18 @@ struct Presentation {
     CSurfacePresenter Presenter{State, Surface};
     CFrameBuffer Frame{&Presenter};
 
-    Presentation(int bits, bool stretch, int mode) {
+    Presentation(int bits, bool stretch, int mode, int reduction = 1) {
         State.SetRequestedPixelFormat(bits);
         State.CurrentPixelFormat = State.RequestedPixelFormat;
         State.Stretch = stretch;
         State.StretchMode = mode;
         State.StretchXNum = State.StretchYNum = Numerator;
         State.StretchXDen = State.StretchYDen = Denominator;
+        Frame.SetReduction(reduction);
         Frame.Create(Width, Height, bits);
         std::mt19937 rng(7);
         uint8_t* p = Frame.Data();
-        for (size_t i = 0; i < size_t(Frame.Stride()) * Height; ++i)
+        for (size_t i = 0; i < size_t(Frame.Stride()) * size_t(Frame.Height()); ++i)
             p[i] = uint8_t(rng());
     }
 };
@@ -66,6 +67,17 @@ void BM_SessionRepaintHalftone150(benchmark::State& state) {
     state.counters["surface_h"] = p.Surface.Height();
 }
 BENCHMARK(BM_SessionRepaintHalftone150)->Unit(benchmark::kMillisecond);
+
+// A thumbnail's frame kept reduced by 8 (240 x 135, 32 bpp), as tiles keep it, shown at the same size.
+void BM_SessionRepaintReducedHalftone150(benchmark::State& state) {
+    Presentation p(32, true, 4, 8);
+    for (auto _ : state) {
+        p.Frame.Repaint(0, 0, p.Frame.Width(), p.Frame.Height());
+        benchmark::DoNotOptimize(p.Surface.Data());
+    }
+    state.counters["surface_w"] = p.Surface.Width();
+}
+BENCHMARK(BM_SessionRepaintReducedHalftone150)->Unit(benchmark::kMicrosecond);
 
 void BM_SessionRepaintNearest150(benchmark::State& state) {
     Presentation p(16, true, 0);
