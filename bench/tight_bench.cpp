@@ -58,9 +58,10 @@ rusage ThreadUsage() {
 
 struct Run {
     double CpuMs = 1e18;
-    double SystemMs = 0;           // of CpuMs, in the kernel
-    long Faults = 0, Switches = 0; // page faults, waits
-    double Psnr = 0;               // against the frame the recorder drew
+    double SystemMs = 0; // of CpuMs, in the kernel
+    long Faults = 0;     // page faults
+    long Switches = 0;   // waits
+    double Psnr = 0;     // against the frame the recorder drew
 };
 
 // Tells perf (when asked to) to start or stop sampling; TIGHT_BENCH_PERF_PEER=1 samples libvncclient's
@@ -99,8 +100,10 @@ Run RunReader(const std::vector<const std::vector<uint8_t>*>& updates, const std
     const double spent = ThreadCpuMs() - start;
     const rusage after = ThreadUsage();
     const auto ms = [](const timeval& t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
-    Run run{spent, ms(after.ru_stime) - ms(before.ru_stime), after.ru_minflt - before.ru_minflt,
-            after.ru_nvcsw - before.ru_nvcsw, 0};
+    Run run{.CpuMs = spent,
+            .SystemMs = ms(after.ru_stime) - ms(before.ru_stime),
+            .Faults = after.ru_minflt - before.ru_minflt,
+            .Switches = after.ru_nvcsw - before.ru_nvcsw};
     std::vector<uint32_t> pixels(size_t(width) * height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
@@ -179,7 +182,7 @@ int main(int argc, char** argv) {
             if (PerfOnPeer())
                 PerfControl("disable");
             if (p.Ok)
-                peer = Run{std::min(peer.CpuMs, p.CpuMs), Psnr(p.Pixels, last)};
+                peer = Run{.CpuMs = std::min(peer.CpuMs, p.CpuMs), .Psnr = Psnr(p.Pixels, last)};
 #endif
         }
         std::printf("%-16s %10.1f %9.1f %10.2f %9.2f %9.1f %9.2f\n", s.Name, double(bytes) / frames / 1e3,
