@@ -6,12 +6,12 @@
 //
 // which records, from one connection each, ZRLE, Tight without JPEG and Tight with JPEG quality 5 (all
 // 32 bpp, depth 24), then serves each recording again to the reader and to libvncclient.
-// For profiling: TIGHT_BENCH_ONLY=<part of a stream name> keeps one stream (and prints the reader's
-// kernel time, from the tick-sampled usage counts, page faults and waits), TIGHT_BENCH_NO_PEER=1 skips
-// libvncclient, TIGHT_BENCH_PERF_CONTROL=<fifo> has `perf record -D -1 --control fifo:<fifo>` sample
-// only the reader's timed updates (perf acts on the commands a little late: a few samples of the code
-// after them slip in), or libvncclient's runs with TIGHT_BENCH_PERF_PEER=1, TIGHT_BENCH_SAVE=<prefix>
-// writes each stream's recorded updates to "<prefix><scene> <stream>.rfb" (for tight_floor).
+// For profiling: TIGHT_BENCH_SCENE=<scene> runs that scene only; TIGHT_BENCH_ONLY=<part of a stream
+// name> keeps one stream and also prints the reader's kernel time (tick-sampled usage counts), page
+// faults and waits; TIGHT_BENCH_NO_PEER=1 skips libvncclient; TIGHT_BENCH_PERF_CONTROL=<fifo> has
+// `perf record -D -1 --control fifo:<fifo>` sample only the reader's timed updates, or libvncclient's
+// runs with TIGHT_BENCH_PERF_PEER=1; TIGHT_BENCH_SAVE=<prefix> writes each stream's recorded updates to
+// "<prefix><scene> <stream>.rfb" (for tight_floor).
 
 #include "framebuffer/TightDecoder.h"
 #include "framebuffer/ZrleDecoder.h"
@@ -29,6 +29,7 @@
 #include <cstring>
 #include <string>
 #include <sys/resource.h>
+#include <thread>
 
 using namespace dova;
 using namespace latis_bench;
@@ -79,6 +80,8 @@ void PerfControl(const char* command) {
     if (fifo) {
         std::fprintf(fifo, "%s\n", command);
         std::fflush(fifo);
+        // perf reads the command a little later: no code of ours runs until it has.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }
 
@@ -134,6 +137,8 @@ int main(int argc, char** argv) {
     const std::string scene = argv[2];
     const int frames = argc > 3 ? std::max(1, std::atoi(argv[3])) : 10;
     const int rounds = argc > 4 ? std::max(1, std::atoi(argv[4])) : 3;
+    if (const char* only = std::getenv("TIGHT_BENCH_SCENE"); only && *only && scene != only)
+        return 0;
     Stream streams[] = {{"ZRLE", "zrle", {encodings::ZRLE}, -1, {}},
                         {"Tight lossless", "tight", {encodings::Tight}, -1, {}},
                         {"Tight JPEG q5", "tight", {encodings::Tight}, 5, {}}};
