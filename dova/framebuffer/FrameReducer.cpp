@@ -42,15 +42,103 @@ template <typename Pixel> Pixel Load(const uint8_t* at) {
     return p;
 }
 
+// The viewer's own formats, with each channel spread into a 16-bit field of a 64-bit word so that a
+// block's pixels sum in one addition each (a block has at most 256 pixels of at most 255).
+struct Spread888 {
+    static uint64_t Of(uint32_t p) { return (p & 0xFF00FFu) | uint64_t(p & 0xFF00u) << 24; }
+    static void Unpack(uint64_t v, uint32_t* rgb) {
+        rgb[0] = uint32_t(v >> 16 & 0xFFFF), rgb[1] = uint32_t(v >> 32 & 0xFFFF),
+        rgb[2] = uint32_t(v & 0xFFFF);
+    }
+};
+struct Spread555 {
+    static uint64_t Of(uint32_t p) {
+        return (p & 0x1Fu) | uint64_t(p & 0x3E0u) << 11 | uint64_t(p & 0x7C00u) << 22;
+    }
+    static void Unpack(uint64_t v, uint32_t* rgb) {
+        rgb[0] = uint32_t(v >> 32 & 0xFFFF), rgb[1] = uint32_t(v >> 16 & 0xFFFF),
+        rgb[2] = uint32_t(v & 0xFFFF);
+    }
+};
+struct Spread233 {
+    static uint64_t Of(uint32_t p) {
+        return (p & 7u) | uint64_t(p & 0x38u) << 13 | uint64_t(p & 0xC0u) << 26;
+    }
+    static void Unpack(uint64_t v, uint32_t* rgb) {
+        rgb[0] = uint32_t(v & 0xFFFF), rgb[1] = uint32_t(v >> 16 & 0xFFFF),
+        rgb[2] = uint32_t(v >> 32 & 0xFFFF);
+    }
+};
+
+bool IsViewerFormat(const PixelFormat& f) {
+    PixelFormat own;
+    if (!PixelFormat::ForBitsPerPixel(f.BitsPerPixel, own))
+        return false;
+    return f.TrueColour && f.RedMax == own.RedMax && f.GreenMax == own.GreenMax && f.BlueMax == own.BlueMax &&
+           f.RedShift == own.RedShift && f.GreenShift == own.GreenShift && f.BlueShift == own.BlueShift;
+}
+
+// Sums (red, green, blue per stored column, weighted by the remote pixels each source pixel stands
+// for) of the source rows that fall in stored row r.
+template <typename Pixel>
+void SumRow(const ScaledRect& source, const PixelFormat& f, const ReducerScratch& s, size_t r,
+            uint32_t* sums) {
+    const int shift[3] = {f.RedShift, f.GreenShift, f.BlueShift};
+    const uint32_t max[3] = {f.RedMax, f.GreenMax, f.BlueMax};
+    for (int rp = s.Rows[r].Begin; rp < s.Rows[r].End; ++rp) {
+        const uint8_t* line = source.Data + size_t(s.RowParts[size_t(rp)].Source) * source.Stride;
+        const uint32_t rowWeight = uint32_t(s.RowParts[size_t(rp)].Weight);
+        for (size_t c = 0; c < s.Columns.size(); ++c) {
+            uint32_t red = 0, green = 0, blue = 0;
+            for (int cp = s.Columns[c].Begin; cp < s.Columns[c].End; ++cp) {
+                const AxisPart& part = s.ColumnParts[size_t(cp)];
+                const uint32_t p = Load<Pixel>(line + size_t(part.Source) * sizeof(Pixel));
+                const uint32_t w = uint32_t(part.Weight);
+                red += (p >> shift[0] & max[0]) * w;
+                green += (p >> shift[1] & max[1]) * w;
+                blue += (p >> shift[2] & max[2]) * w;
+            }
+            sums[c * 3] += red * rowWeight;
+            sums[c * 3 + 1] += green * rowWeight;
+            sums[c * 3 + 2] += blue * rowWeight;
+        }
+    }
+}
+
+// The same for a full-size source in the viewer's own format: every source pixel weighs one, and
+// each is spread and added once.
+template <typename Pixel, typename Spread>
+void SumRowWhole(const ScaledRect& source, const ReducerScratch& s, size_t r, uint32_t* sums,
+                 std::vector<uint64_t>& spread) {
+    const size_t columns = s.Columns.size();
+    spread.assign(columns, 0);
+    for (int rp = s.Rows[r].Begin; rp < s.Rows[r].End; ++rp) {
+        const uint8_t* line = source.Data + size_t(s.RowParts[size_t(rp)].Source) * source.Stride;
+        for (size_t c = 0; c < columns; ++c) {
+            const AxisCell& cell = s.Columns[c];
+            if (cell.Begin == cell.End)
+                continue;
+            const int from = s.ColumnParts[size_t(cell.Begin)].Source,
+                      to = s.ColumnParts[size_t(cell.End - 1)].Source;
+            uint64_t sum = 0;
+            for (int x = from; x <= to; ++x)
+                sum += Spread::Of(Load<Pixel>(line + size_t(x) * sizeof(Pixel)));
+            spread[c] += sum;
+        }
+    }
+    for (size_t c = 0; c < columns; ++c)
+        Spread::Unpack(spread[c], sums + c * 3);
+}
+
 template <typename Pixel> void Blend(ReducedPixels& target, const ScaledRect& source) {
     ReducerScratch& scratch = *target.Scratch;
-    std::vector<AxisCell>& columns = scratch.Columns;
-    std::vector<AxisCell>& rows = scratch.Rows;
-    std::vector<AxisPart>& columnParts = scratch.ColumnParts;
-    std::vector<AxisPart>& rowParts = scratch.RowParts;
+    const std::vector<AxisCell>& columns = scratch.Columns;
+    const std::vector<AxisCell>& rows = scratch.Rows;
     std::vector<uint32_t>& sums = scratch.Sums;
-    BuildAxis(source.X, source.Width, source.Scale, target.Factor, target.RemoteWidth, columns, columnParts);
-    BuildAxis(source.Y, source.Height, source.Scale, target.Factor, target.RemoteHeight, rows, rowParts);
+    BuildAxis(source.X, source.Width, source.Scale, target.Factor, target.RemoteWidth, scratch.Columns,
+              scratch.ColumnParts);
+    BuildAxis(source.Y, source.Height, source.Scale, target.Factor, target.RemoteHeight, scratch.Rows,
+              scratch.RowParts);
     const PixelFormat& f = target.Format;
     const int shift[3] = {f.RedShift, f.GreenShift, f.BlueShift};
     const uint32_t max[3] = {f.RedMax, f.GreenMax, f.BlueMax};
@@ -61,29 +149,22 @@ template <typename Pixel> void Blend(ReducedPixels& target, const ScaledRect& so
     const uint32_t square = uint32_t(target.Factor * target.Factor);
     const uint32_t fullBlock = std::has_single_bit(square) ? square : 0;
     const int fullShift = std::countr_zero(square);
+    const bool whole = source.Scale == 1 && target.Factor <= 16 && IsViewerFormat(f);
 
     for (size_t r = 0; r < rows.size(); ++r) {
         const int storedRow = firstRow + int(r);
         if (storedRow >= target.Height)
             break;
-        std::fill(sums.begin(), sums.end(), 0u);
-        for (int rp = rows[r].Begin; rp < rows[r].End; ++rp) {
-            const uint8_t* line = source.Data + size_t(rowParts[size_t(rp)].Source) * source.Stride;
-            const uint32_t rowWeight = uint32_t(rowParts[size_t(rp)].Weight);
-            for (size_t c = 0; c < columns.size(); ++c) {
-                uint32_t red = 0, green = 0, blue = 0;
-                for (int cp = columns[c].Begin; cp < columns[c].End; ++cp) {
-                    const AxisPart& part = columnParts[size_t(cp)];
-                    const uint32_t p = Load<Pixel>(line + size_t(part.Source) * sizeof(Pixel));
-                    const uint32_t w = uint32_t(part.Weight);
-                    red += (p >> shift[0] & max[0]) * w;
-                    green += (p >> shift[1] & max[1]) * w;
-                    blue += (p >> shift[2] & max[2]) * w;
-                }
-                sums[c * 3] += red * rowWeight;
-                sums[c * 3 + 1] += green * rowWeight;
-                sums[c * 3 + 2] += blue * rowWeight;
-            }
+        if (whole) {
+            if constexpr (sizeof(Pixel) == 4)
+                SumRowWhole<Pixel, Spread888>(source, scratch, r, sums.data(), scratch.Spread);
+            else if constexpr (sizeof(Pixel) == 2)
+                SumRowWhole<Pixel, Spread555>(source, scratch, r, sums.data(), scratch.Spread);
+            else
+                SumRowWhole<Pixel, Spread233>(source, scratch, r, sums.data(), scratch.Spread);
+        } else {
+            std::fill(sums.begin(), sums.end(), 0u);
+            SumRow<Pixel>(source, f, scratch, r, sums.data());
         }
         uint8_t* out = target.Data + size_t(storedRow) * target.Stride;
         for (size_t c = 0; c < columns.size(); ++c) {

@@ -27,18 +27,25 @@ using latis_test::ServerStream;
 
 namespace {
 
-// A remote screen at 32 bpp (0x00RRGGBB words).
+// A remote screen in one of the viewer's formats (at 32 bpp 0x00RRGGBB words).
 struct Screen {
     int Width, Height;
     std::vector<uint32_t> Pixels;
     uint32_t At(int x, int y) const { return Pixels[size_t(y) * size_t(Width) + size_t(x)]; }
 };
 
-Screen RandomScreen(int width, int height, unsigned seed) {
+PixelFormat FormatOf(int bits) {
+    PixelFormat f;
+    PixelFormat::ForBitsPerPixel(bits, f);
+    return f;
+}
+
+Screen RandomScreen(int width, int height, unsigned seed, int bits = 32) {
     std::mt19937 random(seed);
+    const uint32_t mask = bits == 32 ? 0xFFFFFF : bits == 16 ? 0x7FFF : 0xFF;
     Screen s{width, height, std::vector<uint32_t>(size_t(width) * size_t(height))};
     for (uint32_t& p : s.Pixels)
-        p = random() & 0xFFFFFF;
+        p = random() & mask;
     return s;
 }
 
@@ -54,31 +61,36 @@ Screen SmoothScreen(int width, int height) {
 }
 
 // The exact box average of the factor x factor block at stored (bx, by), cut at the screen's edges.
-uint32_t BlockAverage(const Screen& s, int factor, int bx, int by) {
+uint32_t BlockAverage(const Screen& s, int factor, int bx, int by, int bits = 32) {
+    const PixelFormat f = FormatOf(bits);
+    const int shift[3] = {f.RedShift, f.GreenShift, f.BlueShift};
+    const uint32_t max[3] = {f.RedMax, f.GreenMax, f.BlueMax};
     uint32_t sums[3] = {0, 0, 0}, count = 0;
     for (int y = by * factor; y < std::min(s.Height, (by + 1) * factor); ++y)
         for (int x = bx * factor; x < std::min(s.Width, (bx + 1) * factor); ++x, ++count)
             for (int k = 0; k < 3; ++k)
-                sums[k] += s.At(x, y) >> (8 * k) & 255;
+                sums[k] += s.At(x, y) >> shift[k] & max[k];
     uint32_t value = 0;
     for (int k = 0; k < 3; ++k)
-        value |= (sums[k] + count / 2) / count << (8 * k);
+        value |= (sums[k] + count / 2) / count << shift[k];
     return value;
 }
 
 uint32_t Stored(const CFrameBuffer& frame, int x, int y) {
-    uint32_t v;
-    std::memcpy(&v, frame.Data() + y * frame.Stride() + x * 4, 4);
-    return v & 0xFFFFFF;
+    uint32_t v = 0;
+    std::memcpy(&v, frame.Data() + y * frame.Stride() + x * frame.BytesPerPixel(),
+                size_t(frame.BytesPerPixel()));
+    return frame.BytesPerPixel() == 4 ? v & 0xFFFFFF : v;
 }
 
 void BlendPart(CFrameBuffer& frame, const Screen& s, int x, int y, int w, int h) {
-    std::vector<uint32_t> part;
+    const size_t bytes = size_t(frame.BytesPerPixel());
+    std::vector<uint8_t> part;
     for (int r = y; r < y + h; ++r)
         for (int c = x; c < x + w; ++c)
-            part.push_back(s.At(c, r));
-    frame.BlendReduced(
-        ScaledRect{reinterpret_cast<const uint8_t*>(part.data()), size_t(w) * 4, 1, x, y, w, h});
+            for (size_t i = 0; i < bytes; ++i)
+                part.push_back(uint8_t(s.At(c, r) >> (8 * i)));
+    frame.BlendReduced(ScaledRect{part.data(), size_t(w) * bytes, 1, x, y, w, h});
 }
 
 double Psnr(const CFrameBuffer& frame, const Screen& s, int factor) {
@@ -97,42 +109,45 @@ double Psnr(const CFrameBuffer& frame, const Screen& s, int factor) {
 } // namespace
 
 TEST(ReducedFrame, AnUpdateInUnalignedRectanglesLeavesEachBlockItsAverage) {
-    const Screen before = RandomScreen(37, 29, 1), after = RandomScreen(37, 29, 2);
-    for (int factor : {2, 4, 8}) {
-        SCOPED_TRACE(factor);
-        CFrameBuffer frame;
-        frame.SetReduction(factor);
-        frame.Create(37, 29, 32);
-        ASSERT_EQ(frame.Width(), (37 + factor - 1) / factor);
-        BlendPart(frame, before, 0, 0, 37, 29);
-        frame.EndReducedUpdate();
-        // Bands of 3, 7, 5, ... rows, the middle ones split in two columns at 13.
-        for (int y = 0, band = 3; y < 29; y += band, band = band % 9 + 2) {
-            const int h = std::min(band, 29 - y);
-            if (y > 5 && y < 20) {
-                BlendPart(frame, after, 0, y, 13, h);
-                BlendPart(frame, after, 13, y, 24, h);
-            } else {
-                BlendPart(frame, after, 0, y, 37, h);
+    for (int bits : {8, 16, 32})
+        for (int factor : {2, 4, 8}) {
+            SCOPED_TRACE(testing::Message() << bits << " bpp, factor " << factor);
+            const Screen before = RandomScreen(37, 29, 1, bits), after = RandomScreen(37, 29, 2, bits);
+            CFrameBuffer frame;
+            frame.SetReduction(factor);
+            frame.Create(37, 29, bits);
+            ASSERT_EQ(frame.Width(), (37 + factor - 1) / factor);
+            BlendPart(frame, before, 0, 0, 37, 29);
+            frame.EndReducedUpdate();
+            // Bands of 3, 7, 5, ... rows, the middle ones split in two columns at 13.
+            for (int y = 0, band = 3; y < 29; y += band, band = band % 9 + 2) {
+                const int h = std::min(band, 29 - y);
+                if (y > 5 && y < 20) {
+                    BlendPart(frame, after, 0, y, 13, h);
+                    BlendPart(frame, after, 13, y, 24, h);
+                } else {
+                    BlendPart(frame, after, 0, y, 37, h);
+                }
             }
-        }
-        frame.EndReducedUpdate();
-        for (int y = 0; y < frame.Height(); ++y)
-            for (int x = 0; x < frame.Width(); ++x)
-                ASSERT_EQ(Stored(frame, x, y), BlockAverage(after, factor, x, y)) << x << "," << y;
+            frame.EndReducedUpdate();
+            for (int y = 0; y < frame.Height(); ++y)
+                for (int x = 0; x < frame.Width(); ++x)
+                    ASSERT_EQ(Stored(frame, x, y), BlockAverage(after, factor, x, y, bits)) << x << "," << y;
+            if (bits != 32)
+                continue;
 
-        // Across updates, the part of a block not drawn keeps counting as what the block was.
-        const uint32_t grey = 0x646464;
-        frame.Create(37, 29, 32);
-        const Screen flat{37, 29, std::vector<uint32_t>(37 * 29, grey)};
-        BlendPart(frame, flat, 0, 0, 37, 29);
-        frame.EndReducedUpdate();
-        const Screen white{37, 29, std::vector<uint32_t>(37 * 29, 0xC8C8C8)};
-        BlendPart(frame, white, 0, 0, factor / 2, factor); // half of block (0, 0)
-        frame.EndReducedUpdate();
-        EXPECT_EQ(Stored(frame, 0, 0), 0x969696u); // (100 + 200) / 2
-        EXPECT_EQ(Stored(frame, 1, 0), grey);
-    }
+            // Across updates, the part of a block not drawn keeps counting as what the block was.
+            const uint32_t grey = 0x646464;
+            frame.Create(37, 29, 32);
+            const Screen flat{37, 29, std::vector<uint32_t>(37 * 29, grey)};
+            BlendPart(frame, flat, 0, 0, 37, 29);
+            frame.EndReducedUpdate();
+            const Screen white{37, 29, std::vector<uint32_t>(37 * 29, 0xC8C8C8)};
+            BlendPart(frame, white, 0, 0, factor / 2, factor); // half of block (0, 0)
+            frame.EndReducedUpdate();
+            EXPECT_EQ(Stored(frame, 0, 0), 0x969696u); // (100 + 200) / 2
+            EXPECT_EQ(Stored(frame, 1, 0), grey);
+        }
 }
 
 TEST(ReducedFrame, AReducedSourceBlendsAsItsFullSizeEquivalent) {
