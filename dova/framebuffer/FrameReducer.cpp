@@ -42,32 +42,18 @@ template <typename Pixel> Pixel Load(const uint8_t* at) {
     return p;
 }
 
-// The viewer's own formats, with each channel spread into a 16-bit field of a 64-bit word so that a
-// block's pixels sum in one addition each (a block has at most 256 pixels of at most 255).
-struct Spread888 {
-    static uint64_t Of(uint32_t p) { return (p & 0xFF00FFu) | uint64_t(p & 0xFF00u) << 24; }
-    static void Unpack(uint64_t v, uint32_t* rgb) {
-        rgb[0] = uint32_t(v >> 16 & 0xFFFF), rgb[1] = uint32_t(v >> 32 & 0xFFFF),
-        rgb[2] = uint32_t(v & 0xFFFF);
-    }
+// The channels of the viewer's own formats, known when compiled so that the loops below vectorise.
+struct Channels888 {
+    static constexpr int Shift[3] = {16, 8, 0};
+    static constexpr uint32_t Max[3] = {255, 255, 255};
 };
-struct Spread555 {
-    static uint64_t Of(uint32_t p) {
-        return (p & 0x1Fu) | uint64_t(p & 0x3E0u) << 11 | uint64_t(p & 0x7C00u) << 22;
-    }
-    static void Unpack(uint64_t v, uint32_t* rgb) {
-        rgb[0] = uint32_t(v >> 32 & 0xFFFF), rgb[1] = uint32_t(v >> 16 & 0xFFFF),
-        rgb[2] = uint32_t(v & 0xFFFF);
-    }
+struct Channels555 {
+    static constexpr int Shift[3] = {10, 5, 0};
+    static constexpr uint32_t Max[3] = {31, 31, 31};
 };
-struct Spread233 {
-    static uint64_t Of(uint32_t p) {
-        return (p & 7u) | uint64_t(p & 0x38u) << 13 | uint64_t(p & 0xC0u) << 26;
-    }
-    static void Unpack(uint64_t v, uint32_t* rgb) {
-        rgb[0] = uint32_t(v & 0xFFFF), rgb[1] = uint32_t(v >> 16 & 0xFFFF),
-        rgb[2] = uint32_t(v >> 32 & 0xFFFF);
-    }
+struct Channels233 {
+    static constexpr int Shift[3] = {0, 3, 6};
+    static constexpr uint32_t Max[3] = {7, 7, 3};
 };
 
 bool IsViewerFormat(const PixelFormat& f) {
@@ -105,29 +91,42 @@ void SumRow(const ScaledRect& source, const PixelFormat& f, const ReducerScratch
     }
 }
 
-// The same for a full-size source in the viewer's own format: every source pixel weighs one, and
-// each is spread and added once.
-template <typename Pixel, typename Spread>
-void SumRowWhole(const ScaledRect& source, const ReducerScratch& s, size_t r, uint32_t* sums,
-                 std::vector<uint64_t>& spread) {
-    const size_t columns = s.Columns.size();
-    spread.assign(columns, 0);
+// The same for a full-size source in the viewer's own format: each channel of the stored row's source
+// rows is first added up column by column (16-bit lanes: at most 16 rows of at most 255), then each
+// block's columns are added. Both loops are plain enough for the compiler to vectorise.
+template <typename Pixel, typename Layout>
+void SumRowWhole(const ScaledRect& source, ReducerScratch& s, size_t r, uint32_t* sums) {
+    const size_t width = size_t(source.Width);
+    s.Lanes.assign(width * 3, 0);
+    uint16_t* red = s.Lanes.data();
+    uint16_t* green = red + width;
+    uint16_t* blue = green + width;
     for (int rp = s.Rows[r].Begin; rp < s.Rows[r].End; ++rp) {
-        const uint8_t* line = source.Data + size_t(s.RowParts[size_t(rp)].Source) * source.Stride;
-        for (size_t c = 0; c < columns; ++c) {
-            const AxisCell& cell = s.Columns[c];
-            if (cell.Begin == cell.End)
-                continue;
-            const int from = s.ColumnParts[size_t(cell.Begin)].Source,
-                      to = s.ColumnParts[size_t(cell.End - 1)].Source;
-            uint64_t sum = 0;
-            for (int x = from; x <= to; ++x)
-                sum += Spread::Of(Load<Pixel>(line + size_t(x) * sizeof(Pixel)));
-            spread[c] += sum;
+        const Pixel* line = reinterpret_cast<const Pixel*>(
+            static_cast<const void*>(source.Data + size_t(s.RowParts[size_t(rp)].Source) * source.Stride));
+        for (size_t x = 0; x < width; ++x) {
+            const uint32_t p = line[x];
+            red[x] = uint16_t(red[x] + (p >> Layout::Shift[0] & Layout::Max[0]));
+            green[x] = uint16_t(green[x] + (p >> Layout::Shift[1] & Layout::Max[1]));
+            blue[x] = uint16_t(blue[x] + (p >> Layout::Shift[2] & Layout::Max[2]));
         }
     }
-    for (size_t c = 0; c < columns; ++c)
-        Spread::Unpack(spread[c], sums + c * 3);
+    for (size_t c = 0; c < s.Columns.size(); ++c) {
+        const AxisCell& cell = s.Columns[c];
+        uint32_t rgb[3] = {0, 0, 0};
+        if (cell.Begin != cell.End) {
+            const size_t from = size_t(s.ColumnParts[size_t(cell.Begin)].Source);
+            const size_t to = size_t(s.ColumnParts[size_t(cell.End - 1)].Source);
+            for (size_t x = from; x <= to; ++x) {
+                rgb[0] += red[x];
+                rgb[1] += green[x];
+                rgb[2] += blue[x];
+            }
+        }
+        sums[c * 3] = rgb[0];
+        sums[c * 3 + 1] = rgb[1];
+        sums[c * 3 + 2] = rgb[2];
+    }
 }
 
 template <typename Pixel> void Blend(ReducedPixels& target, const ScaledRect& source) {
@@ -157,11 +156,11 @@ template <typename Pixel> void Blend(ReducedPixels& target, const ScaledRect& so
             break;
         if (whole) {
             if constexpr (sizeof(Pixel) == 4)
-                SumRowWhole<Pixel, Spread888>(source, scratch, r, sums.data(), scratch.Spread);
+                SumRowWhole<Pixel, Channels888>(source, scratch, r, sums.data());
             else if constexpr (sizeof(Pixel) == 2)
-                SumRowWhole<Pixel, Spread555>(source, scratch, r, sums.data(), scratch.Spread);
+                SumRowWhole<Pixel, Channels555>(source, scratch, r, sums.data());
             else
-                SumRowWhole<Pixel, Spread233>(source, scratch, r, sums.data(), scratch.Spread);
+                SumRowWhole<Pixel, Channels233>(source, scratch, r, sums.data());
         } else {
             std::fill(sums.begin(), sums.end(), 0u);
             SumRow<Pixel>(source, f, scratch, r, sums.data());

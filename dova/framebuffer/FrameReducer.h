@@ -69,7 +69,7 @@ struct ReducerScratch {
     std::vector<AxisCell> Columns, Rows;
     std::vector<AxisPart> ColumnParts, RowParts;
     std::vector<uint32_t> Sums;
-    std::vector<uint64_t> Spread;
+    std::vector<uint16_t> Lanes; // per-column channel sums of a stored row's source rows
 };
 
 // The reduced frame: Width x Height stored pixels in a true-colour format of 1, 2 or 4 bytes, host
