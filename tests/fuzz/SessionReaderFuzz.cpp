@@ -7,7 +7,8 @@
 // 1 and 2 the frame size (1..64 each, low 6 bits); the rest is the server's stream after ServerInit.
 // The stream arrives through the socket's read-ahead window in chunks: the top bits of byte 1 choose
 // the window (256 to 2048 bytes, so large payloads bypass it), those of byte 2 the chunks (random up to
-// the window, one byte each, random up to 7 bytes, all at once).
+// the window, one byte each, random up to 7 bytes, all at once). Each input is read twice: into a
+// full-size frame, then into a thumbnail's frame reduced by 2, 4 or 8 (byte 1, modulo 3).
 
 #include "base/EngineExceptions.h"
 #include "engine/CoolSocket.h"
@@ -79,17 +80,14 @@ void AppendServerInit(std::vector<uint8_t>& out, int width, int height, const Pi
     out.insert(out.end(), name, name + sizeof name - 1);
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 3)
-        return 0;
+void ReadSession(const uint8_t* data, size_t size, int reduction) {
     const uint8_t options = data[0];
     const int bitsPerPixel = (options & 3) == 0 ? 8 : (options & 3) == 1 ? 16 : 32;
     const int width = 1 + data[1] % 64;
     const int height = 1 + data[2] % 64;
 
     CViewerState state;
+    state.FrameReduction = reduction;
     if (options & 128)
         state.Codecs[0] = 7;
     state.SetRequestedPixelFormat(bitsPerPixel);
@@ -116,6 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     CheckingPresenter presenter;
     CFrameBuffer frame(&presenter);
+    frame.SetReduction(reduction);
     frame.Create(width, height, state.CurrentPixelFormat);
     state.FrameBuffer = &frame;
     if (options & 16)
@@ -135,5 +134,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text;
     while (state.TakeServerCutText(text)) {
     }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 3)
+        return 0;
+    ReadSession(data, size, 1);
+    ReadSession(data, size, 2 << (data[1] % 3));
     return 0;
 }
