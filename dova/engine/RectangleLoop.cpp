@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
+#include <vector>
 
 namespace dova {
 
@@ -68,15 +70,28 @@ void ResizeFrame(CViewerState& state, CFrameBuffer& frame, const RectangleHeader
     state.Post(HostMessage::ServerInitUpdate);
 }
 
-// A thumbnail's frame follows the reduction the viewer asks for; the next request then asks for the
+// A thumbnail's frame follows the reduction the viewer asks for. The new frame starts from the old
+// one's picture, scaled (so a resized tile does not go black), and the next request asks for the
 // whole screen again.
 void FollowReduction(CViewerState& state, CFrameBuffer& frame) {
     const int wanted = state.FrameReduction.load();
     if (wanted == frame.Reduction() || !frame.HasBitmap())
         return;
     const PixelFormat format = frame.Format();
+    const int oldFactor = frame.Reduction(), oldStride = frame.Stride();
+    std::vector<uint8_t> old;
+    try {
+        old.assign(frame.Data(), frame.Data() + size_t(oldStride) * size_t(frame.Height()));
+    } catch (const std::bad_alloc&) {
+        old.clear(); // starts black instead
+    }
     frame.SetReduction(wanted);
     frame.Create(frame.RemoteWidth(), frame.RemoteHeight(), format);
+    if (!old.empty()) {
+        frame.BlendReduced(ScaledRect{old.data(), size_t(oldStride), oldFactor, 0, 0, frame.RemoteWidth(),
+                                      frame.RemoteHeight()});
+        frame.EndReducedUpdate();
+    }
     state.FullRefreshRequested = true;
 }
 

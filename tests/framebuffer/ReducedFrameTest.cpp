@@ -282,4 +282,17 @@ TEST(ReducedFrame, UpdatesThroughTheRectangleLoopLandWhereTheyBelong) {
     } catch (const CSimpleException& e) {
         EXPECT_EQ(e.Code, codes::ProtocolSync);
     }
+
+    // A new reduction starts from the picture there was (a resized tile does not go black).
+    rig.State.FrameReduction = 8;
+    rig.State.FullRefreshRequested = false;
+    rig.Run(ServerStream(32), 0);
+    ASSERT_EQ(rig.Frame.Reduction(), 8);
+    EXPECT_TRUE(rig.State.FullRefreshRequested.load());
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 5; ++x) {
+            const uint32_t want = BlockAverage(expected, 8, x, y), got = Stored(rig.Frame, x, y);
+            for (int k = 0; k < 24; k += 8)
+                EXPECT_NEAR(int(got >> k & 255), int(want >> k & 255), 1) << x << "," << y;
+        }
 }
