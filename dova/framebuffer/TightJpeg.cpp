@@ -60,12 +60,7 @@ void CTightJpeg::Fail(const char* what) {
 
 void CTightJpeg::Draw(const uint8_t* data, size_t size, int x, int y, int w, int h,
                       const CTightPixels& pixels, CFrameWriter& writer) {
-    int width = 0, height = 0, subsampling = 0, colourSpace = 0;
-    if (tjDecompressHeader3(Handle, data, static_cast<unsigned long>(size), &width, &height, &subsampling,
-                            &colourSpace) != 0)
-        Fail("unreadable");
-    if (width != w || height != h)
-        Fail("of the wrong size");
+    CheckHeader(data, size, w, h);
     if (w == 0 || h == 0)
         return;
 
