@@ -99,21 +99,12 @@ void FollowReduction(CViewerState& state, CFrameBuffer& frame) {
 constexpr size_t KeptScratchBytes = size_t(1) << 20;
 
 // A rectangle of a reduced frame: decoded at full size into the scratch frame, then blended in.
-// CopyRect moves stored pixels.
+// CopyRect moves the frame's own stored pixels.
 void DecodeReduced(CRfbProtocol& protocol, IRectangleDecoder& decoder, CFrameBuffer& frame,
                    const RectangleHeader& rect, DecodeSettings& settings) {
     CByteSource& input = protocol.Input();
-    if (rect.Encoding == encodings::CopyRect) {
-        const uint8_t* source = input.Take(4);
-        const uint32_t sourceX = GetU16(source), sourceY = GetU16(source + 2);
-        if (sourceX + rect.Width > uint32_t(frame.RemoteWidth()) ||
-            sourceY + rect.Height > uint32_t(frame.RemoteHeight()))
-            RaiseMalformed();
-        frame.CopyRemoteArea(int(sourceX), int(sourceY), rect.X, rect.Y, rect.Width, rect.Height);
-        return;
-    }
-    if (rect.Width == 0 || rect.Height == 0) {
-        decoder.Decode(input, frame, rect, settings); // reads its payload, writes nothing
+    if (rect.Encoding == encodings::CopyRect || rect.Width == 0 || rect.Height == 0) {
+        decoder.Decode(input, frame, rect, settings); // an empty one reads its payload, writes nothing
         return;
     }
     CFrameBuffer& scratch = protocol.ReductionScratch();

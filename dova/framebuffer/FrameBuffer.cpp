@@ -27,6 +27,14 @@ void CFrameBuffer::Create(int width, int height, const PixelFormat& announced) {
         Format_.Depth = announced.Depth;
 }
 
+void CFrameBuffer::AdoptFormat(int bitsPerPixel) {
+    Bits = bitsPerPixel;
+    Bytes = bitsPerPixel / 8;
+    Format_ = PixelFormat{};
+    PixelFormat::ForBitsPerPixel(bitsPerPixel, Format_);
+    Colours = ColourTableFor(Format_);
+}
+
 void CFrameBuffer::Reshape(int width, int height, const PixelFormat& announced) {
     CLockGuard hold(*this);
     if (Created && Factor == 1 && width == FrameWidth && height == FrameHeight &&
@@ -35,12 +43,8 @@ void CFrameBuffer::Reshape(int width, int height, const PixelFormat& announced) 
     Factor = NextFactor = 1;
     RemoteW = FrameWidth = std::max(0, width);
     RemoteH = FrameHeight = std::max(0, height);
-    Bits = announced.BitsPerPixel;
-    Bytes = Bits / 8;
-    Format_ = PixelFormat{};
-    PixelFormat::ForBitsPerPixel(Bits, Format_);
+    AdoptFormat(announced.BitsPerPixel);
     Format_.Depth = announced.Depth;
-    Colours = ColourTableFor(Format_);
     RowStride = StrideFor(FrameWidth, Bits);
     try {
         Pixels.resize(size_t(RowStride) * size_t(FrameHeight));
@@ -65,11 +69,7 @@ void CFrameBuffer::Create(int width, int height, int bitsPerPixel) {
     RemoteH = std::max(0, height);
     FrameWidth = (RemoteW + Factor - 1) / Factor;
     FrameHeight = (RemoteH + Factor - 1) / Factor;
-    Bits = bitsPerPixel;
-    Bytes = bitsPerPixel / 8;
-    Format_ = PixelFormat{};
-    PixelFormat::ForBitsPerPixel(bitsPerPixel, Format_);
-    Colours = ColourTableFor(Format_);
+    AdoptFormat(bitsPerPixel);
     RowStride = StrideFor(FrameWidth, Bits);
     try {
         Pixels.assign(size_t(RowStride) * size_t(FrameHeight), 0);

@@ -93,6 +93,8 @@ public:
     static int StrideFor(int width, int bitsPerPixel);
 
 private:
+    // The viewer's format of that many bits per pixel, with its colour table.
+    void AdoptFormat(int bitsPerPixel);
     // Clips (x, y, w, h) to the bitmap; false when nothing is left.
     bool Clip(int& x, int& y, int& w, int& h, int* skipX = nullptr, int* skipY = nullptr) const;
 
